@@ -1,0 +1,46 @@
+# Front door for building, testing and running OnduLofrin.
+#   make                 build into build/
+#   make test            install missing packages, build, run the tests isolated
+#   make test SANITIZE=1 the same under AddressSanitizer and UBSan (build-sanitize/)
+#   make run             build and start the program
+#   make bench           build and run the benchmarks (isolated)
+
+JOBS ?= $(shell nproc)
+BUILD_TYPE ?= RelWithDebInfo
+
+ifeq ($(SANITIZE),1)
+BUILD_DIR ?= build-sanitize
+CMAKE_OPTIONS += -DONDU_SANITIZE=ON
+else
+BUILD_DIR ?= build
+endif
+
+.PHONY: all deps configure build test run bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure:
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_OPTIONS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test:
+	@scripts/install-deps.sh
+	@$(MAKE) --no-print-directory build
+	@scripts/isolated ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+run:
+	@scripts/install-deps.sh
+	@$(MAKE) --no-print-directory build
+	./$(BUILD_DIR)/OnduLofrin
+
+bench: deps
+	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
+	@scripts/isolated sh -c 'for b in build-bench/bench/*_bench; do "$$b"; done'
+
+clean:
+	rm -rf build build-sanitize build-bench

@@ -1,0 +1,220 @@
+#include "archive/bs100MMemRead.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Clock.h"
+
+bs100MMemRead::bs100MMemRead(bsFileRead* source)
+    : lastCleanupTime_(platform::TimeGetTime()), source_(source) {
+    if (source_ != nullptr) length_ = source_->Size();
+}
+
+bs100MMemRead::~bs100MMemRead() { ReleaseAllBlocks(); }
+
+void bs100MMemRead::ReleaseAllBlocks() {
+    currentBlock_ = nullptr;
+    cachedBlocks_.clear();
+    spareBlocks_.clear();
+}
+
+void bs100MMemRead::SetBlockSize(int64_t bytes) {
+    ReleaseAllBlocks();
+    blockSize_ = bytes < kMinBlockSize ? kMinBlockSize : std::min(bytes, kMaxBlockSize);
+}
+
+size_t bs100MMemRead::MaxCachedBlocks() const {
+    const uint64_t blockBytes = static_cast<uint64_t>(blockSize_);
+    const uint64_t bound = std::max(kCacheBoundBytes, 3 * blockBytes);
+    return static_cast<size_t>(bound / blockBytes);
+}
+
+bool bs100MMemRead::Contains(const Block& block, uint64_t position) const {
+    const auto start = static_cast<uint64_t>(block.start);
+    return start <= position && position < start + static_cast<uint64_t>(block.validLength);
+}
+
+bs100MMemRead::Block* bs100MMemRead::FindCachedBlock(uint64_t position) const {
+    // The last block whose start is not above the position.
+    auto after = std::upper_bound(cachedBlocks_.begin(), cachedBlocks_.end(), position,
+                                  [](uint64_t value, const BlockPtr& block) {
+                                      return value < static_cast<uint64_t>(block->start);
+                                  });
+    if (after == cachedBlocks_.begin()) return nullptr;
+    Block* candidate = std::prev(after)->get();
+    return Contains(*candidate, position) ? candidate : nullptr;
+}
+
+void bs100MMemRead::RunAgeRule() {
+    const uint32_t now = platform::TimeGetTime();
+    if (static_cast<uint32_t>(now - lastCleanupTime_) <= kCleanupIntervalMs) return;
+    if (!spareBlocks_.empty()) return;
+    lastCleanupTime_ = now;
+    for (auto it = cachedBlocks_.begin(); it != cachedBlocks_.end(); ++it) {
+        Block& block = **it;
+        if (&block == currentBlock_ || !block.used) continue;
+        if (static_cast<uint32_t>(now - block.lastUse) < kBlockMaxAgeMs) continue;
+        spareBlocks_.push_back(std::move(*it));
+        cachedBlocks_.erase(it);
+        return;  // at most one block per run
+    }
+}
+
+bs100MMemRead::BlockPtr bs100MMemRead::TakeBlockForMiss() {
+    if (!spareBlocks_.empty()) {
+        BlockPtr block = std::move(spareBlocks_.front());
+        spareBlocks_.erase(spareBlocks_.begin());
+        return block;
+    }
+    if (cachedBlocks_.size() >= MaxCachedBlocks()) {
+        // Recycle the least recently used block other than the current one,
+        // reusing its memory, so the cache stays within its bound.
+        auto victim = cachedBlocks_.end();
+        for (auto it = cachedBlocks_.begin(); it != cachedBlocks_.end(); ++it) {
+            if (it->get() == currentBlock_) continue;
+            if (victim == cachedBlocks_.end() || (*it)->recentUse < (*victim)->recentUse) {
+                victim = it;
+            }
+        }
+        if (victim != cachedBlocks_.end()) {
+            BlockPtr block = std::move(*victim);
+            cachedBlocks_.erase(victim);
+            return block;
+        }
+    }
+    auto block = std::make_unique<Block>();
+    block->data.reset(new uint8_t[static_cast<size_t>(blockSize_)]);
+    return block;
+}
+
+void bs100MMemRead::FillBlock(Block& block) {
+    block.start = static_cast<int64_t>(position_ / static_cast<uint64_t>(blockSize_)) * blockSize_;
+    block.validLength = std::min<int64_t>(blockSize_, static_cast<int64_t>(length_) - block.start);
+    block.lastUse = platform::TimeGetTime();
+    block.used = false;
+    Touch(block);
+
+    const uint64_t remembered = source_->Tell();
+    const int64_t fileOffset = baseOffset_ + block.start;
+    source_->Seek(fileOffset, 0);
+    source_->SerializeBytes(block.data.get(), static_cast<uint64_t>(block.validLength));
+    // A file that shrank since it was opened delivers less than its old
+    // length promised; the missing bytes read as zero, never as stale memory.
+    const uint64_t after = source_->Tell();
+    const uint64_t delivered =
+        after > static_cast<uint64_t>(fileOffset) ? after - static_cast<uint64_t>(fileOffset) : 0;
+    if (delivered < static_cast<uint64_t>(block.validLength)) {
+        std::memset(block.data.get() + delivered, 0,
+                    static_cast<size_t>(static_cast<uint64_t>(block.validLength) - delivered));
+    }
+    source_->Seek(static_cast<int64_t>(remembered), 0);
+}
+
+void bs100MMemRead::InsertSorted(BlockPtr block) {
+    auto place = std::lower_bound(cachedBlocks_.begin(), cachedBlocks_.end(), block->start,
+                                  [](const BlockPtr& cached, int64_t start) {
+                                      return cached->start < start;
+                                  });
+    cachedBlocks_.insert(place, std::move(block));
+}
+
+bool bs100MMemRead::LoadBlock() {
+    if (source_ == nullptr || position_ >= length_) {
+        currentBlock_ = nullptr;
+        return false;
+    }
+    if (currentBlock_ != nullptr && Contains(*currentBlock_, position_)) return true;
+
+    if (Block* found = FindCachedBlock(position_)) {
+        if (currentBlock_ != nullptr) currentBlock_->lastUse = platform::TimeGetTime();
+        currentBlock_ = found;
+        Touch(*found);
+        return true;
+    }
+
+    RunAgeRule();
+    BlockPtr block = TakeBlockForMiss();
+    FillBlock(*block);
+    currentBlock_ = block.get();
+    InsertSorted(std::move(block));
+    return true;
+}
+
+iArc& bs100MMemRead::SerializeBytes(void* data, uint64_t count) {
+    auto* out = static_cast<uint8_t*>(data);
+    if (out == nullptr) return *this;
+    while (true) {
+        const uint64_t remaining = position_ < length_ ? length_ - position_ : 0;
+        if (count > remaining) count = remaining;
+        if (count == 0) return *this;
+
+        Block* block = currentBlock_;
+        const bool inCurrent =
+            block != nullptr && static_cast<uint64_t>(block->start) <= position_ &&
+            position_ < static_cast<uint64_t>(block->start) + static_cast<uint64_t>(blockSize_);
+        if (!inCurrent || !Contains(*block, position_)) {
+            if (!LoadBlock()) return *this;
+            continue;
+        }
+
+        block->used = true;
+        // Deliberately the start time, not now: a block that has been read is
+        // then old enough for the age rule as soon as the program has run 100 s.
+        block->lastUse = platform::ProcessStartTime();
+        Touch(*block);
+        const uint64_t offset = position_ - static_cast<uint64_t>(block->start);
+        const uint64_t available = static_cast<uint64_t>(block->validLength) - offset;
+        const uint64_t chunk = std::min(count, available);
+        std::memcpy(out, block->data.get() + offset, static_cast<size_t>(chunk));
+        out += chunk;
+        position_ += chunk;
+        count -= chunk;
+        if (count == 0) return *this;
+        if (!LoadBlock()) return *this;
+    }
+}
+
+bool bs100MMemRead::Seek(int64_t offset, int origin) {
+    int64_t target = -1;
+    switch (origin) {
+        case 0:
+            if (static_cast<uint64_t>(offset) <= length_) position_ = static_cast<uint64_t>(offset);
+            break;
+        case 1: target = static_cast<int64_t>(position_) + offset; break;
+        case 2: target = static_cast<int64_t>(length_) + offset; break;
+        default: break;
+    }
+    if ((origin == 1 || origin == 2) && target >= 0 && static_cast<uint64_t>(target) <= length_) {
+        position_ = static_cast<uint64_t>(target);
+    }
+    if (currentBlock_ == nullptr || !Contains(*currentBlock_, position_)) LoadBlock();
+    return true;
+}
+
+void bs100MMemRead::ReadAhead(uint64_t count) {
+    const uint64_t remembered = position_;
+    const uint64_t remaining = position_ < length_ ? length_ - position_ : 0;
+    if (count >= remaining) count = remaining;
+    const auto blockBytes = static_cast<uint64_t>(blockSize_);
+    while (count > 0) {
+        if (count < blockBytes) {
+            position_ += count;
+            LoadBlock();
+            break;
+        }
+        position_ += blockBytes;
+        count -= blockBytes;
+        LoadBlock();
+    }
+    position_ = remembered;
+    if (currentBlock_ == nullptr || !Contains(*currentBlock_, position_)) LoadBlock();
+}
+
+std::vector<bs100MMemRead::BlockView> bs100MMemRead::CachedBlocks() const {
+    std::vector<BlockView> views;
+    views.reserve(cachedBlocks_.size());
+    for (const BlockPtr& block : cachedBlocks_) {
+        views.push_back({block->start, block->validLength, block->lastUse, block->used});
+    }
+    return views;
+}

@@ -1,0 +1,36 @@
+#include "archive/bsFileRead.h"
+
+#include <sys/stat.h>
+
+bsFileRead::bsFileRead(const wchar_t* path, const wchar_t* mode) : file_(OpenStdioFile(path, mode)) {
+    if (!file_) return;
+    struct stat status {};
+    if (fstat(fileno(file_.get()), &status) == 0 && status.st_size > 0) {
+        length_ = static_cast<uint64_t>(status.st_size);
+    }
+}
+
+iArc& bsFileRead::SerializeBytes(void* data, uint64_t count) {
+    if (data == nullptr || !file_) return *this;
+    const uint64_t position = Tell();
+    const uint64_t remaining = position < length_ ? length_ - position : 0;
+    if (count > remaining) count = remaining;
+    if (count > 0) {
+        // A short read is not an error here: the caller's preset values stand.
+        (void)std::fread(data, 1, count, file_.get());
+    }
+    return *this;
+}
+
+uint64_t bsFileRead::Tell() {
+    if (!file_) return 0;
+    const off_t position = ftello(file_.get());
+    return position > 0 ? static_cast<uint64_t>(position) : 0;
+}
+
+bool bsFileRead::Seek(int64_t offset, int origin) {
+    if (!file_) return false;
+    // Seeking past the end is allowed; later reads then deliver nothing.
+    (void)fseeko(file_.get(), static_cast<off_t>(offset), origin);
+    return true;
+}

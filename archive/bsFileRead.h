@@ -1,0 +1,26 @@
+#pragma once
+
+#include "archive/StdioFile.h"
+#include "archive/iLoadArc.h"
+
+// Reads a stdio file. The length is taken once at open time and never
+// refreshed, so no read asks for more than the file held then.
+class bsFileRead : public iLoadArc {
+public:
+    // A null path leaves the reader without a file: transfers do nothing,
+    // Tell and Size are 0 and Seek fails.
+    bsFileRead(const wchar_t* path, const wchar_t* mode);
+    bsFileRead(const std::wstring& path, const wchar_t* mode) : bsFileRead(path.c_str(), mode) {}
+
+    bool IsOpen() const { return file_ != nullptr; }
+
+    iArc& SerializeBytes(void* data, uint64_t count) override;
+    uint64_t Tell() override;
+    std::wstring ClassName() override { return L"bsFileRead"; }
+    uint64_t Size() override { return length_; }
+    bool Seek(int64_t offset, int origin) override;
+
+private:
+    StdioFile file_;
+    uint64_t length_ = 0;
+};

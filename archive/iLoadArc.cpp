@@ -1,0 +1,3 @@
+#include "archive/iLoadArc.h"
+
+bool iLoadArc::IsEnd() { return Tell() >= Size(); }

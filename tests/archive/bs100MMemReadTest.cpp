@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/bs100MMemRead.h"
+#include "support/Bytes.h"
+#include "support/FakeClock.h"
+#include "support/TempDir.h"
+
+namespace {
+
+constexpr int64_t kMiB = 1048576;
+
+class ReadAheadReaderTest : public ::testing::Test {
+protected:
+    // Writes `bytes` to a file and opens a bsFileRead on it.
+    bsFileRead& OpenFile(const std::vector<uint8_t>& bytes) {
+        content_ = bytes;
+        WriteFileBytes(path_, bytes);
+        file_ = std::make_unique<bsFileRead>(path_.wstring(), L"rb");
+        return *file_;
+    }
+
+    std::vector<int64_t> CachedStarts(const bs100MMemRead& reader) const {
+        std::vector<int64_t> starts;
+        for (const auto& block : reader.CachedBlocks()) starts.push_back(block.start);
+        return starts;
+    }
+
+    const bs100MMemRead::BlockView* FindBlock(const bs100MMemRead& reader, int64_t start) {
+        views_ = reader.CachedBlocks();
+        for (const auto& block : views_) {
+            if (block.start == start) return &block;
+        }
+        return nullptr;
+    }
+
+    TempDir dir_;
+    std::filesystem::path path_ = dir_.File("movie.vrm");
+    std::vector<uint8_t> content_;
+    std::unique_ptr<bsFileRead> file_;
+    std::vector<bs100MMemRead::BlockView> views_;
+};
+
+}  // namespace
+
+TEST_F(ReadAheadReaderTest, TenMebibyteFileIsCachedInThreeAlignedBlocks) {
+    bs100MMemRead reader(&OpenFile(PatternBytes(10 * kMiB)));
+    EXPECT_EQ(reader.Size(), static_cast<uint64_t>(10 * kMiB));
+    EXPECT_EQ(reader.BlockSize(), 4194304);
+
+    std::vector<uint8_t> all(10 * kMiB);
+    reader.SerializeBytes(all.data(), all.size());
+    EXPECT_EQ(all, content_);
+    EXPECT_TRUE(reader.IsEnd());
+
+    const auto blocks = reader.CachedBlocks();
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(blocks[0].start, 0);
+    EXPECT_EQ(blocks[1].start, 4194304);
+    EXPECT_EQ(blocks[2].start, 8388608);
+    EXPECT_EQ(blocks[0].validLength, 4194304);
+    EXPECT_EQ(blocks[2].validLength, 2097152);
+}
+
+TEST_F(ReadAheadReaderTest, ReadAcrossABlockEdgeJoinsBothBlocks) {
+    bs100MMemRead reader(&OpenFile(PatternBytes(10 * kMiB)));
+    ASSERT_TRUE(reader.Seek(4194300, 0));
+    EXPECT_EQ(CachedStarts(reader), (std::vector<int64_t>{0}));
+
+    std::vector<uint8_t> bytes(100);
+    reader.SerializeBytes(bytes.data(), bytes.size());
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), content_.begin() + 4194300));
+    EXPECT_EQ(reader.Tell(), 4194400u);
+    EXPECT_EQ(CachedStarts(reader), (std::vector<int64_t>{0, 4194304}));
+}
+
+TEST_F(ReadAheadReaderTest, ReadsAreCutAtTheEndAndKeepTheRest) {
+    bs100MMemRead reader(&OpenFile(PatternBytes(1000)));
+    reader.Seek(-2, 2);
+    int32_t value = -1;
+    reader.Serialize(value);
+    EXPECT_EQ(value & 0xFFFF, content_[998] | (content_[999] << 8));
+    EXPECT_EQ(static_cast<uint32_t>(value) >> 16, 0xFFFFu);
+    reader.SerializeBytes(nullptr, 10);
+    EXPECT_EQ(reader.Tell(), 1000u);
+}
+
+TEST_F(ReadAheadReaderTest, BlockSizeIsClamped) {
+    bs100MMemRead reader(&OpenFile(PatternBytes(100)));
+    const std::pair<int64_t, int64_t> cases[] = {
+        {1000, 1048576}, {4194304, 4194304}, {1073741824, 268435456}, {-5, 1048576}};
+    for (const auto& [request, expected] : cases) {
+        reader.SetBlockSize(request);
+        EXPECT_EQ(reader.BlockSize(), expected) << request;
+    }
+}
+
+TEST_F(ReadAheadReaderTest, SetBlockSizeDropsEveryBlock) {
+    bs100MMemRead reader(&OpenFile(PatternBytes(3 * kMiB)));
+    uint8_t byte = 0;
+    reader.SerializeBytes(&byte, 1);
+    ASSERT_EQ(reader.CachedBlocks().size(), 1u);
+    reader.SetBlockSize(kMiB);
+    EXPECT_TRUE(reader.CachedBlocks().empty());
+    reader.SerializeBytes(&byte, 1);
+    EXPECT_EQ(byte, content_[1]);
+    EXPECT_EQ(reader.CachedBlocks()[0].validLength, kMiB);
+}
+
+TEST_F(ReadAheadReaderTest, SeekRules) {
+    bs100MMemRead reader(&OpenFile(PatternBytes(5000)));
+    EXPECT_TRUE(reader.Seek(5000, 0));
+    EXPECT_EQ(reader.Tell(), 5000u);
+    EXPECT_TRUE(reader.Seek(5001, 0));
+    EXPECT_EQ(reader.Tell(), 5000u);
+    EXPECT_TRUE(reader.Seek(-6000, 1));
+    EXPECT_EQ(reader.Tell(), 5000u);
+    EXPECT_TRUE(reader.Seek(-5001, 2));
+    EXPECT_EQ(reader.Tell(), 5000u);
+    EXPECT_TRUE(reader.Seek(-5000, 2));
+    EXPECT_EQ(reader.Tell(), 0u);
+    EXPECT_TRUE(reader.Seek(1, 1));
+    EXPECT_EQ(reader.Tell(), 1u);
+    EXPECT_TRUE(reader.Seek(7, 9));
+    EXPECT_EQ(reader.Tell(), 1u);
+    EXPECT_EQ(reader.ClassName(), L"bs100MMemRead");
+    EXPECT_FALSE(reader.IsStoring());
+}
+
+TEST_F(ReadAheadReaderTest, ReadAheadLoadsTheNextBlockAndStopsAtTheEnd) {
+    bs100MMemRead reader(&OpenFile(PatternBytes(10 * kMiB)));
+    reader.SetBlockSize(4194304);
+    reader.ReadAhead(4194304);
+    EXPECT_EQ(CachedStarts(reader), (std::vector<int64_t>{0, 4194304}));
+    EXPECT_EQ(reader.Tell(), 0u);
+
+    reader.Seek(8388608, 0);
+    reader.ReadAhead(4194304);
+    EXPECT_EQ(reader.Tell(), 8388608u);
+    EXPECT_EQ(CachedStarts(reader), (std::vector<int64_t>{0, 4194304, 8388608}));
+    uint8_t byte = 0;
+    reader.SerializeBytes(&byte, 1);
+    EXPECT_EQ(byte, content_[8388608]);
+}
+
+TEST_F(ReadAheadReaderTest, NullSourceDeliversNothing) {
+    bs100MMemRead reader(nullptr);
+    EXPECT_EQ(reader.Size(), 0u);
+    EXPECT_FALSE(reader.LoadBlock());
+    EXPECT_TRUE(reader.Seek(0, 0));
+    int32_t value = 5;
+    reader.Serialize(value);
+    EXPECT_EQ(value, 5);
+    reader.ReadAhead(4194304);
+    EXPECT_TRUE(reader.CachedBlocks().empty());
+}
+
+TEST_F(ReadAheadReaderTest, FileReaderOutlivesTheCache) {
+    bsFileRead& file = OpenFile(PatternBytes(2 * kMiB));
+    {
+        bs100MMemRead reader(&file);
+        std::vector<uint8_t> bytes(10);
+        reader.Seek(kMiB, 0);
+        reader.SerializeBytes(bytes.data(), bytes.size());
+    }
+    EXPECT_TRUE(file.IsOpen());
+    ASSERT_TRUE(file.Seek(5, 0));
+    uint8_t byte = 0;
+    file.Serialize(byte);
+    EXPECT_EQ(byte, content_[5]);
+}
+
+TEST_F(ReadAheadReaderTest, CacheLoadsLeaveTheFilePositionAlone) {
+    bsFileRead& file = OpenFile(PatternBytes(3 * kMiB));
+    file.Seek(123, 0);
+    bs100MMemRead reader(&file);
+    reader.Seek(2 * kMiB, 0);
+    reader.ReadAhead(4194304);
+    EXPECT_EQ(file.Tell(), 123u);
+}
+
+TEST_F(ReadAheadReaderTest, FileThatShrankReadsAsZeros) {
+    bsFileRead& file = OpenFile(PatternBytes(3 * kMiB));
+    bs100MMemRead reader(&file);
+    reader.SetBlockSize(kMiB);
+    ASSERT_EQ(truncate(path_.c_str(), kMiB + 10), 0);
+
+    std::vector<uint8_t> bytes(100, 0xEE);
+    reader.Seek(kMiB, 0);
+    reader.SerializeBytes(bytes.data(), bytes.size());
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 10, content_.begin() + kMiB));
+    EXPECT_TRUE(std::all_of(bytes.begin() + 10, bytes.end(), [](uint8_t b) { return b == 0; }));
+
+    std::fill(bytes.begin(), bytes.end(), 0xEE);
+    reader.Seek(2 * kMiB, 0);
+    reader.SerializeBytes(bytes.data(), bytes.size());
+    EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; }));
+}
+
+TEST_F(ReadAheadReaderTest, AgeRuleRecyclesOneReadBlockPerRun) {
+    FakeClock clock(/*now=*/0, /*processStart=*/0);
+    bs100MMemRead reader(&OpenFile(PatternBytes(6 * kMiB)));
+    reader.SetBlockSize(kMiB);
+    uint8_t byte = 0;
+    auto readAt = [&](int64_t offset) {
+        reader.Seek(offset, 0);
+        reader.SerializeBytes(&byte, 1);
+        EXPECT_EQ(byte, content_[offset]);
+    };
+
+    readAt(0);
+    readAt(kMiB);
+    reader.ReadAhead(kMiB);  // block 2 is loaded but never read
+    ASSERT_EQ(CachedStarts(reader), (std::vector<int64_t>{0, kMiB, 2 * kMiB}));
+    EXPECT_EQ(FindBlock(reader, 0)->lastUse, 0u);
+    EXPECT_TRUE(FindBlock(reader, 0)->used);
+    EXPECT_FALSE(FindBlock(reader, 2 * kMiB)->used);
+
+    // Past 100 s of run time, a miss moves the lowest eligible block (0) to the
+    // spare list and reuses it at once; block 1 qualifies too but must wait.
+    clock.Set(100001);
+    readAt(3 * kMiB);
+    EXPECT_EQ(CachedStarts(reader), (std::vector<int64_t>{kMiB, 2 * kMiB, 3 * kMiB}));
+    EXPECT_EQ(reader.SpareBlockCount(), 0u);
+
+    // Within 10 s of the last run the rule does not run again.
+    clock.Advance(5000);
+    readAt(4 * kMiB);
+    EXPECT_EQ(CachedStarts(reader), (std::vector<int64_t>{kMiB, 2 * kMiB, 3 * kMiB, 4 * kMiB}));
+
+    // The next run takes block 1; block 2 was never read and is never moved.
+    clock.Advance(6000);
+    readAt(5 * kMiB);
+    EXPECT_EQ(CachedStarts(reader), (std::vector<int64_t>{2 * kMiB, 3 * kMiB, 4 * kMiB, 5 * kMiB}));
+    for (int run = 0; run < 4; ++run) {
+        clock.Advance(10001);
+        readAt(run % 2 == 0 ? 0 : kMiB);
+    }
+    EXPECT_NE(FindBlock(reader, 2 * kMiB), nullptr);
+}
+
+TEST_F(ReadAheadReaderTest, BlockLeftForACachedBlockIsStampedWithNow) {
+    FakeClock clock(/*now=*/50000, /*processStart=*/0);
+    bs100MMemRead reader(&OpenFile(PatternBytes(4 * kMiB)));
+    reader.SetBlockSize(kMiB);
+    uint8_t byte = 0;
+    reader.Seek(0, 0);
+    reader.SerializeBytes(&byte, 1);
+    reader.Seek(kMiB, 0);
+    reader.SerializeBytes(&byte, 1);
+    clock.Set(90000);
+    reader.Seek(0, 0);  // block 1 is left for cached block 0
+    EXPECT_EQ(FindBlock(reader, kMiB)->lastUse, 90000u);
+
+    // 100 s after start block 0 is current and block 1 too young: nothing moves.
+    clock.Set(150000);
+    reader.Seek(2 * kMiB, 0);
+    EXPECT_EQ(CachedStarts(reader), (std::vector<int64_t>{0, kMiB, 2 * kMiB}));
+}
+
+TEST_F(ReadAheadReaderTest, CacheStaysWithinItsBoundWhileStreaming) {
+    // A sparse 400 MiB file with a marker at every MiB: cheap to make, and
+    // four times the bound, so an unbounded cache would show at once.
+    constexpr int64_t kFileSize = 400 * kMiB;
+    WriteFileBytes(path_, {});
+    {
+        const int fd = ::open(path_.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, kFileSize), 0);
+        for (int64_t mib = 0; mib < kFileSize / kMiB; ++mib) {
+            const uint32_t marker = static_cast<uint32_t>(mib) * 2654435761u;
+            ASSERT_EQ(pwrite(fd, &marker, sizeof marker, mib * kMiB), 4);
+        }
+        ::close(fd);
+    }
+    bsFileRead file(path_.wstring(), L"rb");
+    bs100MMemRead reader(&file);
+    reader.SetBlockSize(4194304);
+    reader.ReadAhead(4194304);
+    const size_t bound = reader.MaxCachedBlocks();
+    EXPECT_EQ(bound, 25u);
+
+    std::vector<uint8_t> chunk(kMiB);
+    for (int64_t mib = 0; mib < kFileSize / kMiB; ++mib) {
+        reader.SerializeBytes(chunk.data(), chunk.size());
+        uint32_t marker = 0;
+        std::memcpy(&marker, chunk.data(), sizeof marker);
+        ASSERT_EQ(marker, static_cast<uint32_t>(mib) * 2654435761u) << mib;
+        reader.ReadAhead(4194304);
+        ASSERT_LE(reader.CachedBlocks().size() + reader.SpareBlockCount(), bound);
+    }
+    EXPECT_TRUE(reader.IsEnd());
+
+    // Going back to the start still reads the right bytes.
+    reader.Seek(7 * kMiB, 0);
+    uint32_t marker = 0;
+    reader.Serialize(marker);
+    EXPECT_EQ(marker, 7u * 2654435761u);
+}
