@@ -1,0 +1,241 @@
+#include "platform/IniProfile.h"
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+#include "platform/WideText.h"
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+struct Line {
+    std::string text;    // without its line break
+    std::string ending;  // "\n", "\r\n" or empty for an unterminated last line
+};
+
+struct Profile {
+    std::string mark;  // a UTF-8 byte-order mark, kept when the file is written back
+    std::vector<Line> lines;
+};
+
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+    std::ifstream in(WideToUtf8(path), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Profile ParseProfile(std::string_view content) {
+    Profile profile;
+    if (content.starts_with(kUtf8Mark)) {
+        profile.mark = kUtf8Mark;
+        content.remove_prefix(kUtf8Mark.size());
+    }
+    while (!content.empty()) {
+        const size_t newline = content.find('\n');
+        Line line;
+        line.text = content.substr(0, newline);
+        if (newline == std::string_view::npos) {
+            content = {};
+        } else {
+            line.ending = "\n";
+            content.remove_prefix(newline + 1);
+        }
+        if (line.text.ends_with('\r')) {
+            line.text.pop_back();
+            line.ending = "\r" + line.ending;
+        }
+        profile.lines.push_back(std::move(line));
+    }
+    return profile;
+}
+
+std::string_view Trim(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    const size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+std::optional<std::string_view> SectionName(std::string_view lineText) {
+    const std::string_view text = Trim(lineText);
+    if (!text.starts_with('['))
+        return std::nullopt;
+    const size_t close = text.find(']');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return Trim(text.substr(1, close - 1));
+}
+
+struct Entry {
+    std::string_view key;
+    std::string_view value;
+};
+
+std::optional<Entry> ParseEntry(std::string_view lineText) {
+    const std::string_view text = Trim(lineText);
+    if (text.empty() || text.starts_with(';') || text.starts_with('['))
+        return std::nullopt;
+    const size_t equals = text.find('=');
+    if (equals == std::string_view::npos)
+        return Entry{Trim(text), {}};
+    return Entry{Trim(text.substr(0, equals)), Trim(text.substr(equals + 1))};
+}
+
+std::string_view Unquote(std::string_view value) {
+    if (value.size() >= 2 && value.front() == value.back() &&
+        (value.front() == '"' || value.front() == '\'')) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// A value the reader would trim or unquote goes inside quotes, so it reads
+// back exactly as written.
+std::string QuoteWhenNeeded(const std::string& value) {
+    if (value.empty())
+        return value;
+    const bool padded = Trim(value).size() != value.size();
+    if (padded || Unquote(value).size() != value.size())
+        return '"' + value + '"';
+    return value;
+}
+
+std::optional<size_t> FindSection(const Profile& profile, std::string_view section) {
+    for (size_t i = 0; i < profile.lines.size(); ++i) {
+        const auto name = SectionName(profile.lines[i].text);
+        if (name && SameName(*name, section))
+            return i;
+    }
+    return std::nullopt;
+}
+
+// One past the last line of the section whose header is at `header`.
+size_t SectionEnd(const Profile& profile, size_t header) {
+    size_t end = header + 1;
+    while (end < profile.lines.size() && !SectionName(profile.lines[end].text))
+        ++end;
+    return end;
+}
+
+std::optional<size_t> FindKey(const Profile& profile, size_t header, std::string_view key) {
+    const size_t end = SectionEnd(profile, header);
+    for (size_t i = header + 1; i < end; ++i) {
+        const auto entry = ParseEntry(profile.lines[i].text);
+        if (entry && SameName(entry->key, key))
+            return i;
+    }
+    return std::nullopt;
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != text.npos;
+}
+
+bool ChangesStructure(std::string_view section, std::string_view key, std::string_view value) {
+    if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value))
+        return true;
+    if (section.find(']') != section.npos || key.find('=') != key.npos)
+        return true;
+    return key.empty() || key.starts_with('[') || key.starts_with(';');
+}
+
+std::string NewLineEnding(const Profile& profile) {
+    for (const Line& line : profile.lines) {
+        if (line.ending == "\r\n")
+            return "\r\n";
+    }
+    return "\n";
+}
+
+void SetEntry(Profile& profile, std::string_view section, std::string_view key,
+              const std::string& storedValue) {
+    const std::string ending = NewLineEnding(profile);
+    const std::optional<size_t> header = FindSection(profile, section);
+    if (!header) {
+        if (!profile.lines.empty() && profile.lines.back().ending.empty()) {
+            profile.lines.back().ending = ending;
+        }
+        profile.lines.push_back({"[" + std::string(section) + "]", ending});
+        profile.lines.push_back({std::string(key) + "=" + storedValue, ending});
+        return;
+    }
+    if (const std::optional<size_t> found = FindKey(profile, *header, key)) {
+        Line& line = profile.lines[*found];
+        line.text = std::string(ParseEntry(line.text)->key) + "=" + storedValue;
+        return;
+    }
+    size_t insertAt = SectionEnd(profile, *header);
+    while (insertAt > *header + 1 && Trim(profile.lines[insertAt - 1].text).empty())
+        --insertAt;
+    Line& previous = profile.lines[insertAt - 1];
+    if (previous.ending.empty())
+        previous.ending = ending;
+    profile.lines.insert(profile.lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                         Line{std::string(key) + "=" + storedValue, ending});
+}
+
+std::string Serialise(const Profile& profile) {
+    std::string content = profile.mark;
+    for (const Line& line : profile.lines)
+        content += line.text + line.ending;
+    return content;
+}
+
+}  // namespace
+
+std::wstring GetPrivateProfileString(std::wstring_view section, std::wstring_view key,
+                                     std::wstring_view defaultValue, const std::wstring& path) {
+    const std::optional<std::string> content = ReadWholeFile(path);
+    if (!content)
+        return std::wstring(defaultValue);
+    const Profile profile = ParseProfile(*content);
+    const std::string sectionName(Trim(WideToUtf8(section)));
+    const std::string keyName(Trim(WideToUtf8(key)));
+    const std::optional<size_t> header = FindSection(profile, sectionName);
+    if (!header)
+        return std::wstring(defaultValue);
+    const std::optional<size_t> found = FindKey(profile, *header, keyName);
+    if (!found)
+        return std::wstring(defaultValue);
+    return Utf8ToWide(Unquote(ParseEntry(profile.lines[*found].text)->value));
+}
+
+bool WritePrivateProfileString(std::wstring_view section, std::wstring_view key,
+                               std::wstring_view value, const std::wstring& path) {
+    const std::string sectionName(Trim(WideToUtf8(section)));
+    const std::string keyName(Trim(WideToUtf8(key)));
+    const std::string utf8Value = WideToUtf8(value);
+    if (ChangesStructure(sectionName, keyName, utf8Value))
+        return false;
+
+    Profile profile = ParseProfile(ReadWholeFile(path).value_or(std::string{}));
+    SetEntry(profile, sectionName, keyName, QuoteWhenNeeded(utf8Value));
+    const std::string content = Serialise(profile);
+
+    std::ofstream out(WideToUtf8(path), std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    return !out.fail();
+}
+
+}  // namespace platform

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Profile files in the INI format of Windows, read and written in UTF-8.
+// Section and key names match without regard to ASCII letter case; spaces
+// around names and values are insignificant, and a value inside a pair of
+// matching quotes reads without them. The first matching section and key win.
+
+// The value of `key` in `section`, or `defaultValue` when the file, the
+// section or the key is missing.
+std::wstring GetPrivateProfileString(std::wstring_view section, std::wstring_view key,
+                                     std::wstring_view defaultValue, const std::wstring& path);
+
+// Sets `key` in `section` to `value`, creating the file, the section or the
+// key when missing. Every other line of the file is kept byte for byte.
+// Refuses (returns false) names or values that would change the file's
+// structure: line breaks anywhere, "]" in a section name, "=" in a key name.
+bool WritePrivateProfileString(std::wstring_view section, std::wstring_view key,
+                               std::wstring_view value, const std::wstring& path);
+
+}  // namespace platform

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/CurrentDirectory.h"
+#include "platform/ModulePath.h"
+#include "platform/WideText.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// Changes the current directory for the lifetime of the object.
+class InDirectory {
+public:
+    explicit InDirectory(const std::filesystem::path& path)
+        : old_(std::filesystem::current_path()) {
+        std::filesystem::current_path(path);
+    }
+    ~InDirectory() { std::filesystem::current_path(old_); }
+    InDirectory(const InDirectory&) = delete;
+    InDirectory& operator=(const InDirectory&) = delete;
+
+private:
+    std::filesystem::path old_;
+};
+
+}  // namespace
+
+TEST(ModulePath, IsTheRunningProgramFile) {
+    const std::wstring path = platform::ModuleFileName();
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.front(), L'/');
+    EXPECT_TRUE(std::filesystem::equivalent(platform::WideToUtf8(path), "/proc/self/exe"));
+}
+
+TEST(CurrentDirectory, FollowsChangesAndKeepsNonAsciiNames) {
+    TempDir dir;
+    const std::filesystem::path named = dir.Path() / "\xE8\xA7\x86\xE9\xA2\x91 dir";
+    std::filesystem::create_directory(named);
+    {
+        InDirectory inside(named);
+        EXPECT_EQ(platform::CurrentDirectory(), platform::Utf8ToWide(named.string()));
+    }
+    {
+        InDirectory atRoot("/");
+        EXPECT_EQ(platform::CurrentDirectory(), L"/");
+    }
+}
+
+TEST(CurrentDirectory, IsEmptyWhenTheDirectoryIsGone) {
+    TempDir dir;
+    const std::filesystem::path doomed = dir.Path() / "doomed";
+    std::filesystem::create_directory(doomed);
+    InDirectory inside(doomed);
+    std::filesystem::remove(doomed);
+    EXPECT_EQ(platform::CurrentDirectory(), L"");
+}
