@@ -1,12 +1,45 @@
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/HeadlessFrontEnd.h"
+#include "platform/CurrentDirectory.h"
+
+#ifdef ONDU_WITH_WINDOW
+#include "app/COnduLofrinApp.h"
+#endif
+
+namespace {
+
+int RunWindow(int& argc, char** argv) {
+#ifdef ONDU_WITH_WINDOW
+    COnduLofrinApp application(argc, argv);
+    application.InitInstance();
+    return 0;
+#else
+    (void)argc;
+    (void)argv;
+    std::fputs("OnduLofrin: this build has no window; use --serve\n", stderr);
+    return 2;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
+    // Qt's own options are still in the arguments here; only the mode counts
+    // before the window's application object has taken them out.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const CommandLine commandLine = ParseCommandLine(arguments, platform::CurrentDirectory());
+    switch (commandLine.mode) {
+        case CommandLine::Mode::Version:
             std::puts("OnduLofrin 1.0.1.4");
             return 0;
-        }
+        case CommandLine::Mode::Serve:
+            return RunHeadless(commandLine);
+        case CommandLine::Mode::Window:
+            break;
     }
-    return 0;
+    return RunWindow(argc, argv);
 }

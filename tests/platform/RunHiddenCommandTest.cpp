@@ -1,44 +1,14 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "platform/RunHiddenCommand.h"
 #include "platform/WideText.h"
-#include "support/Bytes.h"
+#include "support/FakeProgram.h"
 #include "support/TempDir.h"
 
 namespace {
-
-// Puts a folder in front of PATH for the lifetime of the object.
-class PathPrefix {
-public:
-    explicit PathPrefix(const std::filesystem::path& folder) {
-        const char* old = std::getenv("PATH");
-        if (old != nullptr)
-            old_ = old;
-        setenv("PATH", (folder.string() + ":" + old_).c_str(), 1);
-    }
-    ~PathPrefix() { setenv("PATH", old_.c_str(), 1); }
-    PathPrefix(const PathPrefix&) = delete;
-    PathPrefix& operator=(const PathPrefix&) = delete;
-
-private:
-    std::string old_;
-};
-
-void WriteScript(const std::filesystem::path& path, const std::string& body) {
-    std::ofstream(path) << "#!/bin/sh\n" << body;
-    chmod(path.c_str(), 0755);
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-    const std::vector<uint8_t> bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 class RunHiddenCommandTest : public ::testing::Test {
 protected:
@@ -73,15 +43,15 @@ TEST_F(RunHiddenCommandTest, PassesWordsLiterallyWithoutAShell) {
     const std::wstring line = L"ondu-record \"name=Ondu Lofrin\" $(touch " +
                               platform::Utf8ToWide(trap) + L") * ;echo `id` 'q' \u89c6\u9891";
     ASSERT_TRUE(platform::RunHiddenCommand(line));
-    EXPECT_EQ(ReadText(Record()), "<name=Ondu Lofrin><$(touch><" + trap +
-                                      ")><*><;echo><`id`><'q'><\xE8\xA7\x86\xE9\xA2\x91>\n");
+    EXPECT_EQ(ReadTextFile(Record()), "<name=Ondu Lofrin><$(touch><" + trap +
+                                          ")><*><;echo><`id`><'q'><\xE8\xA7\x86\xE9\xA2\x91>\n");
     EXPECT_FALSE(std::filesystem::exists(trap));
 }
 
 TEST_F(RunHiddenCommandTest, WaitsForTheProcessToEnd) {
     MakeRecorder("ondu-slow", "sleep 0.3\n");
     ASSERT_TRUE(platform::RunHiddenCommand(L"ondu-slow done"));
-    EXPECT_EQ(ReadText(Record()), "<done>\n");
+    EXPECT_EQ(ReadTextFile(Record()), "<done>\n");
 }
 
 TEST_F(RunHiddenCommandTest, DescriptorsAreNotInherited) {
@@ -92,5 +62,5 @@ TEST_F(RunHiddenCommandTest, DescriptorsAreNotInherited) {
     ASSERT_TRUE(platform::RunHiddenCommand(L"ondu-fds"));
     close(fds[0]);
     close(fds[1]);
-    EXPECT_EQ(ReadText(Record()), "<closed>\n");
+    EXPECT_EQ(ReadTextFile(Record()), "<closed>\n");
 }

@@ -1,0 +1,72 @@
+#include "app/CommandLine.h"
+
+#include "platform/WideText.h"
+
+namespace {
+
+std::wstring AbsolutePath(const std::string& name, std::wstring_view currentDirectory) {
+    std::wstring path = platform::Utf8ToWide(name);
+    if (path.starts_with(L'/') || currentDirectory.empty())
+        return path;
+    std::wstring absolute(currentDirectory);
+    if (!absolute.ends_with(L'/'))
+        absolute += L'/';
+    return absolute + path;
+}
+
+bool IsOption(const std::string& argument) {
+    return argument.size() > 1 && argument[0] == '-';
+}
+
+CommandLine::Mode ModeOf(const std::vector<std::string>& arguments) {
+    CommandLine::Mode mode = CommandLine::Mode::Window;
+    for (const std::string& argument : arguments) {
+        if (argument == "--")
+            break;
+        if (argument == "--version")
+            return CommandLine::Mode::Version;
+        if (argument == "--serve")
+            mode = CommandLine::Mode::Serve;
+    }
+    return mode;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                             std::wstring_view currentDirectory) {
+    CommandLine result;
+    result.mode = ModeOf(arguments);
+    if (result.mode == CommandLine::Mode::Version)
+        return result;
+
+    bool optionsEnded = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || !IsOption(argument)) {
+            result.files.push_back(AbsolutePath(argument, currentDirectory));
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--serve") {
+            continue;
+        } else if (argument == "--bind" && result.mode == CommandLine::Mode::Serve) {
+            if (i + 1 == arguments.size()) {
+                result.problems.push_back("--bind needs an address");
+            } else {
+                result.bindAddresses.push_back(arguments[++i]);
+            }
+        } else {
+            result.problems.push_back("unknown option " + argument);
+        }
+    }
+    if (result.mode == CommandLine::Mode::Serve && result.files.empty()) {
+        result.problems.push_back("--serve needs at least one FILE");
+    }
+    return result;
+}
+
+const char* CommandLineUsage() {
+    return "usage: OnduLofrin [FILE...]\n"
+           "       OnduLofrin --version\n"
+           "       OnduLofrin --serve [--bind ADDR]... FILE...\n";
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the program was asked to do:
+//   OnduLofrin [FILE...]                           the window, with the files listed
+//   OnduLofrin --version                           print the version
+//   OnduLofrin --serve [--bind ADDR]... FILE...    serve without a window
+// "--" ends the options. Files are made absolute against the current directory.
+struct CommandLine {
+    enum class Mode { Window, Version, Serve };
+
+    Mode mode = Mode::Window;
+    std::vector<std::wstring> files;
+    std::vector<std::string> bindAddresses;
+    // Why the command line cannot be followed; empty when it can. The window
+    // reports these and goes on; the headless front end refuses to start.
+    std::vector<std::string> problems;
+};
+
+// `arguments` excludes the program name. Names are UTF-8, as Linux file
+// names normally are.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                             std::wstring_view currentDirectory);
+
+// The usage lines above, for error output.
+const char* CommandLineUsage();
