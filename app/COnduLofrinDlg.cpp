@@ -1,0 +1,287 @@
+#include "app/COnduLofrinDlg.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QUrl>
+
+#include <algorithm>
+
+#include "app/WaitCursor.h"
+
+namespace {
+
+constexpr int kClientWidth = 946;
+constexpr int kClientHeight = 554;
+
+// The controls' places are measured from the outer corner of the window as it
+// stood on Windows, caption and border included; this is the client area's
+// origin there.
+constexpr QPoint kFrameOffset(8, 31);
+
+constexpr QRect kListPlace(441, 108, 490, 358);
+constexpr QRect kBigButtonPlace(377, 517, 202, 47);
+constexpr QRect kAddPlace(439, 470, 228, 32);
+constexpr QRect kDeletePlace(703, 470, 228, 32);
+
+// The link keeps its template rectangle (46, 198, 115 x 14 dialog units),
+// converted with the base units of 8 x 18 pixels that map the list's template
+// size of 245 x 159 units onto its 490 x 358 pixels.
+constexpr QRect kLinkRect(92, 446, 230, 32);
+
+constexpr QColor kBackground(240, 240, 240);
+constexpr QColor kFrameLine(205, 221, 227);
+constexpr int kFrameInsets[] = {6, 11};
+
+// The picture fills the left 440 of 946 columns from row 20 of 547.
+constexpr int kPictureWidthShare = 440;
+constexpr int kPictureTopShare = 20;
+constexpr int kPictureHeightBase = 547;
+
+constexpr int kInstructionLineHeight = 22;
+
+const char kDownloadAddress[] = "https://example.com/movie.zip";
+
+QString Caption() {
+    return QStringLiteral("OnduLofrin 1.04版");
+}
+QString NoticeCaption() {
+    return QStringLiteral("提示");
+}
+QString EmptyListText() {
+    return QStringLiteral(
+        "请在右侧列表中选上需要Lofrin的视频文件vrm、vrw、mp4、mov、mkv、ts等视频文件！");
+}
+
+QFont InstructionFont() {
+    QFont font;
+    font.setFamilies(
+        {QStringLiteral("SimHei"), QStringLiteral("黑体"), QStringLiteral("WenQuanYi Zen Hei")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(16);
+    font.setWeight(QFont::Medium);
+    return font;
+}
+
+QRect ClientPlace(const QRect& outerPlace) {
+    return outerPlace.translated(-kFrameOffset);
+}
+
+}  // namespace
+
+COnduLofrinDlg::COnduLofrinDlg(QWidget* parent, DialogServices services)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_services(std::move(services)),
+      m_hIcon(QStringLiteral(":/OnduLofrin/icon.png")),
+      m_pen(kFrameLine, 1),
+      m_brush(kBackground),
+      m_bmpPicture(QStringLiteral(":/OnduLofrin/picture.png")),
+      m_font(InstructionFont()) {
+    setWindowTitle(Caption());
+    setWindowIcon(m_hIcon);
+    QPalette background = palette();
+    background.setBrush(QPalette::Window, m_brush);
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    CreateControls();
+    ShowIdleState();
+    setFixedSize(kClientWidth, kClientHeight);
+    PlaceControls();
+}
+
+// Created in tab order: start, list, add, delete, stop, link.
+void COnduLofrinDlg::CreateControls() {
+    m_btnStart = new QPushButton(QStringLiteral("开启Lofrin服务"), this);
+    m_btnStart->setDefault(true);
+
+    m_list = new QListWidget(this);
+    m_list->setViewMode(QListView::ListMode);
+    m_list->setFlow(QListView::TopToBottom);
+    m_list->setWrapping(true);
+    m_list->setResizeMode(QListView::Adjust);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The selection must stay visible, in the same colours, when the list
+    // loses the focus to a button.
+    QPalette listPalette = m_list->palette();
+    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        listPalette.setBrush(QPalette::Inactive, role, listPalette.brush(QPalette::Active, role));
+    }
+    m_list->setPalette(listPalette);
+
+    m_btnAdd = new QPushButton(QStringLiteral("添加视频文件"), this);
+    m_btnDelete = new QPushButton(QStringLiteral("删除"), this);
+    m_btnStop = new QPushButton(QStringLiteral("停止Lofrin服务"), this);
+
+    const QString address = QString::fromLatin1(kDownloadAddress);
+    m_link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(address), this);
+    m_link->setTextFormat(Qt::RichText);
+    m_link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_link->setFocusPolicy(Qt::TabFocus);
+    m_link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_link->setGeometry(kLinkRect);
+    m_link->setAutoFillBackground(true);  // on the window's grey, like every control
+
+    connect(m_btnStart, &QPushButton::clicked, this, &COnduLofrinDlg::OnStartService);
+    connect(m_btnStop, &QPushButton::clicked, this, &COnduLofrinDlg::OnStopService);
+    connect(m_btnAdd, &QPushButton::clicked, this, &COnduLofrinDlg::OnAddFiles);
+    connect(m_btnDelete, &QPushButton::clicked, this, &COnduLofrinDlg::OnDeleteFiles);
+    connect(m_link, &QLabel::linkActivated, this, &COnduLofrinDlg::OnLinkClick);
+}
+
+void COnduLofrinDlg::PlaceControls() {
+    m_list->setGeometry(ClientPlace(kListPlace));
+    m_btnStop->setGeometry(ClientPlace(kBigButtonPlace));
+    m_btnStart->setGeometry(ClientPlace(kBigButtonPlace));
+    m_btnAdd->setGeometry(ClientPlace(kAddPlace));
+    m_btnDelete->setGeometry(ClientPlace(kDeletePlace));
+}
+
+bool COnduLofrinDlg::IsServing() const {
+    return m_btnStart->isHidden();
+}
+
+void COnduLofrinDlg::ShowIdleState() {
+    m_btnStop->hide();
+    m_btnStart->show();
+    m_btnAdd->setEnabled(true);
+    m_btnDelete->setEnabled(true);
+}
+
+void COnduLofrinDlg::ShowServingState() {
+    m_btnStop->show();
+    m_btnStart->hide();
+    m_btnAdd->setEnabled(false);
+    m_btnDelete->setEnabled(false);
+}
+
+void COnduLofrinDlg::AddInitialFiles(const std::vector<std::wstring>& paths) {
+    QStringList bottomFirst;
+    for (auto path = paths.rbegin(); path != paths.rend(); ++path) {
+        bottomFirst.append(QString::fromStdWString(*path));
+    }
+    InsertAtTop(bottomFirst);
+}
+
+// Each path goes to the top, so a batch ends up above the earlier items and
+// in reverse order.
+void COnduLofrinDlg::InsertAtTop(const QStringList& paths) {
+    for (const QString& path : paths)
+        m_list->insertItem(0, path);
+    SelectFirstWhenNoneSelected();
+}
+
+void COnduLofrinDlg::SelectFirstWhenNoneSelected() {
+    if (m_list->count() > 0 && m_list->selectedItems().isEmpty()) {
+        m_list->item(0)->setSelected(true);
+    }
+}
+
+std::vector<std::wstring> COnduLofrinDlg::ListedPaths() const {
+    std::vector<std::wstring> paths;
+    paths.reserve(1000);
+    for (int row = 0; row < m_list->count(); ++row) {
+        paths.push_back(m_list->item(row)->text().toStdWString());
+    }
+    return paths;
+}
+
+void COnduLofrinDlg::OnStartService() {
+    // The Enter key still sends the start command while the start button is
+    // hidden; the service must not be started twice.
+    if (IsServing())
+        return;
+    const std::vector<std::wstring> paths = ListedPaths();
+    if (paths.empty()) {
+        m_services.showNotice(this, EmptyListText(), NoticeCaption());
+        return;
+    }
+    {
+        // The start probes every file and blocks the window meanwhile.
+        const WaitCursor busy;
+        m_services.startVideoService(paths, this);
+    }
+    ShowServingState();
+}
+
+void COnduLofrinDlg::OnStopService() {
+    {
+        const WaitCursor busy;
+        m_services.stopVideoService();
+    }
+    ShowIdleState();
+}
+
+void COnduLofrinDlg::OnAddFiles() {
+    const QStringList chosen = m_services.chooseFiles(this);
+    if (!chosen.isEmpty())
+        InsertAtTop(chosen);
+}
+
+void COnduLofrinDlg::OnDeleteFiles() {
+    std::vector<int> selectedRows;
+    for (int row = 0; row < m_list->count(); ++row) {
+        if (m_list->item(row)->isSelected())
+            selectedRows.push_back(row);
+    }
+    // From the highest row down, so the rows still to go keep their numbers.
+    std::sort(selectedRows.rbegin(), selectedRows.rend());
+    for (const int row : selectedRows)
+        delete m_list->takeItem(row);
+}
+
+void COnduLofrinDlg::OnLinkClick() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kDownloadAddress)));
+}
+
+void COnduLofrinDlg::ShowMessage(const std::wstring& text, const std::wstring& caption) {
+    const WaitCursor arrowDuringTheBox(Qt::ArrowCursor);
+    m_services.showNotice(this, QString::fromStdWString(text), QString::fromStdWString(caption));
+}
+
+void COnduLofrinDlg::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    DrawPicture(painter);
+    DrawFrames(painter);
+    DrawInstructions(painter);
+}
+
+void COnduLofrinDlg::DrawPicture(QPainter& painter) const {
+    if (m_bmpPicture.isNull())
+        return;
+    const int y = height() * kPictureTopShare / kPictureHeightBase;
+    const int w = width() * kPictureWidthShare / kClientWidth;
+    const int h = w * m_bmpPicture.height() / m_bmpPicture.width();
+    painter.drawPixmap(QRect(0, y, w, h), m_bmpPicture);
+}
+
+void COnduLofrinDlg::DrawFrames(QPainter& painter) const {
+    painter.save();
+    painter.setPen(m_pen);
+    for (const int d : kFrameInsets) {
+        const QPoint corners[] = {
+            {d, d}, {d, height() - d}, {width() - d, height() - d}, {width() - d, d}, {d, d}};
+        painter.drawPolyline(corners, std::size(corners));
+    }
+    painter.restore();
+}
+
+// Two lines in the 44 pixels above the list, from its left edge, unwrapped.
+void COnduLofrinDlg::DrawInstructions(QPainter& painter) const {
+    const QRect list = m_list->geometry();
+    const QRect firstLine(list.left(), list.top() - 2 * kInstructionLineHeight, list.width(),
+                          kInstructionLineHeight);
+    const QRect secondLine = firstLine.translated(0, kInstructionLineHeight);
+    painter.save();
+    painter.setFont(m_font);
+    painter.setPen(Qt::black);
+    painter.drawText(firstLine, Qt::AlignLeft | Qt::AlignTop,
+                     QStringLiteral("选择视频源共享给VR一体机内的“Ondu视频”APP！"));
+    painter.drawText(secondLine, Qt::AlignLeft | Qt::AlignTop,
+                     QStringLiteral("*.vrm,*.vrw,*mp4,*mov,*.mkv,*.ts等"));
+    painter.restore();
+}

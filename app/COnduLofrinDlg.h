@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QBrush>
+#include <QDialog>
+#include <QFont>
+#include <QIcon>
+#include <QPen>
+#include <QPixmap>
+
+#include <string>
+#include <vector>
+
+#include "app/DialogServices.h"
+#include "service/VideoService.h"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+// The program's one window, of fixed size: the picture on the left, the list
+// of files to share on the right with two lines of instructions above it,
+// the add and delete buttons below it, and one big button that starts or
+// stops the service. Which of the start and stop buttons is shown is the
+// window's only state: idle or serving.
+class COnduLofrinDlg : public QDialog, public MessageBoxOwner {
+    Q_OBJECT
+
+public:
+    explicit COnduLofrinDlg(QWidget* parent = nullptr, DialogServices services = {});
+
+    // Lists files named when the program was started, the first on top.
+    void AddInitialFiles(const std::vector<std::wstring>& paths);
+
+    bool IsServing() const;
+
+    // The service start's message to the user, in a box owned by the window.
+    void ShowMessage(const std::wstring& text, const std::wstring& caption) override;
+
+public slots:
+    void OnStartService();
+    void OnStopService();
+    void OnAddFiles();
+    void OnDeleteFiles();
+    void OnLinkClick();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void CreateControls();
+    void PlaceControls();
+    void ShowIdleState();
+    void ShowServingState();
+    void InsertAtTop(const QStringList& paths);
+    void SelectFirstWhenNoneSelected();
+    std::vector<std::wstring> ListedPaths() const;
+
+    void DrawPicture(QPainter& painter) const;
+    void DrawFrames(QPainter& painter) const;
+    void DrawInstructions(QPainter& painter) const;
+
+    DialogServices m_services;
+
+    QIcon m_hIcon;
+    QPen m_pen;
+    QBrush m_brush;
+    QPixmap m_bmpPicture;
+    QFont m_font;
+    QListWidget* m_list = nullptr;
+    QPushButton* m_btnStop = nullptr;
+    QPushButton* m_btnStart = nullptr;
+    QPushButton* m_btnAdd = nullptr;
+    QPushButton* m_btnDelete = nullptr;
+    QLabel* m_link = nullptr;
+};

@@ -1,0 +1,296 @@
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/COnduLofrinDlg.h"
+
+namespace {
+
+const QString kNotice = QStringLiteral("提示");
+const QString kEmptyListText =
+    QStringLiteral("请在右侧列表中选上需要Lofrin的视频文件vrm、vrw、mp4、mov、mkv、ts等视频文件！");
+const QString kTooManyText = QStringLiteral("Lofrin最多添加32个视频！");
+
+using Paths = std::vector<std::wstring>;
+
+// Stands in for the world around the window and writes down what it is asked.
+struct Recorder {
+    QList<QStringList> batches;  // handed out by the file chooser, one per call
+    std::vector<Paths> starts;
+    int stops = 0;
+    QList<QPair<QString, QString>> notices;
+    QStringList events;
+    QList<Qt::CursorShape> cursorAtStart;
+    QList<Qt::CursorShape> cursorAtNotice;
+
+    // `startService` does the work of a start after it has been written down.
+    DialogServices Services(DialogServices::StartService startService = {}) {
+        DialogServices services;
+        services.startVideoService = [this, startService](const Paths& paths,
+                                                          MessageBoxOwner* owner) {
+            starts.push_back(paths);
+            cursorAtStart.append(CurrentCursor());
+            events.append(QStringLiteral("start"));
+            if (startService)
+                startService(paths, owner);
+            events.append(QStringLiteral("started"));
+        };
+        services.stopVideoService = [this] { ++stops; };
+        services.chooseFiles = [this](QWidget*) {
+            return batches.isEmpty() ? QStringList() : batches.takeFirst();
+        };
+        services.showNotice = [this](QWidget*, const QString& text, const QString& caption) {
+            notices.append({text, caption});
+            cursorAtNotice.append(CurrentCursor());
+            events.append(QStringLiteral("notice"));
+        };
+        return services;
+    }
+
+    static Qt::CursorShape CurrentCursor() {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        return cursor != nullptr ? cursor->shape() : Qt::BitmapCursor;
+    }
+};
+
+// The window's controls, found by their kind and text.
+struct Controls {
+    explicit Controls(COnduLofrinDlg& dialog) {
+        list = dialog.findChild<QListWidget*>();
+        link = dialog.findChild<QLabel*>();
+        for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+            const QString text = button->text();
+            if (text == QStringLiteral("开启Lofrin服务"))
+                start = button;
+            if (text == QStringLiteral("停止Lofrin服务"))
+                stop = button;
+            if (text == QStringLiteral("添加视频文件"))
+                add = button;
+            if (text == QStringLiteral("删除"))
+                remove = button;
+        }
+    }
+
+    QStringList Items() const {
+        QStringList items;
+        for (int row = 0; row < list->count(); ++row)
+            items.append(list->item(row)->text());
+        return items;
+    }
+    QList<int> SelectedRows() const {
+        QList<int> rows;
+        for (int row = 0; row < list->count(); ++row) {
+            if (list->item(row)->isSelected())
+                rows.append(row);
+        }
+        return rows;
+    }
+    bool Idle() const {
+        return !start->isHidden() && stop->isHidden() && add->isEnabled() && remove->isEnabled();
+    }
+    bool Serving() const {
+        return start->isHidden() && !stop->isHidden() && !add->isEnabled() && !remove->isEnabled();
+    }
+
+    QListWidget* list = nullptr;
+    QLabel* link = nullptr;
+    QPushButton* start = nullptr;
+    QPushButton* stop = nullptr;
+    QPushButton* add = nullptr;
+    QPushButton* remove = nullptr;
+};
+
+Paths Wide(const QStringList& items) {
+    Paths paths;
+    for (const QString& item : items)
+        paths.push_back(item.toStdWString());
+    return paths;
+}
+
+}  // namespace
+
+class COnduLofrinDlgTest : public QObject {
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE void OpenUrl(const QUrl& url) { openedUrls.append(url); }
+    QList<QUrl> openedUrls;
+
+private slots:
+    void addedBatchesGoToTheTopAndStartPassesTheListInOrder();
+    void deletingRemovesExactlyTheSelectedItems();
+    void emptyListShowsTheNoticeAndStaysIdle();
+    void fortyItemsStartTheServiceAndTheServiceReportsTheLimit();
+    void startCommandWhileServingIsIgnored();
+    void controlsStandAtTheirPlaces();
+    void linkOpensTheDownloadAddress();
+};
+
+void COnduLofrinDlgTest::addedBatchesGoToTheTopAndStartPassesTheListInOrder() {
+    Recorder recorder;
+    recorder.batches = {{"/v/A.mp4", "/v/B.mkv", "/v/C.vrm"}, {}, {"/v/D.ts", "/v/A.mp4"}};
+    COnduLofrinDlg dialog(nullptr, recorder.Services());
+    Controls controls(dialog);
+    QVERIFY(controls.Idle());
+
+    controls.add->click();
+    QCOMPARE(controls.Items(), QStringList({"/v/C.vrm", "/v/B.mkv", "/v/A.mp4"}));
+    QCOMPARE(controls.SelectedRows(), QList<int>{0});
+
+    controls.add->click();  // cancelled: nothing changes
+    QCOMPARE(controls.Items().size(), 3);
+
+    controls.add->click();  // the same file twice makes two items
+    QCOMPARE(controls.Items(),
+             QStringList({"/v/A.mp4", "/v/D.ts", "/v/C.vrm", "/v/B.mkv", "/v/A.mp4"}));
+    QCOMPARE(controls.SelectedRows(), QList<int>{2});
+
+    controls.list->clearSelection();  // nothing selected still passes every item
+    controls.start->click();
+    QCOMPARE(recorder.starts.size(), size_t{1});
+    QCOMPARE(recorder.starts[0], Wide(controls.Items()));
+    QCOMPARE(recorder.cursorAtStart, QList<Qt::CursorShape>{Qt::WaitCursor});
+    QCOMPARE(Recorder::CurrentCursor(), Qt::BitmapCursor);
+    QVERIFY(controls.Serving());
+    QVERIFY(recorder.notices.isEmpty());
+
+    const QStringList before = controls.Items();
+    controls.stop->click();
+    QCOMPARE(recorder.stops, 1);
+    QVERIFY(controls.Idle());
+    QCOMPARE(controls.Items(), before);
+}
+
+void COnduLofrinDlgTest::deletingRemovesExactlyTheSelectedItems() {
+    Recorder recorder;
+    COnduLofrinDlg dialog(nullptr, recorder.Services());
+    Controls controls(dialog);
+    dialog.AddInitialFiles({L"/v/0", L"/v/1", L"/v/2", L"/v/3", L"/v/4", L"/v/5"});
+    QCOMPARE(controls.Items(), QStringList({"/v/0", "/v/1", "/v/2", "/v/3", "/v/4", "/v/5"}));
+    QCOMPARE(controls.SelectedRows(), QList<int>{0});
+
+    controls.list->clearSelection();
+    controls.remove->click();
+    QCOMPARE(controls.Items().size(), 6);
+
+    for (const int row : {1, 3, 4})
+        controls.list->item(row)->setSelected(true);
+    controls.remove->click();
+    QCOMPARE(controls.Items(), QStringList({"/v/0", "/v/2", "/v/5"}));
+    QVERIFY(controls.SelectedRows().isEmpty());
+}
+
+void COnduLofrinDlgTest::emptyListShowsTheNoticeAndStaysIdle() {
+    Recorder recorder;
+    COnduLofrinDlg dialog(nullptr, recorder.Services());
+    Controls controls(dialog);
+    controls.start->click();
+    QCOMPARE(recorder.notices, (QList<QPair<QString, QString>>{{kEmptyListText, kNotice}}));
+    QVERIFY(recorder.starts.empty());
+    QVERIFY(controls.Idle());
+}
+
+// Runs the real service start, which takes the first 32 paths and tells the
+// user about the rest after it has started.
+void COnduLofrinDlgTest::fortyItemsStartTheServiceAndTheServiceReportsTheLimit() {
+    QTemporaryDir folder;
+    Recorder recorder;
+    COnduLofrinDlg dialog(nullptr, recorder.Services(StartVideoService));
+    Controls controls(dialog);
+    QStringList names;
+    for (int i = 0; i < 40; ++i)
+        names.append(folder.filePath(QStringLiteral("absent-%1.mp4").arg(i)));
+    recorder.batches = {names};
+    controls.add->click();
+
+    controls.start->click();
+    QCOMPARE(recorder.starts.size(), size_t{1});
+    QCOMPARE(recorder.starts[0].size(), size_t{40});
+    QCOMPARE(recorder.starts[0], Wide(controls.Items()));
+    QCOMPARE(recorder.notices, (QList<QPair<QString, QString>>{{kTooManyText, kNotice}}));
+    QCOMPARE(recorder.events, QStringList({"start", "notice", "started"}));
+    // The box is shown with the ordinary pointer, not the wait cursor.
+    QCOMPARE(recorder.cursorAtNotice, QList<Qt::CursorShape>{Qt::ArrowCursor});
+    QVERIFY(controls.Serving());
+
+    StopVideoService();
+}
+
+void COnduLofrinDlgTest::startCommandWhileServingIsIgnored() {
+    Recorder recorder;
+    COnduLofrinDlg dialog(nullptr, recorder.Services());
+    Controls controls(dialog);
+    dialog.AddInitialFiles({L"/v/a.mp4"});
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    controls.start->click();
+    QVERIFY(controls.Serving());
+
+    dialog.OnStartService();
+    controls.list->setFocus();
+    QTest::keyClick(controls.list, Qt::Key_Return);
+    QTest::keyClick(&dialog, Qt::Key_Enter);
+    QCOMPARE(recorder.starts.size(), size_t{1});
+    QVERIFY(controls.Serving());
+    QVERIFY(dialog.isVisible());
+}
+
+void COnduLofrinDlgTest::controlsStandAtTheirPlaces() {
+    Recorder recorder;
+    COnduLofrinDlg dialog(nullptr, recorder.Services());
+    Controls controls(dialog);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("OnduLofrin 1.04版"));
+    QCOMPARE(dialog.size(), QSize(946, 554));
+    QCOMPARE(dialog.minimumSize(), QSize(946, 554));
+    QCOMPARE(dialog.maximumSize(), QSize(946, 554));
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(dialog.palette().color(QPalette::Window), QColor(240, 240, 240));
+
+    // The table's places less the frame offset of 8 x 31.
+    QCOMPARE(controls.list->geometry(), QRect(433, 77, 490, 358));
+    QCOMPARE(controls.stop->geometry(), QRect(369, 486, 202, 47));
+    QCOMPARE(controls.start->geometry(), QRect(369, 486, 202, 47));
+    QCOMPARE(controls.add->geometry(), QRect(431, 439, 228, 32));
+    QCOMPARE(controls.remove->geometry(), QRect(695, 439, 228, 32));
+    QCOMPARE(controls.link->geometry(), QRect(92, 446, 230, 32));
+
+    QCOMPARE(controls.list->viewMode(), QListView::ListMode);
+    QCOMPARE(controls.list->flow(), QListView::TopToBottom);
+    QVERIFY(controls.list->isWrapping());
+    QCOMPARE(controls.list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QVERIFY(controls.start->isDefault());
+
+    // Tab order: start, list, add, delete, stop, link.
+    const QList<QWidget*> controlsInTabOrder{controls.start,  controls.list, controls.add,
+                                             controls.remove, controls.stop, controls.link};
+    QList<QWidget*> chain;
+    QWidget* widget = controls.start;
+    do {
+        if (controlsInTabOrder.contains(widget))
+            chain.append(widget);
+        widget = widget->nextInFocusChain();
+    } while (widget != controls.start);
+    QCOMPARE(chain, controlsInTabOrder);
+}
+
+void COnduLofrinDlgTest::linkOpensTheDownloadAddress() {
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "OpenUrl");
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "OpenUrl");
+    Recorder recorder;
+    COnduLofrinDlg dialog(nullptr, recorder.Services());
+    Controls controls(dialog);
+    QVERIFY(controls.link->text().contains(QStringLiteral("/movie.zip</a>")));
+    emit controls.link->linkActivated(controls.link->text());
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QCOMPARE(openedUrls.size(), 1);
+    QCOMPARE(openedUrls[0].path(), QStringLiteral("/movie.zip"));
+}
+
+QTEST_MAIN(COnduLofrinDlgTest)
+#include "COnduLofrinDlgTest.moc"

@@ -1,0 +1,288 @@
+// Start-up runs in child processes: each child is this test program, linked
+// or copied to the place the test wants the program to be, started in the
+// current directory and with the PATH the test chooses. A fake netsh on that
+// PATH records the commands.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/COnduLofrinApp.h"
+#include "app/COnduLofrinDlg.h"
+#include "app/StartupSteps.h"
+#include "platform/WideText.h"
+#include "support/Bytes.h"
+#include "support/FakeProgram.h"
+#include "support/TempDir.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr char kChildFlag[] = "--startup-child";
+
+// ---- the child side -------------------------------------------------------
+
+// The real start-up with the window left out.
+class AppWithoutWindow : public COnduLofrinApp {
+public:
+    using COnduLofrinApp::COnduLofrinApp;
+
+protected:
+    void RunMainWindow(const std::vector<std::wstring>& /*files*/) override {}
+};
+
+// The real start-up and window; the window starts the service on the files
+// from the command line and is closed at once.
+class AppClosedWhileServing : public COnduLofrinApp {
+public:
+    using COnduLofrinApp::COnduLofrinApp;
+    std::vector<std::wstring> listed;
+    bool wasServing = false;
+
+protected:
+    void RunMainWindow(const std::vector<std::wstring>& files) override {
+        listed = files;
+        COnduLofrinDlg dialog;
+        dialog.AddInitialFiles(files);
+        QTimer::singleShot(0, &dialog, [&] {
+            dialog.OnStartService();
+            wasServing = dialog.IsServing();
+            dialog.reject();
+        });
+        dialog.exec();
+    }
+};
+
+int CountSockets() {
+    int sockets = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink(entry.path(), error);
+        if (!error && target.string().starts_with("socket:"))
+            ++sockets;
+    }
+    return sockets;
+}
+
+int CountThreads() {
+    int threads = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/task")) {
+        ++threads;
+    }
+    return threads;
+}
+
+int RunChild(const std::string& scenario, char* programName) {
+    if (scenario == "window-left-out") {
+        int argc = 1;
+        char* argv[] = {programName, nullptr};
+        AppWithoutWindow app(argc, argv);
+        return app.InitInstance() ? 10 : 0;
+    }
+    if (scenario == "steps-without-display") {
+        RunStartupSteps();
+        return QCoreApplication::instance() == nullptr ? 0 : 11;
+    }
+    if (scenario == "closed-while-serving") {
+        const int socketsBefore = CountSockets();
+        const int threadsBefore = CountThreads();
+        char first[] = "a.mp4";
+        char second[] = "/videos/b.vrm";
+        int argc = 3;
+        char* argv[] = {programName, first, second, nullptr};
+        AppClosedWhileServing app(argc, argv);
+        app.InitInstance();
+        if (!app.wasServing)
+            return 12;
+        const std::wstring here = platform::Utf8ToWide(std::filesystem::current_path().string());
+        if (app.listed != std::vector<std::wstring>{here + L"/a.mp4", L"/videos/b.vrm"})
+            return 13;
+        if (CountSockets() != socketsBefore)
+            return 14;
+        if (CountThreads() != threadsBefore)
+            return 15;
+        return 0;
+    }
+    return 99;
+}
+
+// ---- the parent side ------------------------------------------------------
+
+struct ChildRun {
+    std::filesystem::path program;
+    std::filesystem::path directory;
+    std::string scenario = "window-left-out";
+    std::vector<std::string> environment;
+};
+
+int Spawn(const ChildRun& run) {
+    std::string programPath = run.program.string();
+    std::string flag = kChildFlag;
+    std::string scenario = run.scenario;
+    char* argv[] = {programPath.data(), flag.data(), scenario.data(), nullptr};
+    std::vector<std::string> environment = run.environment;
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, run.directory.c_str());
+    pid_t pid = 0;
+    const int spawned =
+        posix_spawn(&pid, programPath.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::vector<std::string> InheritedSanitizerOptions() {
+    std::vector<std::string> kept;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        if (std::strstr(*variable, "SAN_OPTIONS=") != nullptr)
+            kept.emplace_back(*variable);
+    }
+    return kept;
+}
+
+std::vector<uint8_t> ExpectedLog() {
+    std::vector<uint8_t> bytes{0xFF, 0xFE};
+    for (const char c : std::string("COnduLofrinApp::InitInstance()")) {
+        bytes.push_back(static_cast<uint8_t>(c));
+        bytes.push_back(0);
+    }
+    bytes.insert(bytes.end(), {0x0D, 0x00, 0x0A, 0x00});
+    return bytes;
+}
+
+std::string NetshLines(const std::filesystem::path& program) {
+    const std::string rule = "<rule><name=OnduLofrin><dir=in><program=" + program.string() + ">";
+    return "<advfirewall><firewall><delete>" + rule + "\n<advfirewall><firewall><add>" + rule +
+           "<action=allow>\n";
+}
+
+std::string ConfigText(const std::filesystem::path& program) {
+    return "[OnduLofrin]\nFireworkString=" + program.string() + "\n";
+}
+
+class StartupTest : public ::testing::Test {
+protected:
+    StartupTest() {
+        std::filesystem::create_directories(Bin());
+        WriteRecorder(Bin() / "netsh", NetshRecord());
+        program_ = PlaceProgram(root_.Path() / "Ondu Lofrin" / "OnduLofrin probe");
+        home_ = MakeDirectory("start here");
+    }
+
+    // This test program, reachable under `path`.
+    std::filesystem::path PlaceProgram(const std::filesystem::path& path) {
+        std::filesystem::create_directories(path.parent_path());
+        const auto self = std::filesystem::read_symlink("/proc/self/exe");
+        std::error_code error;
+        std::filesystem::create_hard_link(self, path, error);
+        if (error)
+            std::filesystem::copy_file(self, path);
+        return path;
+    }
+
+    std::filesystem::path MakeDirectory(const std::string& name) {
+        const auto path = root_.Path() / name;
+        std::filesystem::create_directories(path);
+        return path;
+    }
+
+    int Start(const std::filesystem::path& program, const std::filesystem::path& directory,
+              const std::string& scenario = "window-left-out") {
+        ChildRun run{program, directory, scenario, InheritedSanitizerOptions()};
+        run.environment.push_back("PATH=" + Bin().string() + ":/usr/bin:/bin");
+        if (scenario != "steps-without-display") {
+            run.environment.push_back("QT_QPA_PLATFORM=offscreen");
+        }
+        return Spawn(run);
+    }
+
+    std::filesystem::path Bin() const { return root_.Path() / "bin"; }
+    std::filesystem::path NetshRecord() const { return root_.Path() / "netsh-argv.txt"; }
+    std::string Netsh() const { return ReadTextFile(NetshRecord()); }
+
+    TempDir root_;
+    std::filesystem::path program_;
+    std::filesystem::path home_;
+};
+
+}  // namespace
+
+TEST_F(StartupTest, FirstStartRecordsTheProgramAndAddsTheRuleOnce) {
+    ASSERT_EQ(Start(program_, home_), 0);
+    EXPECT_EQ(ReadTextFile(home_ / "Config.ini"), ConfigText(program_));
+    EXPECT_EQ(Netsh(), NetshLines(program_));
+    EXPECT_EQ(ReadFileBytes(home_ / "log_OK_M.log"), ExpectedLog());
+
+    // A second start from the same place runs no command and leaves one line.
+    ASSERT_EQ(Start(program_, home_), 0);
+    EXPECT_EQ(Netsh(), NetshLines(program_));
+    EXPECT_EQ(ReadTextFile(home_ / "Config.ini"), ConfigText(program_));
+    EXPECT_EQ(ReadFileBytes(home_ / "log_OK_M.log"), ExpectedLog());
+}
+
+TEST_F(StartupTest, AnotherCurrentDirectoryHasItsOwnConfiguration) {
+    ASSERT_EQ(Start(program_, home_), 0);
+    const auto elsewhere = MakeDirectory("shortcut start-in");
+    ASSERT_EQ(Start(program_, elsewhere), 0);
+    EXPECT_EQ(Netsh(), NetshLines(program_) + NetshLines(program_));
+    EXPECT_EQ(ReadTextFile(elsewhere / "Config.ini"), ConfigText(program_));
+    EXPECT_EQ(ReadTextFile(home_ / "Config.ini"), ConfigText(program_));
+}
+
+TEST_F(StartupTest, MovedOrRenamedProgramAddsARuleForItsNewPath) {
+    ASSERT_EQ(Start(program_, home_), 0);
+    const auto moved = PlaceProgram(root_.Path() / "moved" / "OnduLofrin");
+    ASSERT_EQ(Start(moved, home_), 0);
+    EXPECT_EQ(Netsh(), NetshLines(program_) + NetshLines(moved));
+    EXPECT_EQ(ReadTextFile(home_ / "Config.ini"), ConfigText(moved));
+}
+
+TEST_F(StartupTest, StoredPathDifferingOnlyInCaseCountsAsAnotherPath) {
+    std::string shouted = program_.string();
+    for (char& c : shouted)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string config = "[OnduLofrin]\nFireworkString=" + shouted + "\n";
+    WriteFileBytes(home_ / "Config.ini", std::vector<uint8_t>(config.begin(), config.end()));
+    ASSERT_EQ(Start(program_, home_), 0);
+    EXPECT_EQ(Netsh(), NetshLines(program_));
+    EXPECT_EQ(ReadTextFile(home_ / "Config.ini"), ConfigText(program_));
+}
+
+TEST_F(StartupTest, HeadlessStepsNeedNoDisplay) {
+    ASSERT_EQ(Start(program_, home_, "steps-without-display"), 0);
+    EXPECT_EQ(ReadTextFile(home_ / "Config.ini"), ConfigText(program_));
+    EXPECT_EQ(Netsh(), NetshLines(program_));
+    EXPECT_EQ(ReadFileBytes(home_ / "log_OK_M.log"), ExpectedLog());
+}
+
+TEST_F(StartupTest, ClosingTheWindowWhileServingStopsTheService) {
+    EXPECT_EQ(Start(program_, home_, "closed-while-serving"), 0);
+}
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], kChildFlag) == 0)
+        return RunChild(argv[2], argv[0]);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
