@@ -4,6 +4,7 @@
 
 #include "app/DiagnosticLog.h"
 #include "support/Bytes.h"
+#include "support/InDirectory.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -26,21 +27,6 @@ std::vector<uint8_t> LogBytes(std::initializer_list<std::u16string_view> lines) 
     }
     return bytes;
 }
-
-// Changes the current directory for the lifetime of the object.
-class InDirectory {
-public:
-    explicit InDirectory(const std::filesystem::path& path)
-        : old_(std::filesystem::current_path()) {
-        std::filesystem::current_path(path);
-    }
-    ~InDirectory() { std::filesystem::current_path(old_); }
-    InDirectory(const InDirectory&) = delete;
-    InDirectory& operator=(const InDirectory&) = delete;
-
-private:
-    std::filesystem::path old_;
-};
 
 }  // namespace
 

@@ -6,26 +6,8 @@
 #include "platform/CurrentDirectory.h"
 #include "platform/ModulePath.h"
 #include "platform/WideText.h"
+#include "support/InDirectory.h"
 #include "support/TempDir.h"
-
-namespace {
-
-// Changes the current directory for the lifetime of the object.
-class InDirectory {
-public:
-    explicit InDirectory(const std::filesystem::path& path)
-        : old_(std::filesystem::current_path()) {
-        std::filesystem::current_path(path);
-    }
-    ~InDirectory() { std::filesystem::current_path(old_); }
-    InDirectory(const InDirectory&) = delete;
-    InDirectory& operator=(const InDirectory&) = delete;
-
-private:
-    std::filesystem::path old_;
-};
-
-}  // namespace
 
 TEST(ModulePath, IsTheRunningProgramFile) {
     const std::wstring path = platform::ModuleFileName();
