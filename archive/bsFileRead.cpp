@@ -1,6 +1,9 @@
 #include "archive/bsFileRead.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 bsFileRead::bsFileRead(const wchar_t* path, const wchar_t* mode) : file_(OpenStdioFile(path, mode)) {
     if (!file_) return;
@@ -33,4 +36,20 @@ bool bsFileRead::Seek(int64_t offset, int origin) {
     // Seeking past the end is allowed; later reads then deliver nothing.
     (void)fseeko(file_.get(), static_cast<off_t>(offset), origin);
     return true;
+}
+
+uint64_t bsFileRead::ReadAt(uint64_t offset, void* data, uint64_t count) const {
+    if (data == nullptr || !file_ || offset >= length_) return 0;
+    if (count > length_ - offset) count = length_ - offset;
+    const int descriptor = fileno(file_.get());
+    auto* out = static_cast<uint8_t*>(data);
+    uint64_t delivered = 0;
+    while (delivered < count) {
+        const ssize_t got = pread(descriptor, out + delivered, count - delivered,
+                                  static_cast<off_t>(offset + delivered));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        delivered += static_cast<uint64_t>(got);
+    }
+    return delivered;
 }

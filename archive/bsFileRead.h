@@ -20,6 +20,11 @@ public:
     uint64_t Size() override { return length_; }
     bool Seek(int64_t offset, int origin) override;
 
+    // Reads up to `count` bytes at `offset`, cut at the length taken at open,
+    // without moving the position; safe to call from another thread while the
+    // owner uses the stream. Returns the number of bytes delivered.
+    uint64_t ReadAt(uint64_t offset, void* data, uint64_t count) const;
+
 private:
     StdioFile file_;
     uint64_t length_ = 0;
