@@ -302,3 +302,21 @@ TEST_F(ReadAheadReaderTest, CacheStaysWithinItsBoundWhileStreaming) {
     reader.Serialize(marker);
     EXPECT_EQ(marker, 7u * 2654435761u);
 }
+
+TEST_F(ReadAheadReaderTest, BlocksStillLoadingAreWaitedForOrDropped) {
+    bsFileRead& file = OpenFile(PatternBytes(24 * kMiB));
+    for (int round = 0; round < 20; ++round) {
+        bs100MMemRead reader(&file);
+        reader.SetBlockSize(kMiB);
+        reader.ReadAhead(8 * kMiB);  // queues several blocks at once
+        if (round % 3 == 0) reader.SetBlockSize(2 * kMiB);
+        if (round % 3 == 1) {
+            std::vector<uint8_t> bytes(3 * kMiB);
+            reader.Seek(5 * kMiB - 7, 0);
+            reader.SerializeBytes(bytes.data(), bytes.size());
+            ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), content_.begin() + 5 * kMiB - 7));
+        }
+        // round % 3 == 2: the reader goes while its loader may still be busy.
+    }
+    EXPECT_TRUE(file.IsOpen());
+}
