@@ -1,6 +1,6 @@
 #include "streaming/AnnexBFilter.h"
 
-#include "streaming/FfmpegHandles.h"
+#include "catalogue/FfmpegHandles.h"
 
 namespace streaming {
 
