@@ -15,7 +15,8 @@ constexpr size_t kHugePageSize = 2097152;
 
 bs100MMemRead::bs100MMemRead(bsFileRead* source)
     : lastCleanupTime_(platform::TimeGetTime()), source_(source) {
-    if (source_ != nullptr) length_ = source_->Size();
+    if (source_ != nullptr)
+        length_ = source_->Size();
 }
 
 bs100MMemRead::~bs100MMemRead() {
@@ -28,7 +29,8 @@ bs100MMemRead::~bs100MMemRead() {
 bs100MMemRead::BlockData bs100MMemRead::AllocateBlockData(size_t bytes) {
     const size_t rounded = (bytes + kHugePageSize - 1) / kHugePageSize * kHugePageSize;
     void* memory = std::aligned_alloc(kHugePageSize, rounded);
-    if (memory == nullptr) return BlockData{};
+    if (memory == nullptr)
+        return BlockData{};
     (void)madvise(memory, rounded, MADV_HUGEPAGE);
     return BlockData{static_cast<uint8_t*>(memory)};
 }
@@ -38,7 +40,8 @@ void bs100MMemRead::ReleaseAllBlocks() {
         // Blocks nobody has started on are simply dropped; the one the loader
         // is writing into must be finished before its memory goes.
         std::unique_lock lock(mutex_);
-        for (Block* block : fillQueue_) block->filling = false;
+        for (Block* block : fillQueue_)
+            block->filling = false;
         fillQueue_.clear();
         blockFilled_.wait(lock, [&] {
             return std::none_of(cachedBlocks_.begin(), cachedBlocks_.end(),
@@ -72,20 +75,25 @@ bs100MMemRead::Block* bs100MMemRead::FindCachedBlock(uint64_t position) const {
                                   [](uint64_t value, const BlockPtr& block) {
                                       return value < static_cast<uint64_t>(block->start);
                                   });
-    if (after == cachedBlocks_.begin()) return nullptr;
+    if (after == cachedBlocks_.begin())
+        return nullptr;
     Block* candidate = std::prev(after)->get();
     return Contains(*candidate, position) ? candidate : nullptr;
 }
 
 void bs100MMemRead::RunAgeRule() {
     const uint32_t now = platform::TimeGetTime();
-    if (static_cast<uint32_t>(now - lastCleanupTime_) <= kCleanupIntervalMs) return;
-    if (!spareBlocks_.empty()) return;
+    if (static_cast<uint32_t>(now - lastCleanupTime_) <= kCleanupIntervalMs)
+        return;
+    if (!spareBlocks_.empty())
+        return;
     lastCleanupTime_ = now;
     for (auto it = cachedBlocks_.begin(); it != cachedBlocks_.end(); ++it) {
         Block& block = **it;
-        if (&block == currentBlock_ || !block.used) continue;
-        if (static_cast<uint32_t>(now - block.lastUse) < kBlockMaxAgeMs) continue;
+        if (&block == currentBlock_ || !block.used)
+            continue;
+        if (static_cast<uint32_t>(now - block.lastUse) < kBlockMaxAgeMs)
+            continue;
         spareBlocks_.push_back(std::move(*it));
         cachedBlocks_.erase(it);
         return;  // at most one block per run
@@ -103,7 +111,8 @@ bs100MMemRead::BlockPtr bs100MMemRead::TakeBlockForMiss() {
         // reusing its memory, so the cache stays within its bound.
         auto victim = cachedBlocks_.end();
         for (auto it = cachedBlocks_.begin(); it != cachedBlocks_.end(); ++it) {
-            if (it->get() == currentBlock_) continue;
+            if (it->get() == currentBlock_)
+                continue;
             if (victim == cachedBlocks_.end() || (*it)->recentUse < (*victim)->recentUse) {
                 victim = it;
             }
@@ -116,7 +125,8 @@ bs100MMemRead::BlockPtr bs100MMemRead::TakeBlockForMiss() {
         }
     }
     BlockData data = AllocateBlockData(static_cast<size_t>(blockSize_));
-    if (!data) return nullptr;
+    if (!data)
+        return nullptr;
     auto block = std::make_unique<Block>();
     block->data = std::move(data);
     return block;
@@ -143,10 +153,9 @@ void bs100MMemRead::FillBlock(Block& block) const {
 }
 
 void bs100MMemRead::InsertSorted(BlockPtr block) {
-    auto place = std::lower_bound(cachedBlocks_.begin(), cachedBlocks_.end(), block->start,
-                                  [](const BlockPtr& cached, int64_t start) {
-                                      return cached->start < start;
-                                  });
+    auto place = std::lower_bound(
+        cachedBlocks_.begin(), cachedBlocks_.end(), block->start,
+        [](const BlockPtr& cached, int64_t start) { return cached->start < start; });
     cachedBlocks_.insert(place, std::move(block));
 }
 
@@ -155,10 +164,12 @@ bool bs100MMemRead::LoadBlock(LoadMode mode) {
         currentBlock_ = nullptr;
         return false;
     }
-    if (currentBlock_ != nullptr && Contains(*currentBlock_, position_)) return true;
+    if (currentBlock_ != nullptr && Contains(*currentBlock_, position_))
+        return true;
 
     if (Block* found = FindCachedBlock(position_)) {
-        if (currentBlock_ != nullptr) currentBlock_->lastUse = platform::TimeGetTime();
+        if (currentBlock_ != nullptr)
+            currentBlock_->lastUse = platform::TimeGetTime();
         currentBlock_ = found;
         Touch(*found);
         return true;
@@ -183,15 +194,19 @@ bool bs100MMemRead::LoadBlock(LoadMode mode) {
 
 iArc& bs100MMemRead::SerializeBytes(void* data, uint64_t count) {
     auto* out = static_cast<uint8_t*>(data);
-    if (out == nullptr) return *this;
+    if (out == nullptr)
+        return *this;
     while (true) {
         const uint64_t remaining = position_ < length_ ? length_ - position_ : 0;
-        if (count > remaining) count = remaining;
-        if (count == 0) return *this;
+        if (count > remaining)
+            count = remaining;
+        if (count == 0)
+            return *this;
 
         Block* block = currentBlock_;
         if (block == nullptr || !Contains(*block, position_)) {
-            if (!LoadBlock()) return *this;
+            if (!LoadBlock())
+                return *this;
             continue;
         }
         WaitUntilFilled(*block);
@@ -208,8 +223,10 @@ iArc& bs100MMemRead::SerializeBytes(void* data, uint64_t count) {
         out += chunk;
         position_ += chunk;
         count -= chunk;
-        if (count == 0) return *this;
-        if (!LoadBlock()) return *this;
+        if (count == 0)
+            return *this;
+        if (!LoadBlock())
+            return *this;
     }
 }
 
@@ -217,23 +234,31 @@ bool bs100MMemRead::Seek(int64_t offset, int origin) {
     int64_t target = -1;
     switch (origin) {
         case 0:
-            if (static_cast<uint64_t>(offset) <= length_) position_ = static_cast<uint64_t>(offset);
+            if (static_cast<uint64_t>(offset) <= length_)
+                position_ = static_cast<uint64_t>(offset);
             break;
-        case 1: target = static_cast<int64_t>(position_) + offset; break;
-        case 2: target = static_cast<int64_t>(length_) + offset; break;
-        default: break;
+        case 1:
+            target = static_cast<int64_t>(position_) + offset;
+            break;
+        case 2:
+            target = static_cast<int64_t>(length_) + offset;
+            break;
+        default:
+            break;
     }
     if ((origin == 1 || origin == 2) && target >= 0 && static_cast<uint64_t>(target) <= length_) {
         position_ = static_cast<uint64_t>(target);
     }
-    if (currentBlock_ == nullptr || !Contains(*currentBlock_, position_)) LoadBlock();
+    if (currentBlock_ == nullptr || !Contains(*currentBlock_, position_))
+        LoadBlock();
     return true;
 }
 
 void bs100MMemRead::ReadAhead(uint64_t count) {
     const uint64_t remembered = position_;
     const uint64_t remaining = position_ < length_ ? length_ - position_ : 0;
-    if (count >= remaining) count = remaining;
+    if (count >= remaining)
+        count = remaining;
     const auto blockBytes = static_cast<uint64_t>(blockSize_);
     while (count > 0) {
         if (count < blockBytes) {
@@ -246,12 +271,14 @@ void bs100MMemRead::ReadAhead(uint64_t count) {
         LoadBlock(LoadMode::InBackground);
     }
     position_ = remembered;
-    if (currentBlock_ == nullptr || !Contains(*currentBlock_, position_)) LoadBlock();
+    if (currentBlock_ == nullptr || !Contains(*currentBlock_, position_))
+        LoadBlock();
 }
 
 void bs100MMemRead::QueueFill(Block& block) {
     std::lock_guard lock(mutex_);
-    if (!loader_.joinable()) loader_ = std::thread([this] { LoaderLoop(); });
+    if (!loader_.joinable())
+        loader_ = std::thread([this] { LoaderLoop(); });
     block.filling = true;
     fillQueue_.push_back(&block);
     queueChanged_.notify_one();
@@ -259,7 +286,8 @@ void bs100MMemRead::QueueFill(Block& block) {
 
 void bs100MMemRead::WaitUntilFilled(Block& block) {
     std::unique_lock lock(mutex_);
-    if (!block.filling) return;
+    if (!block.filling)
+        return;
     // A block the loader has not started on is filled right here rather than
     // waited for behind the blocks queued before it.
     auto queued = std::find(fillQueue_.begin(), fillQueue_.end(), &block);
@@ -278,7 +306,8 @@ void bs100MMemRead::LoaderLoop() {
     std::unique_lock lock(mutex_);
     while (true) {
         queueChanged_.wait(lock, [&] { return stopLoader_ || !fillQueue_.empty(); });
-        if (stopLoader_) return;
+        if (stopLoader_)
+            return;
         Block* block = fillQueue_.front();
         fillQueue_.pop_front();
         lock.unlock();
@@ -295,7 +324,8 @@ void bs100MMemRead::StopLoader() {
         stopLoader_ = true;
         queueChanged_.notify_one();
     }
-    if (loader_.joinable()) loader_.join();
+    if (loader_.joinable())
+        loader_.join();
     stopLoader_ = false;
 }
 

@@ -14,6 +14,13 @@ public:
     uint64_t Tell() override { return position_; }
     std::wstring ClassName() override { return L"bsMemWrite"; }
 
+    // Empties the buffer, keeping room for `capacity` bytes, and rewinds.
+    void Clear(size_t capacity = 0) {
+        data_.clear();
+        data_.reserve(capacity);
+        position_ = 0;
+    }
+
     // Direct access for the sender, which may pad the bytes in place.
     std::vector<uint8_t>& Buffer() { return data_; }
 

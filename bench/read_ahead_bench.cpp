@@ -30,11 +30,13 @@ bool MakeBenchFile() {
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkstemp(name.data());
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     BenchFilePath() = name.data();
     std::vector<uint8_t> chunk(kMiB);
     for (size_t mib = 0; mib < kFileSize / kMiB; ++mib) {
-        for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<uint8_t>(i * 31 + mib);
+        for (size_t i = 0; i < chunk.size(); ++i)
+            chunk[i] = static_cast<uint8_t>(i * 31 + mib);
         if (write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) {
             close(fd);
             return false;
@@ -48,7 +50,7 @@ void PlainFread(benchmark::State& state) {
     std::vector<uint8_t> buffer(kMiB);
     for (auto _ : state) {
         std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(BenchFilePath().c_str(), "rb"),
-                                                  &std::fclose);
+                                                   &std::fclose);
         for (size_t offset = 0; offset < kFileSize; offset += kMiB) {
             benchmark::DoNotOptimize(std::fread(buffer.data(), 1, buffer.size(), file.get()));
         }
@@ -84,7 +86,8 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             const auto bytes = run.counters.find("bytes_per_second");
-            if (bytes != run.counters.end()) throughput[run.benchmark_name()] = bytes->second;
+            if (bytes != run.counters.end())
+                throughput[run.benchmark_name()] = bytes->second;
         }
     }
     std::map<std::string, double> throughput;

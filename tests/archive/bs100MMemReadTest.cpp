@@ -27,14 +27,16 @@ protected:
 
     std::vector<int64_t> CachedStarts(const bs100MMemRead& reader) const {
         std::vector<int64_t> starts;
-        for (const auto& block : reader.CachedBlocks()) starts.push_back(block.start);
+        for (const auto& block : reader.CachedBlocks())
+            starts.push_back(block.start);
         return starts;
     }
 
     const bs100MMemRead::BlockView* FindBlock(const bs100MMemRead& reader, int64_t start) {
         views_ = reader.CachedBlocks();
         for (const auto& block : views_) {
-            if (block.start == start) return &block;
+            if (block.start == start)
+                return &block;
         }
         return nullptr;
     }
@@ -309,7 +311,8 @@ TEST_F(ReadAheadReaderTest, BlocksStillLoadingAreWaitedForOrDropped) {
         bs100MMemRead reader(&file);
         reader.SetBlockSize(kMiB);
         reader.ReadAhead(8 * kMiB);  // queues several blocks at once
-        if (round % 3 == 0) reader.SetBlockSize(2 * kMiB);
+        if (round % 3 == 0)
+            reader.SetBlockSize(2 * kMiB);
         if (round % 3 == 1) {
             std::vector<uint8_t> bytes(3 * kMiB);
             reader.Seek(5 * kMiB - 7, 0);
