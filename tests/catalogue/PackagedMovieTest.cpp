@@ -165,7 +165,7 @@ TEST(PackagedMovie, ShortRecordTableIsAcceptedWithItsStoredCount) {
 
     // The header block ends exactly at the end of the file: no count follows.
     std::vector<uint8_t> bytes = PackagedMovieBytes({});
-    bytes.resize(bytes.size() - 4);
+    bytes.erase(bytes.end() - 4, bytes.end());
     ASSERT_TRUE(Accepts(bytes));
     EXPECT_EQ(catalogue[0].recordCount, 0);
     EXPECT_EQ(catalogue[0].header.size(), bytes.size() - 8);
