@@ -40,7 +40,7 @@ TEST(CatalogueWalk, OnlyTheFirst32PathsAreLookedAt) {
     TempDir dir;
     std::vector<std::wstring> paths;
     for (int i = 0; i < 40; ++i) {
-        paths.push_back(PackagedFile(dir, "t" + std::to_string(i) + ".vrm", 100002 + i));
+        paths.push_back(PackagedFile(dir, std::to_string(i) + ".vrm", 100002 + i));
     }
     BuildCatalogue(paths);
     ASSERT_EQ(catalogue.size(), MAX_TITLES);

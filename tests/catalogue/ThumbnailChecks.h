@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -21,11 +22,7 @@ inline double MeanAbsoluteDifference(const std::vector<uint8_t>& a, const std::v
 }
 
 inline bool IsAllZero(const std::vector<uint8_t>& bytes) {
-    for (uint8_t byte : bytes) {
-        if (byte != 0)
-            return false;
-    }
-    return true;
+    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t byte) { return byte == 0; });
 }
 
 // Container duration in AV_TIME_BASE units, as FFmpeg reports it after probing.

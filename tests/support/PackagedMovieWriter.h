@@ -33,7 +33,9 @@ void AppendLittleEndian(std::vector<uint8_t>& bytes, T value) {
 }
 
 inline int32_t PixelBytes(const PackagedMovieLayout& layout) {
-    return layout.byteCount.value_or(layout.width * layout.height * 4);
+    if (layout.byteCount)
+        return *layout.byteCount;
+    return static_cast<int32_t>(int64_t{layout.width} * layout.height * 4);
 }
 
 inline std::vector<uint8_t> LayoutPixels(const PackagedMovieLayout& layout) {
