@@ -13,4 +13,5 @@ void CloseMedia(ClientSession& session) {
     }
     session.cacheReader.reset();
     session.fileReader.reset();
+    session.readerTitleIndex = -1;
 }

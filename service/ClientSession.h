@@ -24,6 +24,8 @@ struct ClientSession {
     std::unique_ptr<StreamPreparation> streamPrep;
     platform::Socket socket;
     int32_t titleIndex = -1;
+    // The title the fileReader/cacheReader pair was opened for; -1 without a pair.
+    int32_t readerTitleIndex = -1;
 };
 
 // Releases the session's open title, keeps its connection. The demultiplexer
