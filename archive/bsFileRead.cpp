@@ -24,6 +24,7 @@ iArc& bsFileRead::SerializeBytes(void* data, uint64_t count) {
         count = remaining;
     if (count > 0) {
         // A short read is not an error here: the caller's preset values stand.
+        fileReads_.fetch_add(1, std::memory_order_relaxed);
         (void)std::fread(data, 1, count, file_.get());
     }
     return *this;
@@ -49,6 +50,7 @@ uint64_t bsFileRead::ReadAt(uint64_t offset, void* data, uint64_t count) const {
         return 0;
     if (count > length_ - offset)
         count = length_ - offset;
+    fileReads_.fetch_add(1, std::memory_order_relaxed);
     const int descriptor = fileno(file_.get());
     auto* out = static_cast<uint8_t*>(data);
     uint64_t delivered = 0;

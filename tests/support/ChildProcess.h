@@ -68,6 +68,14 @@ public:
         return true;
     }
 
+    // Collects standard output until the process closes it; false on time-out.
+    bool ReadOutputToEnd(int timeoutMs) {
+        const auto deadline = Deadline(timeoutMs);
+        while (ReadSome(stdout_, output_, deadline)) {
+        }
+        return std::chrono::steady_clock::now() < deadline;
+    }
+
     // The exit code, or nothing if the process is still running at the deadline.
     std::optional<int> WaitForExit(int timeoutMs) {
         const auto deadline = Deadline(timeoutMs);
