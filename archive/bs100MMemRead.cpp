@@ -10,6 +10,9 @@
 namespace {
 
 constexpr size_t kHugePageSize = 2097152;
+// Blocks are filled in pieces so that a reader that reaches a block still
+// being filled can fill the rest alongside the loader instead of waiting.
+constexpr int64_t kFillPiece = 1048576;
 
 }  // namespace
 
@@ -37,11 +40,14 @@ bs100MMemRead::BlockData bs100MMemRead::AllocateBlockData(size_t bytes) {
 
 void bs100MMemRead::ReleaseAllBlocks() {
     {
-        // Blocks nobody has started on are simply dropped; the one the loader
-        // is writing into must be finished before its memory goes.
+        // Pieces nobody has started on are dropped; those being written into
+        // must be finished before the memory goes.
         std::unique_lock lock(mutex_);
-        for (Block* block : fillQueue_)
-            block->filling = false;
+        for (Block* block : fillQueue_) {
+            block->unclaimed = block->validLength;
+            if (block->piecesInFlight == 0)
+                block->filling = false;
+        }
         fillQueue_.clear();
         blockFilled_.wait(lock, [&] {
             return std::none_of(cachedBlocks_.begin(), cachedBlocks_.end(),
@@ -140,15 +146,16 @@ void bs100MMemRead::PrepareBlock(Block& block) {
     Touch(block);
 }
 
-void bs100MMemRead::FillBlock(Block& block) const {
+void bs100MMemRead::FillRange(Block& block, int64_t offset, int64_t count) const {
     // Reading by offset leaves the source's own position where its owner put it.
-    const auto wanted = static_cast<uint64_t>(block.validLength);
+    const auto wanted = static_cast<uint64_t>(count);
+    uint8_t* target = block.data.get() + offset;
     const uint64_t delivered =
-        source_->ReadAt(static_cast<uint64_t>(baseOffset_ + block.start), block.data.get(), wanted);
+        source_->ReadAt(static_cast<uint64_t>(baseOffset_ + block.start + offset), target, wanted);
     // A file that shrank since it was opened delivers less than its old
     // length promised; the missing bytes read as zero, never as stale memory.
     if (delivered < wanted) {
-        std::memset(block.data.get() + delivered, 0, static_cast<size_t>(wanted - delivered));
+        std::memset(target + delivered, 0, static_cast<size_t>(wanted - delivered));
     }
 }
 
@@ -280,41 +287,64 @@ void bs100MMemRead::QueueFill(Block& block) {
     if (!loader_.joinable())
         loader_ = std::thread([this] { LoaderLoop(); });
     block.filling = true;
+    block.unclaimed = 0;
+    block.piecesInFlight = 0;
     fillQueue_.push_back(&block);
     queueChanged_.notify_one();
 }
 
+// Called with mutex_ held.
+bool bs100MMemRead::ClaimPiece(Block& block, Piece& piece) {
+    if (block.unclaimed >= block.validLength)
+        return false;
+    piece.offset = block.unclaimed;
+    piece.count = std::min(kFillPiece, block.validLength - block.unclaimed);
+    block.unclaimed += piece.count;
+    ++block.piecesInFlight;
+    return true;
+}
+
+// Called with mutex_ held.
+void bs100MMemRead::FinishPiece(Block& block) {
+    --block.piecesInFlight;
+    if (block.unclaimed >= block.validLength && block.piecesInFlight == 0) {
+        block.filling = false;
+        blockFilled_.notify_all();
+    }
+}
+
 void bs100MMemRead::WaitUntilFilled(Block& block) {
     std::unique_lock lock(mutex_);
-    if (!block.filling)
-        return;
-    // A block the loader has not started on is filled right here rather than
-    // waited for behind the blocks queued before it.
-    auto queued = std::find(fillQueue_.begin(), fillQueue_.end(), &block);
-    if (queued != fillQueue_.end()) {
-        fillQueue_.erase(queued);
+    Piece piece{};
+    while (block.filling) {
+        if (!ClaimPiece(block, piece)) {
+            blockFilled_.wait(lock);
+            continue;
+        }
         lock.unlock();
-        FillBlock(block);
+        FillRange(block, piece.offset, piece.count);
         lock.lock();
-        block.filling = false;
-        return;
+        FinishPiece(block);
     }
-    blockFilled_.wait(lock, [&] { return !block.filling; });
 }
 
 void bs100MMemRead::LoaderLoop() {
     std::unique_lock lock(mutex_);
+    Piece piece{};
     while (true) {
         queueChanged_.wait(lock, [&] { return stopLoader_ || !fillQueue_.empty(); });
         if (stopLoader_)
             return;
         Block* block = fillQueue_.front();
-        fillQueue_.pop_front();
+        const bool claimed = ClaimPiece(*block, piece);
+        if (block->unclaimed >= block->validLength)
+            fillQueue_.pop_front();
+        if (!claimed)
+            continue;
         lock.unlock();
-        FillBlock(*block);
+        FillRange(*block, piece.offset, piece.count);
         lock.lock();
-        block->filling = false;
-        blockFilled_.notify_all();
+        FinishPiece(*block);
     }
 }
 

@@ -73,7 +73,11 @@ private:
         uint32_t lastUse = 0;
         bool used = false;
         uint64_t recentUse = 0;  // ordering for the cache bound only
-        bool filling = false;    // queued for or being filled by the loader; guarded by mutex_
+        // Background filling, guarded by mutex_: the block is filled piece by
+        // piece, by the loader or by a reader that would otherwise wait.
+        bool filling = false;
+        int64_t unclaimed = 0;  // offset of the first piece nobody has started on
+        int piecesInFlight = 0;
         BlockData data;
     };
     using BlockPtr = std::unique_ptr<Block>;
@@ -85,13 +89,20 @@ private:
     void RunAgeRule();
     BlockPtr TakeBlockForMiss();
     void PrepareBlock(Block& block);
-    void FillBlock(Block& block) const;
+    void FillBlock(Block& block) const { FillRange(block, 0, block.validLength); }
+    void FillRange(Block& block, int64_t offset, int64_t count) const;
     void InsertSorted(BlockPtr block);
     void ReleaseAllBlocks();
     void Touch(Block& block) { block.recentUse = ++useCounter_; }
 
     // Loader thread.
+    struct Piece {
+        int64_t offset;
+        int64_t count;
+    };
     void QueueFill(Block& block);
+    bool ClaimPiece(Block& block, Piece& piece);
+    void FinishPiece(Block& block);
     void WaitUntilFilled(Block& block);
     void LoaderLoop();
     void StopLoader();
