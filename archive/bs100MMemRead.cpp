@@ -189,6 +189,7 @@ bool bs100MMemRead::LoadBlock(LoadMode mode) {
         return false;
     }
     PrepareBlock(*block);
+    ++loadedBlocks_;
     if (mode == LoadMode::InBackground) {
         QueueFill(*block);
     } else {

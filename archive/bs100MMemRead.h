@@ -57,6 +57,8 @@ public:
     };
     std::vector<BlockView> CachedBlocks() const;
     size_t SpareBlockCount() const { return spareBlocks_.size(); }
+    // Blocks filled from the file since construction.
+    uint64_t LoadedBlockCount() const { return loadedBlocks_; }
     // Cached and spare blocks together never exceed this many.
     size_t MaxCachedBlocks() const;
 
@@ -117,6 +119,7 @@ private:
     uint64_t length_ = 0;
     int64_t blockSize_ = kDefaultBlockSize;
     uint64_t useCounter_ = 0;
+    uint64_t loadedBlocks_ = 0;
 
     std::mutex mutex_;
     std::condition_variable queueChanged_;
