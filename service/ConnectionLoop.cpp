@@ -199,6 +199,7 @@ void PollOnce() {
 
 void WorkerThreadProc() {
     workerRunning = true;
+    platform::UsePreciseSleeps();
     while (!stopRequested) {
         PollOnce();
         // Without a listener a pass neither waits nor serves anything; pause

@@ -1,6 +1,7 @@
 #include "streaming/PackagedTitle.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/Clock.h"
 #include "service/ReplyWriter.h"
@@ -30,13 +31,13 @@ int64_t RecordOffset(const CatalogueEntry& entry, int64_t record) {
     return kHeaderOffset + 4 + int64_t{entry.headerSize} + kRecordBytes * record;
 }
 
-// Reads `count` bytes at the reader's position into a zero-filled buffer, so
-// bytes the file no longer has read as zero.
-std::vector<uint8_t> ReadZeroFilled(bs100MMemRead& reader, int64_t count) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::max<int64_t>(count, 0)), 0);
-    if (!bytes.empty())
-        reader.SerializeBytes(bytes.data(), bytes.size());
-    return bytes;
+// Reads `count` bytes at the reader's position straight into the reply, over
+// zeros, so bytes the file no longer has read as zero.
+void AppendFromReader(bsMemWrite& reply, bs100MMemRead& reader, int64_t count) {
+    if (count <= 0)
+        return;
+    uint8_t* target = reply.Extend(static_cast<uint64_t>(count));
+    reader.SerializeBytes(target, static_cast<uint64_t>(count));
 }
 
 void OpenReaderPair(ClientSession& session, int32_t titleIndex) {
@@ -91,25 +92,44 @@ void WriteRecords(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry
         reader.Seek(RecordOffset(entry, firstRecord), 0);
         count = std::min(entry.recordCount - firstRecord, kRecordsPerFetch);
     }
-    std::vector<uint8_t> records = ReadZeroFilled(reader, kRecordBytes * count);
     reply.Serialize(count);
-    SerializeRun(reply, records);
+    AppendFromReader(reply, reader, kRecordBytes * count);
 }
 
-void WriteChunks(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry& entry,
-                 bsMemRead& request) {
+// The servable chunk requests, up to the first that is not.
+std::vector<ChunkRequest> ReadChunkList(bsMemRead& request) {
+    std::vector<ChunkRequest> chunks;
     int64_t replyChunkBytes = 0;
     for (ChunkRequest chunk = ReadChunkRequest(request); IsServable(chunk, replyChunkBytes);
          chunk = ReadChunkRequest(request)) {
+        replyChunkBytes += chunk.end - chunk.start;
+        chunks.push_back(chunk);
+    }
+    return chunks;
+}
+
+void WriteChunks(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry& entry,
+                 const std::vector<ChunkRequest>& chunks) {
+    for (ChunkRequest chunk : chunks) {
         int32_t length = static_cast<int32_t>(chunk.end - chunk.start);
         reader.Seek(kHeaderOffset + int64_t{entry.dataOffset} + chunk.start, 0);
-        std::vector<uint8_t> bytes = ReadZeroFilled(reader, length);
         reply.Serialize(chunk.firstTag).Serialize(chunk.secondTag).Serialize(length);
-        SerializeRun(reply, bytes);
-        replyChunkBytes += length;
+        AppendFromReader(reply, reader, length);
     }
     int32_t endMark = -1;
     reply.Serialize(endMark).Serialize(endMark);
+}
+
+// Room for the whole reply up front: megabytes of chunks are then copied once.
+uint64_t FetchReplySize(const CatalogueEntry& entry, int32_t firstRecord,
+                        const std::vector<ChunkRequest>& chunks) {
+    uint64_t size = 12 + 8 + 16;  // the last 16 for the frame padding
+    if (firstRecord >= 0 && firstRecord < entry.recordCount) {
+        size += kRecordBytes * std::min(entry.recordCount - firstRecord, kRecordsPerFetch);
+    }
+    for (const ChunkRequest& chunk : chunks)
+        size += 12 + (chunk.end - chunk.start);
+    return size;
 }
 
 }  // namespace
@@ -131,20 +151,19 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session) {
     session.titleIndex = titleIndex;
 
     reader.Seek(kHeaderOffset, 0);
-    std::vector<uint8_t> header = ReadZeroFilled(reader, entry.headerSize);
-    int32_t recordCount = 0;
-    reader.Serialize(recordCount);
-    const int32_t sent = std::clamp(recordCount, 0, kRecordsOnOpen);
-    std::vector<uint8_t> records = ReadZeroFilled(reader, kRecordBytes * sent);
-
     bsMemWrite reply;
     int32_t code = kOpenReplyCode;
     int32_t status = kStatusSuccess;
-    int32_t count = sent;
+    // The record count follows the header block in the file but precedes it
+    // in the reply: it is written as a placeholder and filled in once read.
+    int32_t recordCount = 0;
     reply.Serialize(code).Serialize(status).Serialize(recordCount);
-    SerializeRun(reply, header);
+    AppendFromReader(reply, reader, entry.headerSize);
+    reader.Serialize(recordCount);
+    std::memcpy(reply.Buffer().data() + 8, &recordCount, sizeof recordCount);
+    int32_t count = std::clamp(recordCount, 0, kRecordsOnOpen);
     reply.Serialize(count);
-    SerializeRun(reply, records);
+    AppendFromReader(reply, reader, kRecordBytes * count);
     SendReplyTo(session, reply);
 }
 
@@ -166,12 +185,14 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session) {
     }
     bs100MMemRead& reader = *session.cacheReader;
 
+    const std::vector<ChunkRequest> chunks = ReadChunkList(request);
     bsMemWrite reply;
+    reply.Clear(FetchReplySize(entry, firstRecord, chunks));
     int32_t code = kFetchReplyCode;
     int32_t status = kStatusSuccess;
     reply.Serialize(code).Serialize(status);
     WriteRecords(reply, reader, entry, firstRecord);
-    WriteChunks(reply, reader, entry, request);
+    WriteChunks(reply, reader, entry, chunks);
     SendReplyTo(session, reply);
     reader.ReadAhead(kReadAheadBytes);
 }
