@@ -6,9 +6,9 @@
 
 #include "service/RequestCodes.h"
 #include "service/SendReply.h"
+#include "support/Bytes.h"
 #include "support/OpenedMediaReply.h"
 #include "support/SessionPair.h"
-#include "support/Bytes.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
 
@@ -167,7 +167,6 @@ TEST_F(RequestProtocolTest, OpenMediaTitleStatuses) {
     EXPECT_TRUE(status == 2 || status == 4) << status;
     EXPECT_FALSE(pair_.Session().formatContext);
 }
-
 
 TEST_F(RequestProtocolTest, OpenMediaTitleChoosesTheLargestPictureAndFirstAudio) {
     const std::string media = TwoVideosTwoAudios();
