@@ -7,6 +7,7 @@
 #include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
 #include "platform/WideText.h"
+#include "service/DirectoryRegistration.h"
 #include "service/ServiceConstants.h"
 #include "service/ServiceState.h"
 #include "service/VideoService.h"
@@ -18,7 +19,10 @@ const char kUsage[] =
     "  Serves FILE... to headsets on the local network without a window,\n"
     "  until interrupted (SIGINT or SIGTERM).\n"
     "  --bind ADDR  listen and announce on this IPv4 address instead of the\n"
-    "               addresses of the interfaces that are up (repeatable)\n";
+    "               addresses of the interfaces that are up (repeatable)\n"
+    "  --directory URL  register with the directory at this http or https\n"
+    "               address (scheme, host and port) instead of ours\n"
+    "  --no-directory   register with no directory at all\n";
 
 class StderrMessages : public MessageBoxOwner {
 public:
@@ -85,6 +89,14 @@ bool ParseHeadlessOptions(const std::vector<std::string>& arguments, HeadlessOpt
             if (!platform::ParseIpv4Address(arguments[i + 1]))
                 return false;
             options.bindAddresses.push_back(arguments[++i]);
+        } else if (argument == "--directory") {
+            if (i + 1 >= arguments.size())
+                return false;
+            options.directoryOrigin = ParseDirectoryOrigin(arguments[++i]);
+            if (!options.directoryOrigin)
+                return false;
+        } else if (argument == "--no-directory") {
+            options.noDirectory = true;
         } else if (argument == "--") {
             for (++i; i < arguments.size(); ++i) {
                 options.files.push_back(platform::Utf8ToWide(arguments[i]));
@@ -95,6 +107,8 @@ bool ParseHeadlessOptions(const std::vector<std::string>& arguments, HeadlessOpt
             options.files.push_back(platform::Utf8ToWide(argument));
         }
     }
+    if (options.noDirectory && options.directoryOrigin)
+        return false;
     return !options.files.empty();
 }
 
@@ -113,6 +127,12 @@ int RunHeadlessService(const std::vector<std::string>& arguments) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    if (options.noDirectory) {
+        SetDirectoryOrigin(std::nullopt);
+    } else if (options.directoryOrigin) {
+        SetDirectoryOrigin(options.directoryOrigin);
+    }
 
     StderrMessages messages;
     StartVideoService(options.files, &messages);

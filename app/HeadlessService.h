@@ -1,11 +1,15 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 // What `OnduLofrin --serve [--bind ADDR]... FILE...` was asked to do.
 struct HeadlessOptions {
     std::vector<std::string> bindAddresses;
+    // "scheme://host[:port]" of the directory to register with, if not ours.
+    std::optional<std::string> directoryOrigin;
+    bool noDirectory = false;
     std::vector<std::wstring> files;
 };
 

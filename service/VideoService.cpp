@@ -3,6 +3,7 @@
 #include "catalogue/Catalogue.h"
 #include "platform/Sleep.h"
 #include "service/ConnectionLoop.h"
+#include "service/DirectoryRegistration.h"
 #include "service/Endpoints.h"
 #include "service/ServiceState.h"
 
@@ -28,6 +29,7 @@ void StartVideoService(const std::vector<std::wstring>& paths, MessageBoxOwner* 
     if (!OpenDiscoverySockets())
         return;
     BuildAnnouncement();
+    RegisterWithDirectory();
     StartWorker();
     if (paths.size() > MAX_TITLES && ownerWindow != nullptr) {
         ownerWindow->ShowMessage(kTooManyVideos, kNoticeCaption);

@@ -17,8 +17,8 @@ std::string SmallMediaUtf8() {
 }  // namespace
 
 TEST(HeadlessService, ServesUntilTerminatedThenExitsCleanly) {
-    ChildProcess server({ONDU_PROGRAM_PATH, "--serve", "--bind", "127.0.0.1", SmallMediaUtf8(),
-                         "/nonexistent/missing.mp4"});
+    ChildProcess server({ONDU_PROGRAM_PATH, "--serve", "--no-directory", "--bind", "127.0.0.1",
+                         SmallMediaUtf8(), "/nonexistent/missing.mp4"});
     ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 10000)) << server.Errors();
 
     platform::Socket client = protocol_client::Connect("127.0.0.1", 23107);
@@ -38,7 +38,8 @@ TEST(HeadlessService, ServesUntilTerminatedThenExitsCleanly) {
 }
 
 TEST(HeadlessService, TooManyFilesAreReportedOnStandardError) {
-    std::vector<std::string> args{ONDU_PROGRAM_PATH, "--serve", "--bind", "127.0.0.1"};
+    std::vector<std::string> args{ONDU_PROGRAM_PATH, "--serve", "--no-directory", "--bind",
+                                  "127.0.0.1"};
     for (int i = 0; i < 33; ++i)
         args.push_back("/nonexistent/" + std::to_string(i) + ".mp4");
     ChildProcess server(args);

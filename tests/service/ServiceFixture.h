@@ -9,6 +9,7 @@
 #include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
 #include "platform/WideText.h"
+#include "service/DirectoryRegistration.h"
 #include "service/ServiceState.h"
 #include "service/VideoService.h"
 #include "support/TestMedia.h"
@@ -30,8 +31,11 @@ public:
 };
 
 // Starts the real service on fixed addresses and stops it after each test.
+// Registers nowhere unless a test names a directory of its own.
 class ServiceTest : public ::testing::Test {
 protected:
+    ServiceTest() { SetDirectoryOrigin(std::nullopt); }
+
     void StartOn(std::vector<platform::Ipv4Address> addresses, std::vector<std::wstring> paths) {
         platform::SetLocalAddressOverride(std::move(addresses));
         StartVideoService(paths, &owner_);
@@ -42,6 +46,7 @@ protected:
     void TearDown() override {
         StopVideoService();
         platform::SetLocalAddressOverride(std::nullopt);
+        SetDirectoryOrigin(kDirectoryOrigin);
     }
 
     RecordingOwner owner_;
