@@ -100,6 +100,21 @@ TEST_F(DirectoryRegistrationTest, SilentDirectoryDelaysTheStartOnlyByTheBound) {
     EXPECT_TRUE(protocol_client::ReadReply(headset.Descriptor()));
 }
 
+TEST_F(DirectoryRegistrationTest, RefusedConnectionDoesNotHoldUpTheStart) {
+    // A port that was just free and has nobody listening: the connect is refused.
+    std::string origin;
+    {
+        LoopbackHttpServer closed;
+        origin = closed.Origin();
+    }
+    SetDirectoryOrigin(origin);
+    const auto before = std::chrono::steady_clock::now();
+    StartOnLoopback(1);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(3000));
+    EXPECT_TRUE(workerRunning);
+    EXPECT_TRUE(ServiceIsListening());
+}
+
 TEST(HeadlessDirectoryOptions, AreParsedAndChecked) {
     HeadlessOptions options;
     ASSERT_TRUE(ParseHeadlessOptions({"--directory", "http://127.0.0.1:8080", "a.mp4"}, options));

@@ -2,6 +2,7 @@
 
 #include "service/ServiceFixture.h"
 #include "support/ChildProcess.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/ProtocolClient.h"
 
 #ifndef ONDU_PROGRAM_PATH
@@ -55,10 +56,26 @@ TEST(HeadlessService, BadArgumentsPrintUsageAndExitWithTwo) {
         {ONDU_PROGRAM_PATH, "--serve", "--bind"},
         {ONDU_PROGRAM_PATH, "--serve", "--bind", "300.1.1.1", "a.mp4"},
         {ONDU_PROGRAM_PATH, "--serve", "--frobnicate", "a.mp4"},
+        {ONDU_PROGRAM_PATH, "--serve", "--directory", "ftp://127.0.0.1", "a.mp4"},
+        {ONDU_PROGRAM_PATH, "--serve", "--directory"},
     };
     for (const auto& args : cases) {
         ChildProcess server(args);
         EXPECT_EQ(server.WaitForExit(5000), 2) << args.back();
         EXPECT_NE(server.Errors().find("usage: OnduLofrin --serve"), std::string::npos);
     }
+}
+
+// The child shares the test's private network, so the directory it is sent to
+// is the test's own server and nothing outside is reached.
+TEST(HeadlessService, DirectoryOptionSendsTheRegistrationThere) {
+    LoopbackHttpServer directory;
+    ChildProcess server({ONDU_PROGRAM_PATH, "--serve", "--directory", directory.Origin(), "--bind",
+                         "127.0.0.1", SmallMediaUtf8()});
+    ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 10000)) << server.Errors();
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.WaitForExit(2000), 0);
+    ASSERT_EQ(directory.RequestLines().size(), 1u);
+    EXPECT_EQ(directory.RequestLines()[0],
+              "GET /ondusvr.aspx?Action=LofrinSvr&CPort=23107&VrmFNum=1&IPPos0=16777343 HTTP/1.1");
 }
