@@ -2,6 +2,7 @@
 #   make                 build into build/
 #   make test            install missing packages, build, run the tests isolated
 #   make test SANITIZE=1 the same under AddressSanitizer and UBSan (build-sanitize/)
+#   make test TSAN=1     the same under ThreadSanitizer (build-tsan/)
 #   make run             build and start the program
 #   make bench           build and run the benchmarks (isolated)
 
@@ -11,6 +12,9 @@ BUILD_TYPE ?= RelWithDebInfo
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
 CMAKE_OPTIONS += -DONDU_SANITIZE=ON
+else ifeq ($(TSAN),1)
+BUILD_DIR ?= build-tsan
+CMAKE_OPTIONS += -DONDU_TSAN=ON
 else
 BUILD_DIR ?= build
 endif
@@ -43,4 +47,4 @@ bench: deps
 	@scripts/isolated sh -c 'for b in build-bench/bench/*_bench; do "$$b"; done'
 
 clean:
-	rm -rf build build-sanitize build-bench
+	rm -rf build build-sanitize build-tsan build-bench

@@ -3,7 +3,8 @@
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/HeadlessFrontEnd.h"
+#include "app/HeadlessService.h"
+#include "app/StartupSteps.h"
 #include "platform/CurrentDirectory.h"
 
 #ifdef ONDU_WITH_WINDOW
@@ -37,7 +38,9 @@ int main(int argc, char** argv) {
             std::puts("OnduLofrin 1.0.1.4");
             return 0;
         case CommandLine::Mode::Serve:
-            return RunHeadless(commandLine);
+            // The same start-up steps as the window, then serving without one.
+            RunStartupSteps();
+            return RunHeadlessService(std::vector<std::string>(argv + 2, argv + argc));
         case CommandLine::Mode::Window:
             break;
     }

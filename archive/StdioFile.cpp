@@ -3,7 +3,8 @@
 #include "platform/WideText.h"
 
 StdioFile OpenStdioFile(const wchar_t* path, const wchar_t* mode) {
-    if (path == nullptr || mode == nullptr) return StdioFile{};
+    if (path == nullptr || mode == nullptr)
+        return StdioFile{};
     const std::string utf8Path = platform::WideToUtf8(path);
     const std::string utf8Mode = platform::WideToUtf8(mode);
     return StdioFile{std::fopen(utf8Path.c_str(), utf8Mode.c_str())};

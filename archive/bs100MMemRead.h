@@ -1,16 +1,26 @@
 #pragma once
 
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "archive/bsFileRead.h"
 #include "archive/iLoadArc.h"
 
 // Serves reads of a large file from a cache of aligned blocks. A read inside a
-// cached block is a memory copy; a miss loads the whole block with one seek
-// and one read. Blocks that were read from and then left alone for 100 s are
+// cached block is a memory copy; a miss loads the whole block with one read
+// of the file. Blocks that were read from and then left alone for 100 s are
 // recycled by an age rule, and the cache is bounded so that streaming a file
 // much larger than memory never holds more than a fixed amount of it.
+//
+// Blocks asked for by ReadAhead are filled by a loader thread of the reader's
+// own, so that copying the next block out of the file overlaps with the
+// caller's use of the current one; a read of a block still being filled waits
+// for it. Everything else happens on the caller's thread.
 class bs100MMemRead : public iLoadArc {
 public:
     static constexpr int64_t kDefaultBlockSize = 4194304;
@@ -35,7 +45,7 @@ public:
     // Loads the blocks covering the next `count` bytes without moving the position.
     void ReadAhead(uint64_t count);
     // Makes the block holding the position current, loading it on a miss.
-    bool LoadBlock();
+    bool LoadBlock() { return LoadBlock(LoadMode::Now); }
 
     // For tests and diagnostics.
     int64_t BlockSize() const { return blockSize_; }
@@ -47,28 +57,57 @@ public:
     };
     std::vector<BlockView> CachedBlocks() const;
     size_t SpareBlockCount() const { return spareBlocks_.size(); }
-    // Cached blocks never exceed this many; see LoadBlock.
+    // Blocks filled from the file since construction.
+    uint64_t LoadedBlockCount() const { return loadedBlocks_; }
+    // Cached and spare blocks together never exceed this many.
     size_t MaxCachedBlocks() const;
 
 private:
+    struct FreeBlockData {
+        void operator()(uint8_t* data) const { std::free(data); }
+    };
+    using BlockData = std::unique_ptr<uint8_t[], FreeBlockData>;
+    static BlockData AllocateBlockData(size_t bytes);
+
     struct Block {
         int64_t start = 0;
         int64_t validLength = 0;
         uint32_t lastUse = 0;
         bool used = false;
         uint64_t recentUse = 0;  // ordering for the cache bound only
-        std::unique_ptr<uint8_t[]> data;
+        // Background filling, guarded by mutex_: the block is filled piece by
+        // piece, by the loader or by a reader that would otherwise wait.
+        bool filling = false;
+        int64_t unclaimed = 0;  // offset of the first piece nobody has started on
+        int piecesInFlight = 0;
+        BlockData data;
     };
     using BlockPtr = std::unique_ptr<Block>;
+    enum class LoadMode { Now, InBackground };
 
+    bool LoadBlock(LoadMode mode);
     bool Contains(const Block& block, uint64_t position) const;
     Block* FindCachedBlock(uint64_t position) const;
     void RunAgeRule();
     BlockPtr TakeBlockForMiss();
-    void FillBlock(Block& block);
+    void PrepareBlock(Block& block);
+    void FillBlock(Block& block) const { FillRange(block, 0, block.validLength); }
+    void FillRange(Block& block, int64_t offset, int64_t count) const;
     void InsertSorted(BlockPtr block);
     void ReleaseAllBlocks();
     void Touch(Block& block) { block.recentUse = ++useCounter_; }
+
+    // Loader thread.
+    struct Piece {
+        int64_t offset;
+        int64_t count;
+    };
+    void QueueFill(Block& block);
+    bool ClaimPiece(Block& block, Piece& piece);
+    void FinishPiece(Block& block);
+    void WaitUntilFilled(Block& block);
+    void LoaderLoop();
+    void StopLoader();
 
     std::vector<BlockPtr> cachedBlocks_;
     std::vector<BlockPtr> spareBlocks_;
@@ -80,4 +119,12 @@ private:
     uint64_t length_ = 0;
     int64_t blockSize_ = kDefaultBlockSize;
     uint64_t useCounter_ = 0;
+    uint64_t loadedBlocks_ = 0;
+
+    std::mutex mutex_;
+    std::condition_variable queueChanged_;
+    std::condition_variable blockFilled_;
+    std::deque<Block*> fillQueue_;
+    bool stopLoader_ = false;
+    std::thread loader_;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "archive/StdioFile.h"
 #include "archive/iLoadArc.h"
 
@@ -20,7 +22,16 @@ public:
     uint64_t Size() override { return length_; }
     bool Seek(int64_t offset, int origin) override;
 
+    // Reads up to `count` bytes at `offset`, cut at the length taken at open,
+    // without moving the position; safe to call from another thread while the
+    // owner uses the stream. Returns the number of bytes delivered.
+    uint64_t ReadAt(uint64_t offset, void* data, uint64_t count) const;
+
+    // How many reads reached the file so far, for diagnostics and tests.
+    uint64_t FileReadCount() const { return fileReads_.load(std::memory_order_relaxed); }
+
 private:
     StdioFile file_;
     uint64_t length_ = 0;
+    mutable std::atomic<uint64_t> fileReads_{0};
 };

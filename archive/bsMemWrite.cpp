@@ -4,7 +4,8 @@
 #include <cstring>
 
 iArc& bsMemWrite::SerializeBytes(void* data, uint64_t count) {
-    if (data == nullptr || count == 0) return *this;
+    if (data == nullptr || count == 0)
+        return *this;
     const uint64_t end = position_ + count;
     if (end > data_.size()) {
         // Grow by at least half the capacity so that long replies cost

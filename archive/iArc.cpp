@@ -1,15 +1,35 @@
 #include "archive/iArc.h"
 
-iArc& iArc::Serialize(double& value) { return SerializeBytes(&value, 8); }
-iArc& iArc::Serialize(float& value) { return SerializeBytes(&value, 4); }
-iArc& iArc::Serialize(uint16_t& value) { return SerializeBytes(&value, 2); }
-iArc& iArc::Serialize(int16_t& value) { return SerializeBytes(&value, 2); }
-iArc& iArc::Serialize(uint8_t& value) { return SerializeBytes(&value, 1); }
-iArc& iArc::Serialize(int8_t& value) { return SerializeBytes(&value, 1); }
-iArc& iArc::Serialize(uint64_t& value) { return SerializeBytes(&value, 8); }
-iArc& iArc::Serialize(int64_t& value) { return SerializeBytes(&value, 8); }
-iArc& iArc::Serialize(uint32_t& value) { return SerializeBytes(&value, 4); }
-iArc& iArc::Serialize(int32_t& value) { return SerializeBytes(&value, 4); }
+iArc& iArc::Serialize(double& value) {
+    return SerializeBytes(&value, 8);
+}
+iArc& iArc::Serialize(float& value) {
+    return SerializeBytes(&value, 4);
+}
+iArc& iArc::Serialize(uint16_t& value) {
+    return SerializeBytes(&value, 2);
+}
+iArc& iArc::Serialize(int16_t& value) {
+    return SerializeBytes(&value, 2);
+}
+iArc& iArc::Serialize(uint8_t& value) {
+    return SerializeBytes(&value, 1);
+}
+iArc& iArc::Serialize(int8_t& value) {
+    return SerializeBytes(&value, 1);
+}
+iArc& iArc::Serialize(uint64_t& value) {
+    return SerializeBytes(&value, 8);
+}
+iArc& iArc::Serialize(int64_t& value) {
+    return SerializeBytes(&value, 8);
+}
+iArc& iArc::Serialize(uint32_t& value) {
+    return SerializeBytes(&value, 4);
+}
+iArc& iArc::Serialize(int32_t& value) {
+    return SerializeBytes(&value, 4);
+}
 
 iArc& iArc::Serialize(bool& value) {
     // A bool read from the wire may hold any byte; normalise it so that no

@@ -1,3 +1,5 @@
 #include "archive/iLoadArc.h"
 
-bool iLoadArc::IsEnd() { return Tell() >= Size(); }
+bool iLoadArc::IsEnd() {
+    return Tell() >= Size();
+}

@@ -22,9 +22,13 @@ uint32_t TimeGetTime() {
     return source != nullptr ? source() : SteadyMilliseconds();
 }
 
-uint32_t ProcessStartTime() { return processStartTime.load(std::memory_order_relaxed); }
+uint32_t ProcessStartTime() {
+    return processStartTime.load(std::memory_order_relaxed);
+}
 
-void SetClockSource(ClockSource source) { clockSource.store(source, std::memory_order_release); }
+void SetClockSource(ClockSource source) {
+    clockSource.store(source, std::memory_order_release);
+}
 
 void SetProcessStartTime(uint32_t stamp) {
     processStartTime.store(stamp, std::memory_order_relaxed);

@@ -7,8 +7,12 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -30,10 +34,14 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 // Length of the sequence a lead byte announces, or 0 for a byte that cannot lead.
 int SequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
     return 0;
 }
 
@@ -44,7 +52,8 @@ std::string WideToUtf8(std::wstring_view wide) {
     out.reserve(wide.size());
     for (size_t i = 0; i < wide.size(); ++i) {
         char32_t c = static_cast<char32_t>(static_cast<uint32_t>(wide[i]));
-        if (c == 0) break;
+        if (c == 0)
+            break;
         if (IsHighSurrogate(c) && i + 1 < wide.size()) {
             const char32_t next = static_cast<char32_t>(static_cast<uint32_t>(wide[i + 1]));
             if (IsLowSurrogate(next)) {
@@ -52,7 +61,8 @@ std::string WideToUtf8(std::wstring_view wide) {
                 ++i;
             }
         }
-        if (IsHighSurrogate(c) || IsLowSurrogate(c) || c > 0x10FFFF) c = kReplacement;
+        if (IsHighSurrogate(c) || IsLowSurrogate(c) || c > 0x10FFFF)
+            c = kReplacement;
         AppendUtf8(out, c);
     }
     return out;

@@ -8,7 +8,9 @@
 
 namespace {
 
-std::wstring Wide(const std::filesystem::path& path) { return path.wstring(); }
+std::wstring Wide(const std::filesystem::path& path) {
+    return path.wstring();
+}
 
 }  // namespace
 

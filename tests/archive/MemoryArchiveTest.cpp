@@ -49,7 +49,8 @@ TEST(MemoryArchive, SignedThirtyTwoIsLittleEndian) {
 }
 
 TEST(MemoryArchive, RecordRoundTripsThroughOneCallSequence) {
-    Record out{33797, 0x80000001u, -5, 0x1122334455667788ull, 0xAB, 0xFEFF, 1.5, -2.25f, -300, -7, true};
+    Record out{33797, 0x80000001u, -5,  0x1122334455667788ull, 0xAB, 0xFEFF, 1.5, -2.25f,
+               -300,  -7,          true};
     bsMemWrite writer;
     out.Serialize(writer);
     EXPECT_EQ(writer.Tell(), 4u + 4 + 8 + 8 + 1 + 2 + 8 + 4 + 2 + 1 + 1);

@@ -11,10 +11,12 @@
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ondu-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "ondu-test-XXXXXX").string();
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
-        if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+        if (mkdtemp(buffer.data()) != nullptr)
+            path_ = buffer.data();
     }
     ~TempDir() {
         std::error_code ignored;

@@ -18,7 +18,8 @@ extern char** environ;
 // Runs a program with arguments, no shell; returns its exit status or -1.
 inline int RunProgram(const std::vector<std::string>& args) {
     std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -27,9 +28,11 @@ inline int RunProgram(const std::vector<std::string>& args) {
     pid_t pid = 0;
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
+    if (spawned != 0)
+        return -1;
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -43,12 +46,12 @@ inline std::filesystem::path MakeTestMedia(const std::string& name,
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
     const std::filesystem::path target = dir / name;
-    if (std::filesystem::exists(target)) return target;
+    if (std::filesystem::exists(target))
+        return target;
 
     // Written under a private name and renamed, so parallel tests never see
     // half a file.
-    const std::filesystem::path partial =
-        dir / (std::to_string(getpid()) + ".partial." + name);
+    const std::filesystem::path partial = dir / (std::to_string(getpid()) + ".partial." + name);
     std::vector<std::string> args{"ffmpeg", "-nostdin", "-y", "-v", "error"};
     args.insert(args.end(), ffmpegArgs.begin(), ffmpegArgs.end());
     args.push_back(partial.string());

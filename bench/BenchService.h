@@ -1,0 +1,49 @@
+#pragma once
+
+// Runs the real service inside the benchmark process, in a network namespace
+// of its own, and talks to it as one headset on loopback.
+
+#include <pthread.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/LocalAddresses.h"
+#include "service/ServiceState.h"
+#include "service/VideoService.h"
+#include "support/ChildProcess.h"
+#include "support/PrivateNetwork.h"
+#include "support/ProtocolClient.h"
+
+using BenchClock = std::chrono::steady_clock;
+
+inline double SecondsSince(BenchClock::time_point start) {
+    return std::chrono::duration<double>(BenchClock::now() - start).count();
+}
+
+inline void StartBenchService(const std::vector<std::wstring>& files) {
+    EnterPrivateNetwork();
+    platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
+    StartVideoService(files, nullptr);
+}
+
+// CPU seconds the worker thread has used so far.
+inline double WorkerCpuSeconds() {
+    clockid_t clock{};
+    if (pthread_getcpuclockid(workerThread.native_handle(), &clock) != 0)
+        return 0;
+    timespec used{};
+    clock_gettime(clock, &used);
+    return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
+}
+
+// Runs a program to its end and returns how long it took, or a negative value.
+inline double TimeProgram(const std::vector<std::string>& args) {
+    const auto start = BenchClock::now();
+    ChildProcess child(args);
+    child.ReadOutputToEnd(600000);
+    return child.WaitForExit(600000) == 0 ? SecondsSince(start) : -1;
+}

@@ -1,0 +1,86 @@
+// One headset pulls a 60 s 1080p H.264 + AAC title as fast as it can. Every
+// reply ends with a 1 ms sleep of the one worker thread, so 1000 replies a
+// second is the design's floor; the figures are given against it, and the
+// whole pull against the ffmpeg tool's own Annex-B copy of the same file.
+
+#include "BenchService.h"
+#include "archive/bsMemWrite.h"
+#include "platform/WideText.h"
+#include "support/TestMedia.h"
+
+namespace {
+
+std::vector<uint8_t> BatchRequest(int32_t video, int32_t audio) {
+    bsMemWrite writer;
+    int32_t code = 25604, seekWanted = 0, subtitle = -1;
+    uint64_t position = 0;
+    writer.Serialize(code).Serialize(seekWanted).Serialize(position);
+    writer.Serialize(video).Serialize(audio).Serialize(subtitle);
+    return writer.Buffer();
+}
+
+}  // namespace
+
+int main() {
+    const auto media =
+        MakeTestMedia("bench-60s-1080p.mp4",
+                      {"-f", "lavfi", "-i", "testsrc2=s=1920x1080:d=60:r=30", "-f", "lavfi", "-i",
+                       "sine=d=60:r=48000", "-c:v", "libx264", "-preset", "ultrafast", "-b:v", "8M",
+                       "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
+    if (media.empty()) {
+        std::fprintf(stderr, "cannot make the benchmark clip with ffmpeg\n");
+        return 1;
+    }
+    StartBenchService({platform::Utf8ToWide(media.string())});
+    platform::Socket headset = protocol_client::Connect("127.0.0.1", 23107);
+    protocol_client::SendAll(headset.Descriptor(), protocol_client::Request({25605, 0}));
+    auto opened = protocol_client::ReadReply(headset.Descriptor());
+    if (!opened)
+        return 1;
+    protocol_client::ReplyFields header(*opened);
+    for (int i = 0; i < 5; ++i)
+        header.I32();
+    const int32_t video = header.I32();
+    const int32_t audio = header.I32();
+
+    const std::vector<uint8_t> request = BatchRequest(video, audio);
+    uint64_t batches = 0, bytes = 0, multiPiece = 0;
+    const double cpuBefore = WorkerCpuSeconds();
+    const auto start = BenchClock::now();
+    while (true) {
+        protocol_client::SendAll(headset.Descriptor(), request);
+        auto reply = protocol_client::ReadReply(headset.Descriptor(), 10000);
+        if (!reply)
+            return 1;
+        ++batches;
+        bytes += reply->size() + 4;
+        if (reply->size() + 4 > 400000)
+            ++multiPiece;
+        protocol_client::ReplyFields fields(*reply);
+        fields.I32();
+        if (fields.I32() != 0)
+            break;
+    }
+    const double seconds = SecondsSince(start);
+    const double cpu = WorkerCpuSeconds() - cpuBefore;
+    StopVideoService();
+
+    const double reference =
+        TimeProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", media.string(), "-map", "0", "-c",
+                     "copy", "-bsf:v", "h264_mp4toannexb", "-f", "null", "-"});
+    const double rate = static_cast<double>(batches) / seconds;
+    std::printf("packet batches: %llu in %.2f s (%llu of more than one piece)\n",
+                static_cast<unsigned long long>(batches), seconds,
+                static_cast<unsigned long long>(multiPiece));
+    std::printf("batches per second:     %8.1f  (floor 1000, ratio %.3f, target >= 0.8)\n", rate,
+                rate / 1000.0);
+    std::printf("time per batch:         %8.3f ms (%.2f x the 1 ms sleep)\n", 1000.0 / rate,
+                1000.0 / rate);
+    std::printf("throughput:             %8.1f MB/s, worker CPU %.2f s\n",
+                static_cast<double>(bytes) / seconds / 1e6, cpu);
+    if (reference > 0) {
+        std::printf("ffmpeg -c copy -bsf:v h264_mp4toannexb: %.2f s; pull / ffmpeg = %.2f\n",
+                    reference, seconds / reference);
+    }
+    return 0;
+}

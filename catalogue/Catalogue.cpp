@@ -1,0 +1,71 @@
+#include "catalogue/Catalogue.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "catalogue/MediaProbe.h"
+#include "catalogue/PackagedMovie.h"
+#include "catalogue/ToUtf8.h"
+
+std::vector<CatalogueEntry> catalogue;
+
+namespace {
+
+// Room for more entries than MAX_TITLES, so filling never reallocates.
+constexpr size_t kReservedEntries = 200;
+constexpr size_t kShortestPath = 5;
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// The characters after the last separator, or nothing when the path has no
+// separator or ends in one.
+std::optional<std::wstring_view> FileNamePart(std::wstring_view path) {
+    const auto last = std::find_if(path.rbegin(), path.rend(), IsSeparator);
+    if (last == path.rend() || last == path.rbegin())
+        return std::nullopt;
+    return path.substr(static_cast<size_t>(path.rend() - last));
+}
+
+// Only A to Z fold, so the test does not depend on any locale.
+wchar_t AsciiLower(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c;
+}
+
+bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view lowerSuffix) {
+    if (text.size() < lowerSuffix.size())
+        return false;
+    const std::wstring_view tail = text.substr(text.size() - lowerSuffix.size());
+    return std::equal(tail.begin(), tail.end(), lowerSuffix.begin(),
+                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
+}
+
+bool IsPackagedMoviePath(std::wstring_view path) {
+    return EndsWithIgnoringAsciiCase(path, L".vrm") || EndsWithIgnoringAsciiCase(path, L".vrw");
+}
+
+void AddTitle(const std::wstring& path) {
+    if (path.size() < kShortestPath)
+        return;
+    const std::optional<std::wstring_view> fileName = FileNamePart(path);
+    if (!fileName)
+        return;
+    const std::string title = ToUtf8(*fileName);
+    if (IsPackagedMoviePath(path)) {
+        ReadPackagedMovie(path, title);
+    } else {
+        ProbeMediaFile(path, title);
+    }
+}
+
+}  // namespace
+
+void BuildCatalogue(const std::vector<std::wstring>& paths) {
+    catalogue.clear();
+    catalogue.reserve(kReservedEntries);
+    // Every one of the first MAX_TITLES paths uses up a place, accepted or not.
+    const size_t considered = std::min(paths.size(), MAX_TITLES);
+    for (size_t i = 0; i < considered; ++i)
+        AddTitle(paths[i]);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The kind of an ordinary media file; packaged movie files carry larger kinds.
+constexpr int64_t MEDIA_FILE_KIND = 100001;
+
+// One shared title. The headset addresses it by its position in `catalogue`.
+struct CatalogueEntry {
+    int64_t kind = 0;
+    std::string title;      // file-name part of the path, UTF-8
+    std::wstring path;      // the full path as the user picked it
+    std::string mediaPath;  // UTF-8 path FFmpeg opens; empty for packaged movies
+    int32_t thumbWidth = 0;
+    int32_t thumbHeight = 0;
+    int32_t dataOffset = 0;          // packaged movies: data region starts at 8 + dataOffset
+    int32_t headerSize = 0;          // packaged movies: length of the header block at offset 8
+    int32_t recordCount = 0;         // packaged movies: number of 24-byte index records
+    std::vector<uint8_t> thumbnail;  // thumbWidth x thumbHeight pixels, 4 bytes each
+    std::vector<uint8_t> header;     // packaged movies: copy of the header block
+    uint32_t lastUsed = 0;           // platform::TimeGetTime() of the last use
+};

@@ -1,0 +1,102 @@
+#include "catalogue/PackagedMovie.h"
+
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "archive/bsFileRead.h"
+#include "catalogue/Catalogue.h"
+#include "platform/Clock.h"
+
+namespace {
+
+// kind, width, height and pixel byte count precede the pixels.
+constexpr int64_t kThumbnailFieldsSize = 20;
+constexpr int64_t kPixelsOffset = PACKAGED_HEADER_OFFSET + kThumbnailFieldsSize;
+
+struct ThumbnailFields {
+    int64_t kind = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t byteCount = 0;
+};
+
+bool IsValidDataOffset(int32_t dataOffset) {
+    return dataOffset >= PACKAGED_MIN_DATA_OFFSET && dataOffset <= PACKAGED_MAX_DATA_OFFSET;
+}
+
+// A header size the file cannot hold would only drive a useless allocation.
+bool HeaderFitsInFile(int32_t headerSize, uint64_t fileSize) {
+    return headerSize >= 0 &&
+           static_cast<uint64_t>(PACKAGED_HEADER_OFFSET) + static_cast<uint64_t>(headerSize) <=
+               fileSize;
+}
+
+bool IsConsistentThumbnail(const ThumbnailFields& fields) {
+    if (fields.kind <= MEDIA_FILE_KIND || fields.width <= 0 || fields.height <= 0)
+        return false;
+    // Both factors are below 2^31, so the product fits in 64 bits.
+    const int64_t pixels = int64_t{fields.width} * fields.height;
+    return pixels <= std::numeric_limits<int32_t>::max() / 4 && pixels * 4 == fields.byteCount;
+}
+
+// Pixels that run past the end of the file are refused rather than padded,
+// so that the allocation for them is bounded by the file's own size.
+bool PixelsFitInFile(int32_t byteCount, uint64_t fileSize) {
+    return static_cast<uint64_t>(kPixelsOffset) + static_cast<uint64_t>(byteCount) <= fileSize;
+}
+
+ThumbnailFields ReadThumbnailFields(bsFileRead& file) {
+    ThumbnailFields fields;
+    file.Serialize(fields.kind).Serialize(fields.width).Serialize(fields.height);
+    file.Serialize(fields.byteCount);
+    return fields;
+}
+
+// Reading is clamped to the file, so missing bytes stay zero.
+std::vector<uint8_t> ReadBlock(bsFileRead& file, int32_t byteCount) {
+    std::vector<uint8_t> block(static_cast<size_t>(byteCount), 0);
+    file.SerializeBytes(block.data(), block.size());
+    return block;
+}
+
+}  // namespace
+
+void ReadPackagedMovie(const std::wstring& path, const std::string& title) {
+    bsFileRead file(path, L"rb");
+    int32_t dataOffset = 0;
+    int32_t headerSize = 0;
+    file.Serialize(dataOffset).Serialize(headerSize);
+    if (!IsValidDataOffset(dataOffset))
+        return;
+    if (!HeaderFitsInFile(headerSize, file.Size()))
+        return;
+
+    const ThumbnailFields fields = ReadThumbnailFields(file);
+    if (!IsConsistentThumbnail(fields))
+        return;
+    if (!PixelsFitInFile(fields.byteCount, file.Size()))
+        return;
+
+    CatalogueEntry entry;
+    entry.dataOffset = dataOffset;
+    entry.headerSize = headerSize;
+    entry.thumbnail = ReadBlock(file, fields.byteCount);
+    entry.kind = fields.kind;
+    entry.thumbWidth = fields.width;
+    entry.thumbHeight = fields.height;
+    entry.title = title;
+    entry.path = path;
+    entry.lastUsed = platform::TimeGetTime();
+
+    file.Seek(PACKAGED_HEADER_OFFSET, 0);
+    entry.header = ReadBlock(file, headerSize);
+    // A record table cut short by the end of the file is accepted; only a
+    // count that cannot be a count is refused.
+    int32_t recordCount = 0;
+    file.Serialize(recordCount);
+    if (recordCount < 0)
+        return;
+    entry.recordCount = recordCount;
+    catalogue.push_back(std::move(entry));
+}

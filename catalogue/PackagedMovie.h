@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Layout of a packaged movie file (.vrm/.vrw), all little-endian:
+//   0  dataOffset, int32   data region starts at file offset 8 + dataOffset
+//   4  headerSize, int32   length of the header block at offset 8
+//   8  header block        kind int64, width int32, height int32,
+//                          pixel byte count int32, pixels, opaque rest
+//   8 + headerSize         recordCount int32, then recordCount records
+//                          of PACKAGED_RECORD_SIZE bytes
+constexpr int64_t PACKAGED_HEADER_OFFSET = 8;
+constexpr int64_t PACKAGED_RECORD_SIZE = 24;
+constexpr int32_t PACKAGED_MIN_DATA_OFFSET = 21;
+constexpr int32_t PACKAGED_MAX_DATA_OFFSET = 0x0EFFFFFF;
+
+// Reads the leading fields and the thumbnail of a packaged movie file and
+// appends its entry to `catalogue`, or nothing when the file is malformed.
+void ReadPackagedMovie(const std::wstring& path, const std::string& title);

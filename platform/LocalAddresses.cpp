@@ -1,0 +1,92 @@
+#include "platform/LocalAddresses.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <charconv>
+#include <cstring>
+#include <memory>
+
+namespace platform {
+namespace {
+
+std::optional<std::vector<Ipv4Address>>& AddressOverride() {
+    static std::optional<std::vector<Ipv4Address>> addresses;
+    return addresses;
+}
+
+struct InterfaceListDeleter {
+    void operator()(ifaddrs* list) const { freeifaddrs(list); }
+};
+
+Ipv4Address ToAddress(const sockaddr* address) {
+    Ipv4Address bytes{};
+    const auto* inet = reinterpret_cast<const sockaddr_in*>(address);
+    std::memcpy(bytes.data(), &inet->sin_addr.s_addr, bytes.size());
+    return bytes;
+}
+
+}  // namespace
+
+std::vector<Ipv4Address> LocalIpv4Addresses() {
+    if (AddressOverride())
+        return *AddressOverride();
+
+    ifaddrs* raw = nullptr;
+    if (getifaddrs(&raw) != 0)
+        return {};
+    std::unique_ptr<ifaddrs, InterfaceListDeleter> list(raw);
+
+    std::vector<Ipv4Address> external;
+    std::vector<Ipv4Address> loopback;
+    for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET)
+            continue;
+        if ((entry->ifa_flags & IFF_UP) == 0)
+            continue;
+        const Ipv4Address address = ToAddress(entry->ifa_addr);
+        if ((entry->ifa_flags & IFF_LOOPBACK) != 0 || address[0] == 127) {
+            loopback.push_back(address);
+        } else {
+            external.push_back(address);
+        }
+    }
+    return external.empty() ? loopback : external;
+}
+
+void SetLocalAddressOverride(std::optional<std::vector<Ipv4Address>> addresses) {
+    AddressOverride() = std::move(addresses);
+}
+
+std::optional<Ipv4Address> ParseIpv4Address(std::string_view text) {
+    Ipv4Address address{};
+    const char* cursor = text.data();
+    const char* end = text.data() + text.size();
+    for (size_t i = 0; i < address.size(); ++i) {
+        if (i > 0) {
+            if (cursor == end || *cursor != '.')
+                return std::nullopt;
+            ++cursor;
+        }
+        if (cursor == end || *cursor < '0' || *cursor > '9')
+            return std::nullopt;
+        unsigned value = 0;
+        const auto [next, error] = std::from_chars(cursor, end, value);
+        if (error != std::errc{} || value > 255 || next - cursor > 3)
+            return std::nullopt;
+        address[i] = static_cast<uint8_t>(value);
+        cursor = next;
+    }
+    if (cursor != end)
+        return std::nullopt;
+    return address;
+}
+
+std::string FormatIpv4Address(const Ipv4Address& address) {
+    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
+           std::to_string(address[2]) + "." + std::to_string(address[3]);
+}
+
+}  // namespace platform

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// An IPv4 address as its four bytes in network order, first octet first.
+using Ipv4Address = std::array<uint8_t, 4>;
+
+// The host's own IPv4 addresses, as a headset on the local network would
+// reach them: those of the interfaces that are up, in the order the system
+// lists them, without loopback unless loopback is all there is.
+std::vector<Ipv4Address> LocalIpv4Addresses();
+
+// Replaces the lookup with a fixed list (a PC on several networks, a VPN, a
+// test); std::nullopt restores it. Not for use while the service runs.
+void SetLocalAddressOverride(std::optional<std::vector<Ipv4Address>> addresses);
+
+// Dotted-quad text of an address, and back; the parse accepts exactly four
+// decimal numbers from 0 to 255 separated by dots.
+std::optional<Ipv4Address> ParseIpv4Address(std::string_view text);
+std::string FormatIpv4Address(const Ipv4Address& address);
+
+}  // namespace platform

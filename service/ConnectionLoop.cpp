@@ -1,0 +1,211 @@
+#include "service/ConnectionLoop.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "archive/bsMemRead.h"
+#include "platform/Clock.h"
+#include "platform/Sleep.h"
+#include "service/HandleRequest.h"
+#include "service/ServiceConstants.h"
+#include "service/ServiceState.h"
+
+namespace {
+
+constexpr uint32_t kAnnouncementPeriodMs = 1000;
+constexpr int kPollTimeoutMs = 10;
+constexpr size_t kMaxWatchedSockets = 64;
+constexpr size_t kReceiveBufferSize = 8192;
+constexpr int kMinSocketBufferBytes = 16777216;
+// The nearest whole seconds to a first probe after 5.5 s idle and probes
+// every 3 s, with the probe count Windows uses.
+constexpr int kKeepAliveIdleSeconds = 6;
+constexpr int kKeepAliveIntervalSeconds = 3;
+constexpr int kKeepAliveProbes = 10;
+// A headset that stops reading must not hold the only worker thread hostage.
+constexpr int kSendTimeoutSeconds = 10;
+
+void BroadcastAnnouncement() {
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(discoveryPort);
+    destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    const std::vector<uint8_t>& datagram = announcement.Buffer();
+    for (const platform::Socket& socket : discoverySockets) {
+        if (!socket.IsValid())
+            continue;
+        (void)sendto(socket.Descriptor(), datagram.data(), datagram.size(), MSG_NOSIGNAL,
+                     reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    }
+}
+
+void AnnounceWhenDue() {
+    if (static_cast<uint32_t>(platform::TimeGetTime() - lastBroadcast) <= kAnnouncementPeriodMs) {
+        return;
+    }
+    BroadcastAnnouncement();
+    lastBroadcast = platform::TimeGetTime();
+}
+
+// Listening sockets first, then the sessions, at most 64 in all.
+std::vector<pollfd> BuildWatchList() {
+    std::vector<pollfd> watched;
+    watched.reserve(kMaxWatchedSockets);
+    auto watch = [&](int descriptor) {
+        if (descriptor < 0 || watched.size() >= kMaxWatchedSockets)
+            return;
+        const bool known = std::any_of(watched.begin(), watched.end(),
+                                       [&](const pollfd& entry) { return entry.fd == descriptor; });
+        if (!known)
+            watched.push_back(pollfd{descriptor, POLLIN, 0});
+    };
+    for (const platform::Socket& socket : listenSockets)
+        watch(socket.Descriptor());
+    for (const std::unique_ptr<ClientSession>& session : sessions) {
+        if (session)
+            watch(session->socket.Descriptor());
+    }
+    return watched;
+}
+
+bool IsReady(const std::vector<pollfd>& watched, int descriptor) {
+    if (descriptor < 0)
+        return false;
+    return std::any_of(watched.begin(), watched.end(), [&](const pollfd& entry) {
+        return entry.fd == descriptor && (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    });
+}
+
+bool IsTransientReceiveError(int error) {
+    return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
+}
+
+enum class SessionOutcome { Keep, Release };
+
+SessionOutcome ServeSession(ClientSession& session) {
+    uint8_t buffer[kReceiveBufferSize] = {};
+    const ssize_t received = recv(session.socket.Descriptor(), buffer, sizeof buffer, 0);
+    if (received > 0 && static_cast<size_t>(received) < kReceiveBufferSize) {
+        bsMemRead request(buffer, static_cast<uint64_t>(received));
+        HandleRequest(request, session);
+        return SessionOutcome::Keep;
+    }
+    if (received == static_cast<ssize_t>(kReceiveBufferSize))
+        return SessionOutcome::Keep;
+    if (received == 0)
+        return SessionOutcome::Release;
+    // A reset or timed-out connection stays readable for ever; keeping it
+    // would make every pass return at once and spin the worker.
+    return IsTransientReceiveError(errno) ? SessionOutcome::Keep : SessionOutcome::Release;
+}
+
+void ServeReadySessions(const std::vector<pollfd>& watched) {
+    size_t index = 0;
+    while (index < sessions.size()) {
+        ClientSession* session = sessions[index].get();
+        if (session == nullptr || !IsReady(watched, session->socket.Descriptor())) {
+            ++index;
+            continue;
+        }
+        if (ServeSession(*session) == SessionOutcome::Keep) {
+            ++index;
+            continue;
+        }
+        // The next session moves into this place and is looked at in turn.
+        sessions.erase(sessions.begin() + static_cast<std::ptrdiff_t>(index));
+    }
+}
+
+bool SetIntOption(int descriptor, int level, int name, int value) {
+    return setsockopt(descriptor, level, name, &value, sizeof value) == 0;
+}
+
+bool EnableKeepAlive(int descriptor) {
+    return SetIntOption(descriptor, SOL_SOCKET, SO_KEEPALIVE, 1) &&
+           SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPIDLE, kKeepAliveIdleSeconds) &&
+           SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPINTVL, kKeepAliveIntervalSeconds) &&
+           SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPCNT, kKeepAliveProbes);
+}
+
+// Raises a buffer to at least 16 MiB and never lowers a larger default. The
+// forcing option passes the kernel's cap where we are allowed to use it.
+void EnlargeBuffer(int descriptor, int name, int forcedName) {
+    int current = 0;
+    socklen_t length = sizeof current;
+    (void)getsockopt(descriptor, SOL_SOCKET, name, &current, &length);
+    const int wanted = std::max(current, kMinSocketBufferBytes);
+    if (!SetIntOption(descriptor, SOL_SOCKET, forcedName, wanted)) {
+        (void)SetIntOption(descriptor, SOL_SOCKET, name, wanted);
+    }
+}
+
+void SetSendTimeout(int descriptor) {
+    timeval timeout{};
+    timeout.tv_sec = kSendTimeoutSeconds;
+    (void)setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+}
+
+enum class AcceptOutcome { Continue, EndPass };
+
+AcceptOutcome AcceptConnection(const platform::Socket& listener) {
+    uint8_t peer[128] = {};
+    socklen_t peerLength = sizeof peer;
+    platform::Socket connection(accept4(listener.Descriptor(), reinterpret_cast<sockaddr*>(peer),
+                                        &peerLength, SOCK_CLOEXEC));
+    if (!connection.IsValid())
+        return AcceptOutcome::Continue;
+    const int descriptor = connection.Descriptor();
+    if (!EnableKeepAlive(descriptor))
+        return AcceptOutcome::EndPass;  // closes the connection
+    EnlargeBuffer(descriptor, SO_RCVBUF, SO_RCVBUFFORCE);
+    EnlargeBuffer(descriptor, SO_SNDBUF, SO_SNDBUFFORCE);
+    SetSendTimeout(descriptor);
+    (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
+    sessions.push_back(std::make_unique<ClientSession>(std::move(connection)));
+    return AcceptOutcome::Continue;
+}
+
+void AcceptReadyConnections(const std::vector<pollfd>& watched) {
+    for (size_t index = 0; index < listenSockets.size(); ++index) {
+        const platform::Socket& listener = listenSockets[index];
+        if (!IsReady(watched, listener.Descriptor()))
+            continue;
+        if (AcceptConnection(listener) == AcceptOutcome::EndPass)
+            return;
+    }
+}
+
+}  // namespace
+
+void PollOnce() {
+    if (listenSockets.empty())
+        return;
+    AnnounceWhenDue();
+    std::vector<pollfd> watched = BuildWatchList();
+    const int ready = poll(watched.data(), watched.size(), kPollTimeoutMs);
+    if (ready <= 0)
+        return;
+    ServeReadySessions(watched);
+    AcceptReadyConnections(watched);
+}
+
+void WorkerThreadProc() {
+    workerRunning = true;
+    platform::UsePreciseSleeps();
+    while (!stopRequested) {
+        PollOnce();
+        // Without a listener a pass neither waits nor serves anything; pause
+        // instead of spinning a core until the service is stopped.
+        if (listenSockets.empty())
+            platform::Sleep(kPollTimeoutMs);
+    }
+    workerRunning = false;
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+// The worker thread's entry: runs PollOnce until stopRequested is raised.
+void WorkerThreadProc();
+
+// One pass: the announcement at most once a second, a 10 ms wait for
+// readable sockets, one request from each ready headset, then new connections.
+void PollOnce();

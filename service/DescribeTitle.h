@@ -1,0 +1,8 @@
+#pragma once
+
+#include "archive/bsMemRead.h"
+#include "service/ClientSession.h"
+
+// 25601: the name and the thumbnail of one title. Touches neither the
+// session nor the entry.
+void DescribeTitle(bsMemRead& request, ClientSession& session);

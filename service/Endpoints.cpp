@@ -1,0 +1,87 @@
+#include "service/Endpoints.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+#include "catalogue/Catalogue.h"
+#include "service/ServiceConstants.h"
+#include "service/ServiceState.h"
+
+namespace {
+
+sockaddr_in SocketAddress(const platform::Ipv4Address& address, uint16_t port) {
+    sockaddr_in socketAddress{};
+    socketAddress.sin_family = AF_INET;
+    socketAddress.sin_port = htons(port);
+    std::memcpy(&socketAddress.sin_addr.s_addr, address.data(), address.size());
+    return socketAddress;
+}
+
+bool Bind(const platform::Socket& socket, const platform::Ipv4Address& address, uint16_t port) {
+    const sockaddr_in socketAddress = SocketAddress(address, port);
+    return bind(socket.Descriptor(), reinterpret_cast<const sockaddr*>(&socketAddress),
+                sizeof socketAddress) == 0;
+}
+
+void SetIntOption(const platform::Socket& socket, int level, int name, int value) {
+    (void)setsockopt(socket.Descriptor(), level, name, &value, sizeof value);
+}
+
+}  // namespace
+
+bool OpenListenSockets() {
+    for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
+        platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+        if (!socket.IsValid())
+            return false;
+        localAddresses.push_back(address);
+        // Lets a restarted service listen again while connections of the last
+        // run linger in TIME_WAIT, as the port can be reused on Windows.
+        SetIntOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
+        if (!Bind(socket, address, servicePort))
+            continue;
+        if (listen(socket.Descriptor(), SOMAXCONN) != 0)
+            continue;
+        listenSockets.push_back(std::move(socket));
+    }
+    return true;
+}
+
+bool OpenDiscoverySockets() {
+    for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
+        platform::Socket socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
+        if (!socket.IsValid())
+            return false;
+        SetIntOption(socket, SOL_SOCKET, SO_BROADCAST, 1);
+        if (!Bind(socket, address, discoveryLocalPort))
+            continue;
+        discoverySockets.push_back(std::move(socket));
+    }
+    return true;
+}
+
+void BuildAnnouncement() {
+    announcement.Clear(32);
+
+    uint64_t magic = ANNOUNCE_MAGIC;
+    announcement.Serialize(magic);
+    // Without any address, a fixed private address keeps the layout intact.
+    platform::Ipv4Address first{192, 168, 0, 2};
+    if (!localAddresses.empty())
+        first = localAddresses.front();
+    for (uint8_t& byte : first)
+        announcement.Serialize(byte);
+
+    int32_t port = servicePort;
+    int32_t titleCount = static_cast<int32_t>(catalogue.size());
+    int32_t furtherCount = static_cast<int32_t>(localAddresses.size()) - 1;
+    announcement.Serialize(port).Serialize(titleCount).Serialize(furtherCount);
+    for (size_t i = 1; i < localAddresses.size(); ++i) {
+        platform::Ipv4Address further = localAddresses[i];
+        for (uint8_t& byte : further)
+            announcement.Serialize(byte);
+    }
+}

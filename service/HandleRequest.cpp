@@ -1,0 +1,31 @@
+#include "service/HandleRequest.h"
+
+#include "service/DescribeTitle.h"
+#include "service/OpenMediaTitle.h"
+#include "service/RequestCodes.h"
+#include "streaming/PackagedTitle.h"
+#include "streaming/PacketBatch.h"
+
+void HandleRequest(bsMemRead& request, ClientSession& session) {
+    int32_t code = 0;
+    request.Serialize(code);
+    switch (code) {
+        case kDescribeTitleRequest:
+            DescribeTitle(request, session);
+            break;
+        case kOpenPackagedTitleRequest:
+            OpenPackagedTitle(request, session);
+            break;
+        case kFetchPackagedDataRequest:
+            FetchPackagedData(request, session);
+            break;
+        case kFetchPacketBatchRequest:
+            FetchPacketBatch(request, session);
+            break;
+        case kOpenMediaTitleRequest:
+            OpenMediaTitle(request, session);
+            break;
+        default:
+            break;
+    }
+}

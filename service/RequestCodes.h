@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+// Request codes from the headset; each reply code is the request code + 0x2000.
+constexpr int32_t kDescribeTitleRequest = 25601;
+constexpr int32_t kOpenPackagedTitleRequest = 25602;
+constexpr int32_t kFetchPackagedDataRequest = 25603;
+constexpr int32_t kFetchPacketBatchRequest = 25604;
+constexpr int32_t kOpenMediaTitleRequest = 25605;
+constexpr int32_t kReplyCodeOffset = 8192;
+
+constexpr int32_t ReplyCodeFor(int32_t requestCode) {
+    return requestCode + kReplyCodeOffset;
+}
+
+// Status 0 is success in every reply; the others depend on the reply.
+constexpr int32_t kStatusSuccess = 0;

@@ -1,0 +1,23 @@
+#include "streaming/AnnexBFilter.h"
+
+#include "catalogue/FfmpegHandles.h"
+
+namespace streaming {
+
+AVBSFContext* OpenAnnexBFilter(const char* filterName, const AVStream& stream) {
+    const AVBitStreamFilter* filter = av_bsf_get_by_name(filterName);
+    if (filter == nullptr || stream.codecpar == nullptr)
+        return nullptr;
+    AVBSFContext* allocated = nullptr;
+    if (av_bsf_alloc(filter, &allocated) < 0)
+        return nullptr;
+    BsfContextPtr context(allocated);
+    if (avcodec_parameters_copy(context->par_in, stream.codecpar) < 0)
+        return nullptr;
+    context->time_base_in = stream.time_base;
+    if (av_bsf_init(context.get()) < 0)
+        return nullptr;
+    return context.release();
+}
+
+}  // namespace streaming

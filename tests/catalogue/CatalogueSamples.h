@@ -1,0 +1,167 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "support/Bytes.h"
+#include "support/TestMedia.h"
+
+// Sample media for the catalogue tests: two seconds or so, at most 320x180,
+// with a key frame every half second unless a test needs otherwise.
+namespace samples {
+
+inline std::vector<std::string> TestPattern(const std::string& size, const std::string& duration) {
+    return {"-f", "lavfi", "-i", "testsrc=size=" + size + ":rate=10:duration=" + duration};
+}
+
+inline std::vector<std::string> Join(std::vector<std::string> a,
+                                     const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Uniform colours one after another, as one lavfi source: {"red", "1"}, ...
+inline std::vector<std::string> ColourSequence(
+    const std::string& size, const std::vector<std::pair<std::string, std::string>>& parts) {
+    std::string graph;
+    std::string inputs;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::string label = "[c" + std::to_string(i) + "]";
+        graph += "color=c=" + parts[i].first + ":size=" + size +
+                 ":rate=10:duration=" + parts[i].second + label + ";";
+        inputs += label;
+    }
+    graph += inputs + "concat=n=" + std::to_string(parts.size()) + ":v=1:a=0[out0]";
+    return {"-f", "lavfi", "-i", graph};
+}
+
+inline const std::vector<std::string> kX264 = {"-c:v",     "libx264", "-preset", "veryfast",
+                                               "-pix_fmt", "yuv420p", "-g",      "5"};
+
+inline std::filesystem::path H264AacMp4() {
+    return MakeTestMedia("h264_aac.mp4",
+                         Join(Join(TestPattern("320x180", "2"),
+                                   {"-f", "lavfi", "-i", "sine=frequency=440:duration=2"}),
+                              Join(kX264, {"-c:a", "aac", "-shortest"})));
+}
+
+inline std::filesystem::path HevcMkv() {
+    return MakeTestMedia("hevc.mkv",
+                         Join(TestPattern("320x180", "2"),
+                              {"-c:v", "libx265", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+                               "-x265-params", "keyint=5:min-keyint=5:log-level=none"}));
+}
+
+inline std::filesystem::path Vp9Webm() {
+    return MakeTestMedia("vp9.webm", Join(TestPattern("320x180", "2"),
+                                          {"-c:v", "libvpx-vp9", "-deadline", "realtime",
+                                           "-cpu-used", "8", "-g", "5", "-b:v", "300k"}));
+}
+
+inline std::filesystem::path Vp8Webm() {
+    return MakeTestMedia("vp8.webm", Join(TestPattern("320x180", "2"),
+                                          {"-c:v", "libvpx", "-deadline", "realtime", "-cpu-used",
+                                           "8", "-g", "5", "-b:v", "300k"}));
+}
+
+inline std::filesystem::path Mpeg4Avi() {
+    return MakeTestMedia(
+        "mpeg4.avi", Join(TestPattern("320x180", "2"), {"-c:v", "mpeg4", "-q:v", "3", "-g", "5"}));
+}
+
+inline std::filesystem::path H264Ts() {
+    return MakeTestMedia("h264.ts", Join(TestPattern("320x180", "2"), kX264));
+}
+
+inline std::filesystem::path AudioOnlyM4a() {
+    return MakeTestMedia("audio_only.m4a",
+                         {"-f", "lavfi", "-i", "sine=frequency=440:duration=2", "-c:a", "aac"});
+}
+
+inline std::filesystem::path H264Mkv() {
+    return MakeTestMedia("h264.mkv", Join(TestPattern("160x90", "2"), kX264));
+}
+
+// Red for 1 s, green for 1.5 s, blue for 0.5 s: the middle is green.
+inline std::vector<std::string> RedGreenBlue() {
+    return ColourSequence("160x90", {{"red", "1"}, {"green", "1.5"}, {"blue", "0.5"}});
+}
+
+inline std::filesystem::path GreenMiddleMp4() {
+    return MakeTestMedia("green_middle.mp4", Join(RedGreenBlue(), kX264));
+}
+
+// Key frames only once a second, and an index-less container whose seek lands
+// between them, so the packets read after the seek begin with non-key ones.
+inline std::filesystem::path GreenMiddleMpeg4Ts() {
+    return MakeTestMedia("green_middle_mpeg4.ts",
+                         Join(RedGreenBlue(), {"-c:v", "mpeg4", "-q:v", "3", "-g", "10"}));
+}
+
+// 21 frames with key frames at 0 and 2 s only: the key frame after the middle
+// is the last packet, and the B-frame reorder delay holds its picture back
+// until the decoder is flushed.
+inline std::filesystem::path BlueLastKeyFrameMp4() {
+    return MakeTestMedia("blue_last_key.mp4",
+                         Join(ColourSequence("160x90", {{"red", "2"}, {"blue", "0.1"}}),
+                              {"-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
+                               "-x264-params", "keyint=20:min-keyint=20:scenecut=0"}));
+}
+
+// Two video streams, each of one uniform colour, in one file.
+inline std::filesystem::path TwoVideoStreams(const std::string& name, const std::string& firstSize,
+                                             const std::string& secondSize) {
+    return MakeTestMedia(
+        name,
+        {"-f",   "lavfi",   "-i",       "color=c=red:size=" + firstSize + ":rate=10:duration=1",
+         "-f",   "lavfi",   "-i",       "color=c=blue:size=" + secondSize + ":rate=10:duration=1",
+         "-map", "0",       "-map",     "1",
+         "-c:v", "libx264", "-preset",  "ultrafast",
+         "-g",   "5",       "-pix_fmt", "yuv420p"});
+}
+
+// Bytes of several files one after another, cached like MakeTestMedia output.
+inline std::filesystem::path ConcatenatedMedia(const std::string& name,
+                                               const std::vector<std::filesystem::path>& parts) {
+    const std::filesystem::path target = std::filesystem::path(ONDU_TEST_MEDIA_DIR) / name;
+    if (std::filesystem::exists(target))
+        return target;
+    std::vector<uint8_t> bytes;
+    for (const std::filesystem::path& part : parts) {
+        if (part.empty())
+            return {};
+        const std::vector<uint8_t> partBytes = ReadFileBytes(part);
+        bytes.insert(bytes.end(), partBytes.begin(), partBytes.end());
+    }
+    const std::filesystem::path partial = target.string() + "." + std::to_string(getpid());
+    WriteFileBytes(partial, bytes);
+    std::error_code ignored;
+    std::filesystem::rename(partial, target, ignored);
+    return target;
+}
+
+// MPEG-TS whose picture size drops from 320x180 (red, 1 s) to 160x90 (blue,
+// 1.5 s): the probe sees the first size, the middle has the second.
+inline std::filesystem::path ShrinkingTs() {
+    const std::vector<std::string> encoder = {"-c:v",     "libx264", "-preset", "ultrafast",
+                                              "-pix_fmt", "yuv420p", "-g",      "5"};
+    const auto large = MakeTestMedia(
+        "shrinking_part1.ts",
+        Join({"-f", "lavfi", "-i", "color=c=red:size=320x180:rate=10:duration=1"}, encoder));
+    const auto small = MakeTestMedia(
+        "shrinking_part2.ts",
+        Join(Join({"-f", "lavfi", "-i", "color=c=blue:size=160x90:rate=10:duration=1.5"}, encoder),
+             {"-output_ts_offset", "1"}));
+    return ConcatenatedMedia("shrinking.ts", {large, small});
+}
+
+// An MP4 with its index in front, so that a cut file still opens.
+inline std::filesystem::path FastStartMp4() {
+    return MakeTestMedia("faststart.mp4", Join(Join(TestPattern("160x90", "2"), kX264),
+                                               {"-movflags", "+faststart"}));
+}
+
+}  // namespace samples

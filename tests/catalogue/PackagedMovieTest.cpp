@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/PackagedMovie.h"
+#include "platform/WideText.h"
+#include "support/FakeClock.h"
+#include "support/PackagedMovieWriter.h"
+#include "support/TempDir.h"
+
+namespace {
+
+std::wstring Wide(const std::filesystem::path& path) {
+    return platform::Utf8ToWide(path.string());
+}
+
+// Writes the file and reads it the way the catalogue walk does; true when it
+// became an entry.
+bool Accepts(const std::vector<uint8_t>& bytes) {
+    TempDir dir;
+    const auto file = dir.File("title.vrm");
+    WriteFileBytes(file, bytes);
+    catalogue.clear();
+    ReadPackagedMovie(Wide(file), "title.vrm");
+    return catalogue.size() == 1;
+}
+
+bool Accepts(const PackagedMovieLayout& layout) {
+    return Accepts(PackagedMovieBytes(layout));
+}
+
+std::vector<uint8_t> Records(int count) {
+    return PatternBytes(static_cast<size_t>(count) * 24, 3);
+}
+
+TEST(PackagedMovie, EntryCarriesTheFileFields) {
+    TempDir dir;
+    const FakeClock clock(777);
+    PackagedMovieLayout layout;
+    layout.kind = 123456789012;
+    layout.width = 3;
+    layout.height = 5;
+    layout.extraHeader = PatternBytes(37, 11);
+    layout.records = Records(3);
+    layout.data = PatternBytes(100, 5);
+    const std::vector<uint8_t> bytes = PackagedMovieBytes(layout);
+    const auto file = dir.File("film.vrm");
+    WriteFileBytes(file, bytes);
+
+    catalogue.clear();
+    ReadPackagedMovie(Wide(file), "film.vrm");
+
+    ASSERT_EQ(catalogue.size(), 1u);
+    const CatalogueEntry& entry = catalogue[0];
+    const int32_t headerSize = 20 + 60 + 37;
+    EXPECT_EQ(entry.kind, 123456789012);
+    EXPECT_EQ(entry.title, "film.vrm");
+    EXPECT_EQ(entry.path, Wide(file));
+    EXPECT_TRUE(entry.mediaPath.empty());
+    EXPECT_EQ(entry.thumbWidth, 3);
+    EXPECT_EQ(entry.thumbHeight, 5);
+    EXPECT_EQ(entry.dataOffset, headerSize + 4 + 3 * 24);
+    EXPECT_EQ(entry.headerSize, headerSize);
+    EXPECT_EQ(entry.recordCount, 3);
+    EXPECT_EQ(entry.thumbnail, LayoutPixels(layout));
+    // The whole block at offset 8, the opaque bytes after the pixels included.
+    EXPECT_EQ(entry.header,
+              std::vector<uint8_t>(bytes.begin() + 8, bytes.begin() + 8 + headerSize));
+    EXPECT_EQ(entry.lastUsed, 777u);
+}
+
+TEST(PackagedMovie, DataOffsetMustLieBetween21And251658239) {
+    for (int32_t accepted : {21, 1000, 251658239}) {
+        PackagedMovieLayout layout;
+        layout.dataOffset = accepted;
+        EXPECT_TRUE(Accepts(layout)) << accepted;
+    }
+    for (int32_t refused : {20, 0, -1, 251658240, std::numeric_limits<int32_t>::min()}) {
+        PackagedMovieLayout layout;
+        layout.dataOffset = refused;
+        EXPECT_FALSE(Accepts(layout)) << refused;
+    }
+}
+
+TEST(PackagedMovie, KindMustLieAboveTheMediaFileKind) {
+    PackagedMovieLayout layout;
+    layout.kind = 100001;
+    EXPECT_FALSE(Accepts(layout));
+    layout.kind = 100002;
+    EXPECT_TRUE(Accepts(layout));
+}
+
+TEST(PackagedMovie, PixelCountMustBeWidthTimesHeightTimesFour) {
+    PackagedMovieLayout layout;  // 4 x 2
+    for (int32_t byteCount : {31, 33, 0, -32}) {
+        layout.byteCount = byteCount;
+        layout.pixels = std::vector<uint8_t>(32, 1);
+        EXPECT_FALSE(Accepts(layout)) << byteCount;
+    }
+    layout.byteCount = 32;
+    EXPECT_TRUE(Accepts(layout));
+
+    PackagedMovieLayout zeroWidth;
+    zeroWidth.width = 0;
+    EXPECT_FALSE(Accepts(zeroWidth));
+    PackagedMovieLayout negativeHeight;
+    negativeHeight.height = -2;
+    negativeHeight.byteCount = -32;
+    negativeHeight.pixels = std::vector<uint8_t>{};
+    EXPECT_FALSE(Accepts(negativeHeight));
+
+    // Sizes whose product wraps around in 32 bits to the stored count.
+    for (auto [width, height, byteCount] :
+         {std::tuple{65536, 65536, 0}, std::tuple{0x40000000, 1, 0}, std::tuple{0x20000001, 2, 8},
+          std::tuple{0x7FFFFFFF, 0x7FFFFFFF, 4}}) {
+        PackagedMovieLayout wrapping;
+        wrapping.width = width;
+        wrapping.height = height;
+        wrapping.byteCount = byteCount;
+        wrapping.pixels = std::vector<uint8_t>(static_cast<size_t>(byteCount), 0);
+        EXPECT_FALSE(Accepts(wrapping)) << width << " x " << height;
+    }
+}
+
+TEST(PackagedMovie, MalformedSizesAreRefusedBeforeAnyAllocation) {
+    const std::vector<uint8_t> wellFormed = PackagedMovieBytes({});
+    const int32_t fileLength = static_cast<int32_t>(wellFormed.size());
+
+    PackagedMovieLayout negativeHeader;
+    negativeHeader.headerSize = -1;
+    EXPECT_FALSE(Accepts(negativeHeader));
+
+    PackagedMovieLayout headerPastTheEnd;
+    headerPastTheEnd.headerSize = fileLength - 8 + 1;
+    EXPECT_FALSE(Accepts(headerPastTheEnd));
+    PackagedMovieLayout hugeHeader;
+    hugeHeader.headerSize = std::numeric_limits<int32_t>::max();
+    EXPECT_FALSE(Accepts(hugeHeader));
+
+    PackagedMovieLayout negativeCount;
+    negativeCount.recordCount = -1;
+    EXPECT_FALSE(Accepts(negativeCount));
+
+    // A consistent 1 GiB thumbnail in a file of a few dozen bytes.
+    PackagedMovieLayout hugeThumbnail;
+    hugeThumbnail.width = 16384;
+    hugeThumbnail.height = 16384;
+    hugeThumbnail.byteCount = 16384 * 16384 * 4;
+    hugeThumbnail.pixels = std::vector<uint8_t>(16, 9);
+    hugeThumbnail.headerSize = 36;
+    EXPECT_FALSE(Accepts(hugeThumbnail));
+
+    // Too short even for the leading fields.
+    EXPECT_FALSE(Accepts(std::vector<uint8_t>(wellFormed.begin(), wellFormed.begin() + 6)));
+    EXPECT_FALSE(Accepts(std::vector<uint8_t>{}));
+}
+
+TEST(PackagedMovie, ShortRecordTableIsAcceptedWithItsStoredCount) {
+    PackagedMovieLayout layout;
+    layout.recordCount = 25000;
+    layout.records = Records(2);
+    ASSERT_TRUE(Accepts(layout));
+    EXPECT_EQ(catalogue[0].recordCount, 25000);
+
+    // The header block ends exactly at the end of the file: no count follows.
+    std::vector<uint8_t> bytes = PackagedMovieBytes({});
+    bytes.erase(bytes.end() - 4, bytes.end());
+    ASSERT_TRUE(Accepts(bytes));
+    EXPECT_EQ(catalogue[0].recordCount, 0);
+    EXPECT_EQ(catalogue[0].header.size(), bytes.size() - 8);
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+#include <arpa/inet.h>
+#include <poll.h>
+
+#include <chrono>
+
+#include "service/Endpoints.h"
+#include "service/ServiceFixture.h"
+
+namespace {
+
+// Listens where headsets listen for the announcement.
+class DiscoveryListener {
+public:
+    DiscoveryListener() : socket_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+        const int on = 1;
+        setsockopt(socket_.Descriptor(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(12450);
+        bind(socket_.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    // One datagram and its source, or nothing within the wait.
+    std::optional<std::pair<std::vector<uint8_t>, sockaddr_in>> Receive(int waitMs) {
+        pollfd entry{socket_.Descriptor(), POLLIN, 0};
+        if (poll(&entry, 1, waitMs) <= 0)
+            return std::nullopt;
+        std::vector<uint8_t> bytes(2048);
+        sockaddr_in source{};
+        socklen_t length = sizeof source;
+        const ssize_t got = recvfrom(socket_.Descriptor(), bytes.data(), bytes.size(), 0,
+                                     reinterpret_cast<sockaddr*>(&source), &length);
+        if (got < 0)
+            return std::nullopt;
+        bytes.resize(static_cast<size_t>(got));
+        return std::make_pair(bytes, source);
+    }
+
+private:
+    platform::Socket socket_;
+};
+
+const std::vector<uint8_t> kMagic{0xD8, 0x46, 0x30, 0x36, 0x35, 0xDF, 0xFE, 0xD6};
+
+std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+}  // namespace
+
+class AnnouncementTest : public ServiceTest {};
+
+TEST_F(AnnouncementTest, OneAddressIsAnnouncedOnceASecond) {
+    DiscoveryListener listener;
+    StartOnLoopback(2);
+    const auto first = listener.Receive(3000);
+    ASSERT_TRUE(first);
+    const auto firstTime = std::chrono::steady_clock::now();
+    EXPECT_EQ(first->first,
+              Concat({kMagic, {127, 0, 0, 1}, {0x43, 0x5A, 0, 0}, {2, 0, 0, 0}, {0, 0, 0, 0}}));
+    EXPECT_EQ(ntohs(first->second.sin_port), 23307);
+
+    const auto second = listener.Receive(3000);
+    ASSERT_TRUE(second);
+    const auto gap = std::chrono::steady_clock::now() - firstTime;
+    EXPECT_GT(gap, std::chrono::milliseconds(900));
+    EXPECT_LT(gap, std::chrono::milliseconds(1500));
+    EXPECT_EQ(second->first, first->first);
+}
+
+TEST_F(AnnouncementTest, TwoAddressesGetTwoSendersAndA28ByteDatagram) {
+    DiscoveryListener listener;
+    StartOn({{127, 0, 0, 1}, {127, 0, 0, 2}}, {SmallMediaPath()});
+    EXPECT_EQ(listenSockets.size(), 2u);
+    EXPECT_EQ(discoverySockets.size(), 2u);
+
+    const std::vector<uint8_t> expected = Concat(
+        {kMagic, {127, 0, 0, 1}, {0x43, 0x5A, 0, 0}, {1, 0, 0, 0}, {1, 0, 0, 0}, {127, 0, 0, 2}});
+    std::vector<uint32_t> sources;
+    for (int i = 0; i < 2; ++i) {
+        const auto datagram = listener.Receive(3000);
+        ASSERT_TRUE(datagram);
+        EXPECT_EQ(datagram->first, expected);
+        sources.push_back(ntohl(datagram->second.sin_addr.s_addr));
+    }
+    // Sent from each address in turn, first address first.
+    EXPECT_EQ(sources, (std::vector<uint32_t>{0x7F000001u, 0x7F000002u}));
+}
+
+TEST_F(AnnouncementTest, NoAddressGivesAFixedPlaceholderAndNoEndpoints) {
+    StartOn({}, {SmallMediaPath()});
+    EXPECT_TRUE(listenSockets.empty());
+    EXPECT_TRUE(discoverySockets.empty());
+    EXPECT_EQ(announcement.Buffer(), Concat({kMagic,
+                                             {0xC0, 0xA8, 0, 2},
+                                             {0x43, 0x5A, 0, 0},
+                                             {1, 0, 0, 0},
+                                             {0xFF, 0xFF, 0xFF, 0xFF}}));
+}
+
+TEST_F(AnnouncementTest, TakenPortLeavesTheAddressAnnouncedButUnbound) {
+    // Someone else listens on 127.0.0.2:23107 already.
+    platform::Socket squatter(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(23107);
+    address.sin_addr.s_addr = htonl(0x7F000002u);
+    ASSERT_EQ(bind(squatter.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address),
+              0);
+    ASSERT_EQ(listen(squatter.Descriptor(), 4), 0);
+
+    StartOn({{127, 0, 0, 1}, {127, 0, 0, 2}}, {});
+    EXPECT_EQ(listenSockets.size(), 1u);
+    EXPECT_EQ(localAddresses.size(), 2u);
+    EXPECT_EQ(announcement.Buffer().size(), 28u);
+    EXPECT_EQ(announcement.Buffer()[16], 0);  // an empty catalogue still announces
+}
+
+TEST_F(AnnouncementTest, MoreThan32PathsStartWith32TitlesAndTellTheOwner) {
+    StartOnLoopback(40);
+    EXPECT_EQ(catalogue.size(), 32u);
+    ASSERT_EQ(owner_.messages.size(), 1u);
+    EXPECT_EQ(owner_.messages[0].first, L"Lofrin最多添加32个视频！");
+    EXPECT_EQ(owner_.messages[0].second, L"提示");
+    EXPECT_TRUE(workerRunning);
+}

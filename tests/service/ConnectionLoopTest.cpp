@@ -1,0 +1,298 @@
+#include <dirent.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "service/ConnectionLoop.h"
+#include "service/Endpoints.h"
+#include "service/RequestCodes.h"
+#include "service/ServiceFixture.h"
+#include "support/ProtocolClient.h"
+
+using protocol_client::Connect;
+using protocol_client::ReadReply;
+using protocol_client::ReplyFields;
+using protocol_client::Request;
+using protocol_client::SendAll;
+
+namespace {
+
+// The loop driven pass by pass from the test thread, without a worker, so a
+// test can look at the sessions between passes.
+class ManualLoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
+        BuildCatalogue({SmallMediaPath()});
+        ASSERT_EQ(catalogue.size(), 1u);
+        ASSERT_TRUE(OpenListenSockets());
+        ASSERT_TRUE(OpenDiscoverySockets());
+        BuildAnnouncement();
+        ASSERT_EQ(listenSockets.size(), 1u);
+    }
+    void TearDown() override {
+        StopVideoService();
+        platform::SetLocalAddressOverride(std::nullopt);
+    }
+
+    // Runs passes until the condition holds, at most `passes` of them.
+    bool PumpUntil(const std::function<bool()>& condition, int passes = 300) {
+        for (int i = 0; i < passes; ++i) {
+            if (condition())
+                return true;
+            PollOnce();
+        }
+        return condition();
+    }
+
+    platform::Socket ConnectAccepted() {
+        const size_t before = sessions.size();
+        platform::Socket client = Connect("127.0.0.1", 23107);
+        EXPECT_TRUE(client.IsValid());
+        EXPECT_TRUE(PumpUntil([&] { return sessions.size() == before + 1; }));
+        return client;
+    }
+};
+
+int OpenDescriptorCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr)
+            ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+int ThreadCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (readdir(dir) != nullptr)
+            ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+int IntOption(int socket, int level, int name) {
+    int value = -1;
+    socklen_t length = sizeof value;
+    getsockopt(socket, level, name, &value, &length);
+    return value;
+}
+
+std::vector<uint8_t> DescribeRequestOfSize(size_t size) {
+    std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
+    request.resize(size, 0xEE);
+    return request;
+}
+
+// Makes its own receive buffer tiny, then never reads: the server's sends to
+// it soon block.
+platform::Socket StalledClient() {
+    platform::Socket client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int tiny = 4096;
+    setsockopt(client.Descriptor(), SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(23107);
+    target.sin_addr.s_addr = htonl(0x7F000001u);
+    connect(client.Descriptor(), reinterpret_cast<sockaddr*>(&target), sizeof target);
+    return client;
+}
+
+// Sends thumbnail requests one by one, each its own receive on the server,
+// until the server's buffers toward this client are full.
+void FloodWithRequests(int client, int count) {
+    const std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
+    for (int i = 0; i < count; ++i) {
+        if (send(client, request.data(), request.size(), MSG_NOSIGNAL | MSG_DONTWAIT) <= 0)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+}
+
+}  // namespace
+
+TEST_F(ManualLoopTest, RequestsMustFitInOneReceiveBelow8192Bytes) {
+    platform::Socket client = ConnectAccepted();
+    ASSERT_TRUE(SendAll(client.Descriptor(), DescribeRequestOfSize(8191)));
+    std::optional<std::vector<uint8_t>> reply;
+    PumpUntil([&] { return !protocol_client::NothingArrives(client.Descriptor(), 0); });
+    reply = ReadReply(client.Descriptor());
+    ASSERT_TRUE(reply);
+    ReplyFields handled(*reply);
+    EXPECT_EQ(handled.I32(), 33793);
+    EXPECT_EQ(handled.I32(), 0);
+
+    // Exactly 8192 bytes is dropped, and so is an unknown code; the
+    // connection stays usable.
+    ASSERT_TRUE(SendAll(client.Descriptor(), DescribeRequestOfSize(8192)));
+    for (int i = 0; i < 20; ++i)
+        PollOnce();
+    ASSERT_TRUE(SendAll(client.Descriptor(), Request({25606, 0})));
+    for (int i = 0; i < 20; ++i)
+        PollOnce();
+    EXPECT_TRUE(protocol_client::NothingArrives(client.Descriptor(), 20));
+    EXPECT_EQ(sessions.size(), 1u);
+
+    ASSERT_TRUE(SendAll(client.Descriptor(), Request({kDescribeTitleRequest, 0})));
+    PumpUntil([&] { return !protocol_client::NothingArrives(client.Descriptor(), 0); });
+    EXPECT_TRUE(ReadReply(client.Descriptor()));
+}
+
+TEST_F(ManualLoopTest, ClosedConnectionIsReleasedAndTheNextServedInTheSamePass) {
+    platform::Socket first = ConnectAccepted();
+    platform::Socket second = ConnectAccepted();
+    platform::Socket third = ConnectAccepted();
+    ASSERT_EQ(sessions.size(), 3u);
+
+    const std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
+    ASSERT_TRUE(SendAll(first.Descriptor(), request));
+    ASSERT_TRUE(SendAll(third.Descriptor(), request));
+    second.Close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // all three have arrived
+
+    PollOnce();
+    EXPECT_EQ(sessions.size(), 2u);
+    EXPECT_TRUE(ReadReply(first.Descriptor(), 1000));
+    EXPECT_TRUE(ReadReply(third.Descriptor(), 1000));
+}
+
+TEST_F(ManualLoopTest, ResetConnectionIsReleased) {
+    platform::Socket client = ConnectAccepted();
+    const linger abort{1, 0};
+    setsockopt(client.Descriptor(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    client.Close();  // sends a reset instead of an orderly close
+    EXPECT_TRUE(PumpUntil([] { return sessions.empty(); }, 50));
+}
+
+TEST_F(ManualLoopTest, AcceptedSocketsGetKeepAliveBigBuffersAndNoDelay) {
+    platform::Socket client = ConnectAccepted();
+    const int socket = sessions[0]->socket.Descriptor();
+    EXPECT_EQ(IntOption(socket, SOL_SOCKET, SO_KEEPALIVE), 1);
+    EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_KEEPIDLE), 6);
+    EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_KEEPINTVL), 3);
+    EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_KEEPCNT), 10);
+    EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_NODELAY), 1);
+    // The kernel reports twice what was set; the forcing options pass its cap.
+    EXPECT_GE(IntOption(socket, SOL_SOCKET, SO_RCVBUF), 16777216);
+    EXPECT_GE(IntOption(socket, SOL_SOCKET, SO_SNDBUF), 16777216);
+    timeval timeout{};
+    socklen_t length = sizeof timeout;
+    getsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, &length);
+    EXPECT_EQ(timeout.tv_sec, 10);
+    // The listener's own buffers stay at the system default.
+    EXPECT_LT(IntOption(listenSockets[0].Descriptor(), SOL_SOCKET, SO_SNDBUF), 16777216);
+
+    // Why the forcing options: a plain request is cut to the kernel's cap.
+    std::ifstream capFile("/proc/sys/net/core/rmem_max");
+    int cap = 0;
+    capFile >> cap;
+    platform::Socket plain(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int wanted = 16777216;
+    setsockopt(plain.Descriptor(), SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
+    const int granted = IntOption(plain.Descriptor(), SOL_SOCKET, SO_RCVBUF);
+    RecordProperty("rmem_max", cap);
+    RecordProperty("plain_rcvbuf", granted);
+    RecordProperty("forced_rcvbuf", IntOption(socket, SOL_SOCKET, SO_RCVBUF));
+    if (cap > 0 && cap < wanted) {
+        EXPECT_LT(granted, wanted);
+    }
+}
+
+TEST_F(ManualLoopTest, OnlySixtyFourSocketsAreWatchedInAPass) {
+    std::vector<platform::Socket> clients;
+    for (int i = 0; i < 70; ++i)
+        clients.push_back(ConnectAccepted());
+    ASSERT_EQ(sessions.size(), 70u);
+    const std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
+    for (const platform::Socket& client : clients)
+        ASSERT_TRUE(SendAll(client.Descriptor(), request));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    PollOnce();  // the listener plus the first 63 sessions
+    for (size_t i = 0; i < clients.size(); ++i) {
+        const bool answered = !protocol_client::NothingArrives(clients[i].Descriptor(), 0);
+        EXPECT_EQ(answered, i < 63) << i;
+    }
+}
+
+class WorkerLoopTest : public ServiceTest {};
+
+TEST_F(WorkerLoopTest, ResetConnectionDoesNotSpinTheWorker) {
+    StartOnLoopback();
+    for (int i = 0; i < 5; ++i) {
+        platform::Socket client = Connect("127.0.0.1", 23107);
+        ASSERT_TRUE(SendAll(client.Descriptor(), Request({kDescribeTitleRequest, 0})));
+        const linger abort{1, 0};
+        setsockopt(client.Descriptor(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    const std::clock_t cpuBefore = std::clock();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const double cpuSeconds = static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+    EXPECT_LT(cpuSeconds, 0.5);
+
+    platform::Socket fresh = Connect("127.0.0.1", 23107);
+    ASSERT_TRUE(SendAll(fresh.Descriptor(), Request({kDescribeTitleRequest, 0})));
+    EXPECT_TRUE(ReadReply(fresh.Descriptor()));
+}
+
+TEST_F(WorkerLoopTest, StalledHeadsetDelaysOthersOnlyUntilItsSendTimesOut) {
+    StartOnLoopback();
+    platform::Socket stalled = StalledClient();
+    FloodWithRequests(stalled.Descriptor(), 400);
+
+    platform::Socket patient = Connect("127.0.0.1", 23107);
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_TRUE(SendAll(patient.Descriptor(), Request({kDescribeTitleRequest, 0})));
+    const auto reply = ReadReply(patient.Descriptor(), 15000);
+    const auto waited = std::chrono::steady_clock::now() - asked;
+    ASSERT_TRUE(reply);
+    EXPECT_LT(waited, std::chrono::milliseconds(11500));
+}
+
+TEST_F(WorkerLoopTest, StopDuringABlockedReplyReturnsPromptly) {
+    StartOnLoopback();
+    platform::Socket stalled = StalledClient();
+    FloodWithRequests(stalled.Descriptor(), 400);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    const auto before = std::chrono::steady_clock::now();
+    StopVideoService();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1000));
+    EXPECT_FALSE(workerRunning);
+    EXPECT_TRUE(sessions.empty());
+    EXPECT_TRUE(listenSockets.empty());
+    EXPECT_TRUE(catalogue.empty());
+}
+
+TEST_F(WorkerLoopTest, StopWithoutStartTouchesNothing) {
+    const auto before = std::chrono::steady_clock::now();
+    StopVideoService();
+    StopVideoService();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(5));
+    EXPECT_TRUE(stopRequested);
+}
+
+TEST_F(WorkerLoopTest, RepeatedStartsLeaveNoDescriptorOrThreadBehind) {
+    // One cycle first, so lazily opened library descriptors are counted.
+    StartOnLoopback();
+    StopVideoService();
+    const int descriptors = OpenDescriptorCount();
+    const int threads = ThreadCount();
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        StartOnLoopback();
+        platform::Socket client = Connect("127.0.0.1", 23107);
+        ASSERT_TRUE(client.IsValid()) << cycle;
+        ASSERT_TRUE(SendAll(client.Descriptor(), Request({kDescribeTitleRequest, 0})));
+        ASSERT_TRUE(ReadReply(client.Descriptor())) << cycle;
+        StopVideoService();
+    }
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(ThreadCount(), threads);
+}

@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <thread>
+
+#include "service/RequestCodes.h"
+#include "service/SendReply.h"
+#include "support/Bytes.h"
+#include "support/OpenedMediaReply.h"
+#include "support/SessionPair.h"
+#include "support/TempDir.h"
+#include "support/TestMedia.h"
+
+using protocol_client::ReplyFields;
+using protocol_client::Request;
+
+namespace {
+
+class RequestProtocolTest : public ::testing::Test {
+protected:
+    void TearDown() override { catalogue.clear(); }
+    SessionPair pair_;
+};
+
+std::string MakeMedia(const std::string& name, const std::vector<std::string>& args) {
+    const auto path = MakeTestMedia(name, args);
+    return path.string();
+}
+
+// 1280x720 and 1920x1080 pictures, then two audio streams.
+std::string TwoVideosTwoAudios() {
+    return MakeMedia("two-videos-two-audios.mkv",
+                     {"-f",   "lavfi",   "-i",      "testsrc=s=1280x720:d=0.2:r=25",
+                      "-f",   "lavfi",   "-i",      "testsrc=s=1920x1080:d=0.2:r=25",
+                      "-f",   "lavfi",   "-i",      "sine=f=440:d=0.2:r=48000",
+                      "-f",   "lavfi",   "-i",      "sine=f=880:d=0.2:r=44100",
+                      "-map", "0",       "-map",    "1",
+                      "-map", "2",       "-map",    "3",
+                      "-c:v", "libx264", "-preset", "ultrafast",
+                      "-c:a", "aac"});
+}
+
+}  // namespace
+
+TEST(SendReply, PadsPayloadToWholeSixteenByteFrames) {
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    platform::Socket server(ends[0]), headset(ends[1]);
+
+    std::vector<uint8_t> eight{1, 2, 3, 4, 5, 6, 7, 8};
+    SendReply(server.Descriptor(), eight);
+    uint8_t frame[16];
+    ASSERT_TRUE(protocol_client::ReadExactly(headset.Descriptor(), frame, 16, 1000));
+    const uint8_t expected[16] = {12, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(frame, expected, 16), 0);
+    EXPECT_EQ(eight.size(), 12u);  // padded in place
+
+    std::vector<uint8_t> twelve(12, 0xAB);
+    SendReply(server.Descriptor(), twelve);
+    auto reply = protocol_client::ReadReply(headset.Descriptor());
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->size(), 12u);
+    EXPECT_TRUE(protocol_client::NothingArrives(headset.Descriptor(), 20));
+
+    // Several pieces, reassembled in order.
+    std::vector<uint8_t> large(1000000);
+    for (size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<uint8_t>(i % 251);
+    const std::vector<uint8_t> original = large;
+    std::thread sender([&] { SendReply(server.Descriptor(), large); });
+    reply = protocol_client::ReadReply(headset.Descriptor());
+    sender.join();
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(reply->size(), 1000012u);
+    EXPECT_TRUE(std::equal(original.begin(), original.end(), reply->begin()));
+}
+
+TEST_F(RequestProtocolTest, DescribeTitle) {
+    catalogue.push_back(MediaEntry("\xE8\xA7\x86\xE9\xA2\x91.mp4", "unused"));
+
+    // A request without its index addresses no title.
+    auto reply = pair_.Exchange(Request({kDescribeTitleRequest}));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->size(), 12u);
+    ReplyFields missing(*reply);
+    EXPECT_EQ(missing.I32(), 33793);
+    EXPECT_EQ(missing.I32(), 2);
+
+    for (int32_t invalid : {1, -1, 1000}) {
+        reply = pair_.Exchange(Request({kDescribeTitleRequest, invalid}));
+        ASSERT_TRUE(reply);
+        ReplyFields fields(*reply);
+        fields.I32();
+        EXPECT_EQ(fields.I32(), 2) << invalid;
+    }
+
+    reply = pair_.Exchange(Request({kDescribeTitleRequest, 0}));
+    ASSERT_TRUE(reply);
+    ReplyFields fields(*reply);
+    EXPECT_EQ(fields.I32(), 33793);
+    EXPECT_EQ(fields.I32(), 0);
+    EXPECT_EQ(fields.I32(), 10);
+    EXPECT_EQ(fields.I32(), 180000);
+    EXPECT_EQ(fields.I32(), 300);
+    EXPECT_EQ(fields.I32(), 150);
+    EXPECT_EQ(fields.Text(10), catalogue[0].title);
+    EXPECT_EQ(fields.Bytes(180000), catalogue[0].thumbnail);
+    EXPECT_EQ((reply->size() + 4) % 16, 0u);
+    EXPECT_EQ(pair_.Session().titleIndex, -1);
+}
+
+TEST_F(RequestProtocolTest, DescribeTitleRefusesNamesOf1024BytesOrMore) {
+    catalogue.push_back(MediaEntry(std::string(1023, 'a'), "unused"));
+    catalogue.push_back(MediaEntry(std::string(1024, 'b'), "unused"));
+    auto reply = pair_.Exchange(Request({kDescribeTitleRequest, 0}));
+    ASSERT_TRUE(reply);
+    ReplyFields accepted(*reply);
+    accepted.I32();
+    EXPECT_EQ(accepted.I32(), 0);
+    EXPECT_EQ(accepted.I32(), 1023);
+
+    reply = pair_.Exchange(Request({kDescribeTitleRequest, 1}));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->size(), 12u);
+    ReplyFields refused(*reply);
+    refused.I32();
+    EXPECT_EQ(refused.I32(), 1);
+}
+
+TEST_F(RequestProtocolTest, UnknownAndShortRequestsGetNoReply) {
+    catalogue.push_back(MediaEntry("a.mp4", "unused"));
+    EXPECT_TRUE(pair_.GetsNoReply(Request({25606, 0})));
+    EXPECT_TRUE(pair_.GetsNoReply(Request({0})));
+    EXPECT_TRUE(pair_.GetsNoReply({0x07, 0x00, 0x00}));  // too short for a whole code
+}
+
+TEST_F(RequestProtocolTest, OpenMediaTitleStatuses) {
+    catalogue.push_back(MediaEntry("missing.mp4", "/nonexistent/missing.mp4"));
+    TempDir dir;
+    const std::string garbage = dir.File("garbage.mp4").string();
+    WriteFileBytes(garbage, PatternBytes(5000));
+    catalogue.push_back(MediaEntry("garbage.mp4", garbage));
+
+    for (int32_t invalid : {2, -1}) {
+        auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, invalid}));
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->size(), 12u);
+        ReplyFields fields(*reply);
+        EXPECT_EQ(fields.I32(), 33797);
+        EXPECT_EQ(fields.I32(), 5);
+    }
+    // A request without its index opens title 0.
+    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest}));
+    ASSERT_TRUE(reply);
+    ReplyFields opened(*reply);
+    opened.I32();
+    EXPECT_EQ(opened.I32(), 2);
+    EXPECT_FALSE(pair_.Session().formatContext);
+    EXPECT_EQ(pair_.Session().titleIndex, -1);
+
+    reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 1}));
+    ASSERT_TRUE(reply);
+    ReplyFields unreadable(*reply);
+    unreadable.I32();
+    const int32_t status = unreadable.I32();
+    EXPECT_TRUE(status == 2 || status == 4) << status;
+    EXPECT_FALSE(pair_.Session().formatContext);
+}
+
+TEST_F(RequestProtocolTest, OpenMediaTitleChoosesTheLargestPictureAndFirstAudio) {
+    const std::string media = TwoVideosTwoAudios();
+    ASSERT_FALSE(media.empty());
+    catalogue.push_back(MediaEntry("two.mkv", media));
+    catalogue[0].lastUsed = 0;
+
+    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 0}));
+    ASSERT_TRUE(reply);
+    const OpenedMedia m = ParseOpenedMedia(*reply);
+    EXPECT_EQ(m.code, 33797);
+    EXPECT_EQ(m.status, 0);
+    EXPECT_EQ(m.width, 1920);
+    EXPECT_EQ(m.height, 1080);
+    EXPECT_EQ(m.streamCount, 4);
+    EXPECT_EQ(m.videoIndex, 1);
+    EXPECT_EQ(m.audioIndex, 2);
+    EXPECT_EQ(m.subtitleIndex, -1);
+    EXPECT_EQ(m.audioCodec, static_cast<int32_t>(AV_CODEC_ID_AAC));
+    EXPECT_EQ(m.sampleRate, 48000);
+    EXPECT_EQ(m.channels, 1);
+    EXPECT_EQ(m.sampleFormat, static_cast<int32_t>(AV_SAMPLE_FMT_FLTP));
+    EXPECT_EQ(m.layout, static_cast<uint64_t>(AV_CH_LAYOUT_MONO));
+    EXPECT_EQ(m.mime, "video/avc");
+    EXPECT_FALSE(m.csd0.empty());
+    EXPECT_FALSE(m.csd1.empty());
+    EXPECT_EQ(m.flags & 0x30u, 0x30u);
+    EXPECT_EQ(m.frameRate, 25);
+    EXPECT_EQ(m.spareA, 0);
+    EXPECT_EQ(m.spareB, 0);
+    ASSERT_EQ(m.streams.size(), 4u);
+    EXPECT_EQ(m.streams[0].kind, 0);
+    EXPECT_EQ(m.streams[1].kind, 0);
+    EXPECT_EQ(m.streams[2].kind, 1);
+    EXPECT_EQ(m.streams[3].kind, 1);
+    EXPECT_EQ(m.streams[3].sampleRate, 44100);
+    EXPECT_TRUE(m.consumedExactly);
+
+    EXPECT_EQ(pair_.Session().titleIndex, 0);
+    EXPECT_TRUE(pair_.Session().formatContext);
+    ASSERT_TRUE(pair_.Session().streamPrep);
+    EXPECT_EQ(pair_.Session().streamPrep->audioStreamIndex, 2);
+    EXPECT_NE(catalogue[0].lastUsed, 0u);
+}
+
+TEST_F(RequestProtocolTest, OpenMediaTitleSkipsTrueHdAndShiftsLaterAudioCodecIds) {
+    const std::string media =
+        MakeMedia("truehd-then-eac3.mkv", {"-f",     "lavfi",  "-i",      "testsrc=s=64x64:d=0.2",
+                                           "-f",     "lavfi",  "-i",      "sine=d=0.2:r=48000",
+                                           "-map",   "0",      "-map",    "1",
+                                           "-map",   "1",      "-c:v",    "mpeg4",
+                                           "-c:a:0", "truehd", "-c:a:1",  "eac3",
+                                           "-ac",    "2",      "-strict", "-2"});
+    ASSERT_FALSE(media.empty());
+    catalogue.push_back(MediaEntry("t.mkv", media));
+
+    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 0}));
+    ASSERT_TRUE(reply);
+    const OpenedMedia m = ParseOpenedMedia(*reply);
+    EXPECT_EQ(m.status, 0);
+    EXPECT_EQ(m.audioIndex, 2);
+    EXPECT_EQ(m.audioCodec, 86056);  // E-AC-3, unchanged in the header
+    ASSERT_EQ(m.streams.size(), 3u);
+    EXPECT_EQ(m.streams[1].kind, 0);  // TrueHD
+    EXPECT_EQ(m.streams[2].kind, 1);
+    EXPECT_EQ(m.streams[2].codecId, 86057);
+    EXPECT_EQ(m.streams[2].channels, 2);
+    EXPECT_EQ(m.streams[2].layout, static_cast<uint64_t>(AV_CH_LAYOUT_STEREO));
+    // MPEG-4 Part 2 video is chosen but the headset has no decoder for it.
+    EXPECT_EQ(m.videoIndex, 0);
+    EXPECT_EQ(m.mime, "");
+    EXPECT_TRUE(m.consumedExactly);
+}
+
+TEST_F(RequestProtocolTest, OpenMediaTitleDescribesVp9AndSubtitles) {
+    TempDir dir;
+    const auto subtitles = dir.File("s.srt");
+    {
+        std::ofstream out(subtitles);
+        out << "1\n00:00:00,000 --> 00:00:00,100\nhello\n";
+    }
+    const std::string media =
+        MakeMedia("vp9-with-subtitles.mkv",
+                  {"-f", "lavfi", "-i", "testsrc=s=64x64:d=0.2", "-i", subtitles.string(), "-map",
+                   "0", "-map", "1", "-c:v", "libvpx-vp9", "-deadline", "realtime", "-c:s", "srt"});
+    ASSERT_FALSE(media.empty());
+    catalogue.push_back(MediaEntry("v.mkv", media));
+
+    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 0}));
+    ASSERT_TRUE(reply);
+    const OpenedMedia m = ParseOpenedMedia(*reply);
+    EXPECT_EQ(m.status, 0);
+    EXPECT_EQ(m.mime, "video/x-vnd.on2.vp9");
+    EXPECT_EQ(m.mime.size(), 19u);
+    EXPECT_TRUE(m.csd0.empty());
+    EXPECT_TRUE(m.csd1.empty());
+    EXPECT_EQ(m.flags & 0x30u, 0u);
+    EXPECT_EQ(m.audioIndex, -1);
+    EXPECT_EQ(m.audioCodec, 0);
+    EXPECT_EQ(m.subtitleIndex, 1);
+    EXPECT_EQ(m.subtitleCodec, static_cast<int32_t>(AV_CODEC_ID_SUBRIP));
+    ASSERT_EQ(m.streams.size(), 2u);
+    EXPECT_EQ(m.streams[1].kind, 2);
+    EXPECT_EQ(m.streams[1].codecId, static_cast<int32_t>(AV_CODEC_ID_SUBRIP));
+    EXPECT_TRUE(m.consumedExactly);
+}
+
+TEST_F(RequestProtocolTest, OpenMediaTitleWithoutVideo) {
+    const std::string media =
+        MakeMedia("audio-only.mka", {"-f", "lavfi", "-i", "sine=d=0.2:r=44100", "-c:a", "aac"});
+    ASSERT_FALSE(media.empty());
+    catalogue.push_back(MediaEntry("a.mka", media));
+    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 0}));
+    ASSERT_TRUE(reply);
+    const OpenedMedia m = ParseOpenedMedia(*reply);
+    EXPECT_EQ(m.status, 0);
+    EXPECT_EQ(m.width, 1920);
+    EXPECT_EQ(m.height, 1080);
+    EXPECT_EQ(m.videoIndex, -1);
+    EXPECT_EQ(m.mime.size(), 0u);
+    EXPECT_EQ(m.audioIndex, 0);
+    EXPECT_TRUE(m.consumedExactly);
+}
+
+TEST_F(RequestProtocolTest, OpeningAnotherTitleReleasesThePreviousOne) {
+    const std::string media = TwoVideosTwoAudios();
+    catalogue.push_back(MediaEntry("two.mkv", media));
+    catalogue.push_back(MediaEntry("missing.mkv", "/nonexistent.mkv"));
+    ASSERT_TRUE(pair_.Exchange(Request({kOpenMediaTitleRequest, 0})));
+    ASSERT_TRUE(pair_.Session().streamPrep);
+
+    // A failed open leaves the connection with no title at all.
+    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 1}));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(ParseOpenedMedia(*reply).status, 2);
+    EXPECT_FALSE(pair_.Session().formatContext);
+    EXPECT_FALSE(pair_.Session().streamPrep);
+    EXPECT_EQ(pair_.Session().titleIndex, -1);
+}

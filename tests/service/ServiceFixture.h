@@ -1,0 +1,53 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalogue/Catalogue.h"
+#include "platform/LocalAddresses.h"
+#include "platform/WideText.h"
+#include "service/DirectoryRegistration.h"
+#include "service/ServiceState.h"
+#include "service/VideoService.h"
+#include "support/TestMedia.h"
+
+// A small H.264 file every service test can put in its catalogue.
+inline std::wstring SmallMediaPath() {
+    const auto path =
+        MakeTestMedia("small-h264.mp4", {"-f", "lavfi", "-i", "testsrc=s=64x48:d=0.4:r=10", "-c:v",
+                                         "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"});
+    return platform::Utf8ToWide(path.string());
+}
+
+class RecordingOwner : public MessageBoxOwner {
+public:
+    void ShowMessage(const std::wstring& text, const std::wstring& caption) override {
+        messages.push_back({text, caption});
+    }
+    std::vector<std::pair<std::wstring, std::wstring>> messages;
+};
+
+// Starts the real service on fixed addresses and stops it after each test.
+// Registers nowhere unless a test names a directory of its own.
+class ServiceTest : public ::testing::Test {
+protected:
+    ServiceTest() { SetDirectoryOrigin(std::nullopt); }
+
+    void StartOn(std::vector<platform::Ipv4Address> addresses, std::vector<std::wstring> paths) {
+        platform::SetLocalAddressOverride(std::move(addresses));
+        StartVideoService(paths, &owner_);
+    }
+    void StartOnLoopback(size_t titles = 1) {
+        StartOn({{127, 0, 0, 1}}, std::vector<std::wstring>(titles, SmallMediaPath()));
+    }
+    void TearDown() override {
+        StopVideoService();
+        platform::SetLocalAddressOverride(std::nullopt);
+        SetDirectoryOrigin(kDirectoryOrigin);
+    }
+
+    RecordingOwner owner_;
+};

@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/WideText.h"
+#include "support/PackagedMovieWriter.h"
+#include "support/SessionPair.h"
+#include "support/TempDir.h"
+
+using protocol_client::ReplyFields;
+using protocol_client::Request;
+
+namespace {
+
+constexpr int64_t kMiB = 1048576;
+
+struct OpenedPackage {
+    int32_t code = 0, status = -1, recordCount = -1, sent = -1;
+    std::vector<uint8_t> header, records;
+};
+
+struct Chunk {
+    int32_t firstTag = 0, secondTag = 0;
+    std::vector<uint8_t> bytes;
+};
+
+struct FetchedData {
+    int32_t code = 0, status = -1, recordCount = -1;
+    std::vector<uint8_t> records;
+    std::vector<Chunk> chunks;
+    bool endMarked = false;
+};
+
+struct ChunkRequest {
+    int32_t firstTag, secondTag;
+    int64_t start, end;
+};
+
+std::vector<uint8_t> FetchRequest(int32_t title, int32_t firstRecord,
+                                  const std::vector<ChunkRequest>& chunks) {
+    bsMemWrite writer;
+    int32_t code = 25603;
+    writer.Serialize(code).Serialize(title).Serialize(firstRecord);
+    for (ChunkRequest chunk : chunks) {
+        writer.Serialize(chunk.firstTag).Serialize(chunk.secondTag);
+        writer.Serialize(chunk.start).Serialize(chunk.end);
+    }
+    return writer.Buffer();
+}
+
+std::vector<uint8_t> NumberedRecords(int32_t count) {
+    std::vector<uint8_t> records(static_cast<size_t>(count) * 24);
+    for (size_t i = 0; i < records.size(); ++i) {
+        records[i] = static_cast<uint8_t>((i / 24) * 13 + i % 24);
+    }
+    return records;
+}
+
+class PackagedTitleTest : public ::testing::Test {
+protected:
+    void TearDown() override { catalogue.clear(); }
+
+    // Writes a packaged file and puts it in the catalogue the way the
+    // catalogue walk would, with the offsets from its header.
+    PackagedMovieLayout AddTitle(const std::string& name, PackagedMovieLayout layout) {
+        const auto path = dir_.File(name);
+        const std::vector<uint8_t> bytes = PackagedMovieBytes(layout);
+        WriteFileBytes(path, bytes);
+        CatalogueEntry entry;
+        std::memcpy(&entry.dataOffset, bytes.data(), 4);
+        std::memcpy(&entry.headerSize, bytes.data() + 4, 4);
+        std::memcpy(&entry.recordCount, bytes.data() + 8 + entry.headerSize, 4);
+        entry.kind = layout.kind;
+        entry.title = name;
+        entry.path = platform::Utf8ToWide(path.string());
+        entry.header.assign(bytes.begin() + 8, bytes.begin() + 8 + entry.headerSize);
+        catalogue.push_back(entry);
+        return layout;
+    }
+
+    OpenedPackage Open(int32_t title) {
+        auto reply = pair_.Exchange(Request({25602, title}));
+        OpenedPackage opened;
+        if (!reply)
+            return opened;
+        ReplyFields f(*reply);
+        opened.code = f.I32();
+        opened.status = f.I32();
+        if (opened.status != 0)
+            return opened;
+        opened.recordCount = f.I32();
+        opened.header = f.Bytes(static_cast<size_t>(catalogue[title].headerSize));
+        opened.sent = f.I32();
+        opened.records = f.Bytes(static_cast<size_t>(std::max(opened.sent, 0)) * 24);
+        return opened;
+    }
+
+    FetchedData Fetch(int32_t title, int32_t firstRecord, const std::vector<ChunkRequest>& chunks) {
+        auto reply = pair_.Exchange(FetchRequest(title, firstRecord, chunks), 30000);
+        FetchedData fetched;
+        if (!reply)
+            return fetched;
+        ReplyFields f(*reply);
+        fetched.code = f.I32();
+        fetched.status = f.I32();
+        if (fetched.status != 0)
+            return fetched;
+        fetched.recordCount = f.I32();
+        fetched.records = f.Bytes(static_cast<size_t>(std::max(fetched.recordCount, 0)) * 24);
+        while (true) {
+            Chunk chunk;
+            chunk.firstTag = f.I32();
+            chunk.secondTag = f.I32();
+            if (chunk.firstTag == -1 && chunk.secondTag == -1) {
+                fetched.endMarked = true;
+                break;
+            }
+            const int32_t length = f.I32();
+            if (length < 0 || f.Position() + static_cast<uint64_t>(length) > reply->size())
+                break;
+            chunk.bytes = f.Bytes(static_cast<size_t>(length));
+            fetched.chunks.push_back(std::move(chunk));
+        }
+        return fetched;
+    }
+
+    static std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t from,
+                                      size_t count) {
+        return std::vector<uint8_t>(bytes.begin() + from, bytes.begin() + from + count);
+    }
+
+    TempDir dir_;
+    SessionPair pair_;
+};
+
+}  // namespace
+
+TEST_F(PackagedTitleTest, OpeningSendsTheHeaderAndAtMost200Records) {
+    PackagedMovieLayout small;
+    small.extraHeader = {9, 8, 7, 6, 5};
+    small.records = NumberedRecords(150);
+    AddTitle("small.vrm", small);
+    PackagedMovieLayout large;
+    large.records = NumberedRecords(1000);
+    AddTitle("large.vrw", large);
+
+    const OpenedPackage first = Open(0);
+    EXPECT_EQ(first.code, 33794);
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.recordCount, 150);
+    EXPECT_EQ(first.sent, 150);
+    EXPECT_EQ(first.header, PackagedHeaderBlock(small));  // extra header bytes included
+    EXPECT_EQ(first.records, small.records);
+    EXPECT_EQ(pair_.Session().titleIndex, 0);
+
+    const OpenedPackage second = Open(1);
+    EXPECT_EQ(second.recordCount, 1000);
+    EXPECT_EQ(second.sent, 200);
+    EXPECT_EQ(second.records, Slice(large.records, 0, 200 * 24));
+
+    EXPECT_EQ(Open(2).status, 2);
+    EXPECT_EQ(Open(-1).status, 2);
+}
+
+TEST_F(PackagedTitleTest, RecordsAreFetchedTenThousandAtATime) {
+    PackagedMovieLayout layout;
+    layout.records = NumberedRecords(25000);
+    AddTitle("many.vrm", layout);
+    ASSERT_EQ(Open(0).status, 0);
+
+    const std::pair<int32_t, int32_t> cases[] = {{0, 10000}, {20000, 5000}, {25000, 0}, {-3, 0}};
+    for (const auto& [from, expected] : cases) {
+        const FetchedData fetched = Fetch(0, from, {});
+        EXPECT_EQ(fetched.code, 33795);
+        EXPECT_EQ(fetched.recordCount, expected) << from;
+        if (expected > 0) {
+            EXPECT_EQ(fetched.records, Slice(layout.records, static_cast<size_t>(from) * 24,
+                                             static_cast<size_t>(expected) * 24));
+        }
+        EXPECT_TRUE(fetched.chunks.empty());
+        EXPECT_TRUE(fetched.endMarked);
+    }
+}
+
+TEST_F(PackagedTitleTest, ChunksAreServedUntilTheFirstInvalidOne) {
+    PackagedMovieLayout layout;
+    layout.records = NumberedRecords(3);
+    layout.data = PatternBytes(1000, 5);
+    AddTitle("data.vrm", layout);
+
+    FetchedData fetched =
+        Fetch(0, 0, {{7, 3, 0, 100}, {7, 4, 100, 100}, {1, 1, 500, 490}, {2, 2, 0, 10}});
+    ASSERT_EQ(fetched.status, 0);
+    ASSERT_EQ(fetched.chunks.size(), 2u);
+    EXPECT_EQ(fetched.chunks[0].firstTag, 7);
+    EXPECT_EQ(fetched.chunks[0].secondTag, 3);
+    EXPECT_EQ(fetched.chunks[0].bytes, Slice(layout.data, 0, 100));
+    EXPECT_EQ(fetched.chunks[1].secondTag, 4);
+    EXPECT_TRUE(fetched.chunks[1].bytes.empty());
+    EXPECT_TRUE(fetched.endMarked);
+
+    // Negative tags or offsets end the list too; a range past the end of the
+    // file reads as zeros beyond it.
+    fetched = Fetch(0, 3, {{0, 0, 990, 1020}, {-1, 0, 0, 10}, {0, 0, 0, 10}});
+    ASSERT_EQ(fetched.chunks.size(), 1u);
+    EXPECT_EQ(Slice(fetched.chunks[0].bytes, 0, 10), Slice(layout.data, 990, 10));
+    EXPECT_EQ(Slice(fetched.chunks[0].bytes, 10, 20), std::vector<uint8_t>(20, 0));
+    EXPECT_EQ(fetched.recordCount, 0);
+}
+
+TEST_F(PackagedTitleTest, FetchBeforeOpeningIsServed) {
+    PackagedMovieLayout layout;
+    layout.records = NumberedRecords(5);
+    layout.data = PatternBytes(300, 2);
+    AddTitle("direct.vrm", layout);
+    const FetchedData fetched = Fetch(0, 1, {{1, 2, 50, 60}});
+    ASSERT_EQ(fetched.status, 0);
+    EXPECT_EQ(fetched.recordCount, 4);
+    EXPECT_EQ(fetched.records, Slice(layout.records, 24, 96));
+    ASSERT_EQ(fetched.chunks.size(), 1u);
+    EXPECT_EQ(fetched.chunks[0].bytes, Slice(layout.data, 50, 10));
+    EXPECT_EQ(Fetch(1, 0, {}).status, 2);
+}
+
+TEST_F(PackagedTitleTest, FetchForAnotherTitleReadsThatTitlesFile) {
+    PackagedMovieLayout first;
+    first.data = PatternBytes(400, 1);
+    AddTitle("first.vrm", first);
+    PackagedMovieLayout second;
+    second.records = NumberedRecords(2);
+    second.extraHeader = std::vector<uint8_t>(77, 3);  // different offsets too
+    second.data = PatternBytes(400, 9);
+    AddTitle("second.vrm", second);
+
+    ASSERT_EQ(Open(0).status, 0);
+    FetchedData fetched = Fetch(1, 0, {{0, 0, 10, 50}});
+    ASSERT_EQ(fetched.chunks.size(), 1u);
+    EXPECT_EQ(fetched.chunks[0].bytes, Slice(second.data, 10, 40));
+    EXPECT_EQ(fetched.records, second.records);
+
+    // And back: the pair follows the title asked for.
+    fetched = Fetch(0, 0, {{0, 0, 10, 50}});
+    ASSERT_EQ(fetched.chunks.size(), 1u);
+    EXPECT_EQ(fetched.chunks[0].bytes, Slice(first.data, 10, 40));
+}
+
+TEST_F(PackagedTitleTest, MissingFileGivesZeroFilledReplies) {
+    PackagedMovieLayout layout;
+    layout.records = NumberedRecords(4);
+    layout.data = PatternBytes(100, 3);
+    AddTitle("gone.vrm", layout);
+    std::filesystem::remove(dir_.File("gone.vrm"));
+
+    const OpenedPackage opened = Open(0);
+    EXPECT_EQ(opened.status, 0);
+    EXPECT_EQ(opened.recordCount, 0);
+    EXPECT_EQ(opened.header, std::vector<uint8_t>(opened.header.size(), 0));
+    const FetchedData fetched = Fetch(0, 0, {{0, 0, 0, 10}});
+    EXPECT_EQ(fetched.recordCount, 4);
+    EXPECT_EQ(fetched.records, std::vector<uint8_t>(96, 0));
+    ASSERT_EQ(fetched.chunks.size(), 1u);
+    EXPECT_EQ(fetched.chunks[0].bytes, std::vector<uint8_t>(10, 0));
+}
+
+TEST_F(PackagedTitleTest, HugeChunksEndTheListAndTheReplyStaysBounded) {
+    PackagedMovieLayout layout;
+    AddTitle("huge.vrm", layout);
+    // Give the file a 300 MiB data region without writing it.
+    {
+        const int fd = ::open(dir_.File("huge.vrm").c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, 300 * kMiB), 0);
+        ::close(fd);
+    }
+    FetchedData fetched = Fetch(0, 0, {{0, 0, 0, 64 * kMiB + 1}, {0, 1, 0, 10}});
+    EXPECT_TRUE(fetched.chunks.empty());
+    EXPECT_TRUE(fetched.endMarked);
+
+    fetched = Fetch(0, 0, {{0, 0, 0, 0x7FFFFFFF}});
+    EXPECT_TRUE(fetched.chunks.empty());
+
+    // 256 MiB in all; the next byte would pass it.
+    std::vector<ChunkRequest> chunks;
+    for (int i = 0; i < 4; ++i)
+        chunks.push_back({i, 0, i * 64 * kMiB, (i + 1) * 64 * kMiB});
+    chunks.push_back({9, 9, 0, 1});
+    fetched = Fetch(0, 0, chunks);
+    EXPECT_EQ(fetched.chunks.size(), 4u);
+    EXPECT_TRUE(fetched.endMarked);
+
+    // Still answering.
+    EXPECT_EQ(Fetch(0, 0, {{0, 0, 0, 4}}).chunks.size(), 1u);
+}
+
+TEST_F(PackagedTitleTest, SequentialFetchesReadTheFileInWholeBlocks) {
+    PackagedMovieLayout layout;
+    layout.data = PatternBytes(64 * kMiB, 4);
+    AddTitle("stream.vrm", layout);
+    ASSERT_EQ(Open(0).status, 0);
+    ClientSession& session = pair_.Session();
+    EXPECT_EQ(session.cacheReader->LoadedBlockCount(), 2u);  // the first 8 MiB
+
+    const int64_t dataStart = 8 + catalogue[0].dataOffset;
+    auto isCached = [&](int64_t fileOffset) {
+        for (const auto& block : session.cacheReader->CachedBlocks()) {
+            if (block.start <= fileOffset && fileOffset < block.start + block.validLength)
+                return true;
+        }
+        return false;
+    };
+    for (int64_t mib = 0; mib < 64; ++mib) {
+        // Read ahead after the last reply: every range is in memory before it
+        // is asked for. Reading ahead stops short of the end of the file, so
+        // the last range's final bytes are the exception.
+        if (mib < 63) {
+            ASSERT_TRUE(isCached(dataStart + (mib + 1) * kMiB - 1)) << mib;
+        }
+        const FetchedData fetched = Fetch(0, 0, {{0, 0, mib * kMiB, (mib + 1) * kMiB}});
+        ASSERT_EQ(fetched.chunks.size(), 1u);
+        ASSERT_EQ(fetched.chunks[0].bytes,
+                  Slice(layout.data, static_cast<size_t>(mib * kMiB), kMiB))
+            << mib;
+    }
+    // 64 MiB plus the header and records before it span 17 blocks of 4 MiB,
+    // each loaded once, and the file is read only to fill them: a block is
+    // read in 1 MiB pieces, never a fetch's range on its own.
+    const bs100MMemRead& cache = *session.cacheReader;
+    EXPECT_EQ(cache.LoadedBlockCount(), 17u);
+    EXPECT_LE(session.fileReader->FileReadCount(), 4 * cache.LoadedBlockCount());
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <sys/socket.h>
+
+#include <future>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "catalogue/Catalogue.h"
+#include "service/ClientSession.h"
+#include "service/HandleRequest.h"
+#include "support/ProtocolClient.h"
+
+// A session whose socket is one end of a socket pair, the other end playing
+// the headset. Requests go straight to HandleRequest, with no service running.
+class SessionPair {
+public:
+    SessionPair() {
+        int ends[2] = {-1, -1};
+        socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
+        session_ = std::make_unique<ClientSession>(platform::Socket(ends[0]));
+        headset_ = platform::Socket(ends[1]);
+    }
+
+    ClientSession& Session() { return *session_; }
+    int Headset() const { return headset_.Descriptor(); }
+
+    // Handles one request on a thread of its own while the headset side reads,
+    // so that replies larger than the socket buffer go through.
+    std::optional<std::vector<uint8_t>> Exchange(const std::vector<uint8_t>& request,
+                                                 int timeoutMs = 5000) {
+        auto handled = std::async(std::launch::async, [&] {
+            bsMemRead reader(request.data(), request.size());
+            HandleRequest(reader, *session_);
+        });
+        auto reply = protocol_client::ReadReply(headset_.Descriptor(), timeoutMs);
+        handled.wait();
+        return reply;
+    }
+
+    // True when the request is handled without any reply.
+    bool GetsNoReply(const std::vector<uint8_t>& request) {
+        bsMemRead reader(request.data(), request.size());
+        HandleRequest(reader, *session_);
+        return protocol_client::NothingArrives(headset_.Descriptor(), 50);
+    }
+
+private:
+    std::unique_ptr<ClientSession> session_;
+    platform::Socket headset_;
+};
+
+// Catalogue entries made by hand, so a test controls every field.
+inline CatalogueEntry MediaEntry(const std::string& title, const std::string& mediaPath) {
+    CatalogueEntry entry;
+    entry.kind = MEDIA_FILE_KIND;
+    entry.title = title;
+    entry.mediaPath = mediaPath;
+    entry.thumbWidth = 300;
+    entry.thumbHeight = 150;
+    entry.thumbnail.assign(180000, 0);
+    for (size_t i = 0; i < entry.thumbnail.size(); ++i) {
+        entry.thumbnail[i] = static_cast<uint8_t>(i * 7);
+    }
+    return entry;
+}
