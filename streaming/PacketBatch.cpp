@@ -5,6 +5,8 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include <cstring>
+
 #include "catalogue/FfmpegHandles.h"
 #include "service/ReplyWriter.h"
 #include "service/RequestCodes.h"
@@ -39,27 +41,35 @@ BatchRequest ReadBatchRequest(bsMemRead& request) {
     return fields;
 }
 
-// Packet records collected for one reply.
+// Packet records written straight into the reply, behind its code, status
+// and count, which are filled in once the batch is complete.
 class BatchRecords {
 public:
+    explicit BatchRecords(bsMemWrite& reply) : reply_(reply) {
+        int32_t code = kReplyCode;
+        int32_t placeholder = 0;
+        reply_.Serialize(code).Serialize(placeholder).Serialize(placeholder);
+    }
     void Append(int32_t streamIndex, const AVPacket& timing, const uint8_t* data, int32_t size) {
         int32_t flags = timing.flags;
         int64_t pts = timing.pts;
         int64_t dts = timing.dts;
         int64_t duration = timing.duration;
-        records_.Serialize(streamIndex).Serialize(size).Serialize(flags);
-        records_.Serialize(pts).Serialize(dts).Serialize(duration);
+        reply_.Serialize(streamIndex).Serialize(size).Serialize(flags);
+        reply_.Serialize(pts).Serialize(dts).Serialize(duration);
         if (size > 0)
-            records_.SerializeBytes(const_cast<uint8_t*>(data), static_cast<uint64_t>(size));
+            reply_.SerializeBytes(const_cast<uint8_t*>(data), static_cast<uint64_t>(size));
         bytes_ += size;
         ++count_;
     }
     int64_t Bytes() const { return bytes_; }
-    int32_t Count() const { return count_; }
-    std::vector<uint8_t>& Buffer() { return records_.Buffer(); }
+    void Finish(int32_t status) {
+        std::memcpy(reply_.Buffer().data() + 4, &status, sizeof status);
+        std::memcpy(reply_.Buffer().data() + 8, &count_, sizeof count_);
+    }
 
 private:
-    bsMemWrite records_;
+    bsMemWrite& reply_;
     int64_t bytes_ = 0;
     int32_t count_ = 0;
 };
@@ -118,18 +128,15 @@ void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
         (void)av_seek_frame(format, -1, static_cast<int64_t>(wanted.seekPosition), 0);
     }
 
-    int32_t code = kReplyCode;
-    int32_t status = kStatusSuccess;
     bsMemWrite reply;
+    BatchRecords records(reply);
     if (format == nullptr) {
-        int32_t count = 0;
-        status = kStatusNoMediaOpen;
-        reply.Serialize(code).Serialize(status).Serialize(count);
+        records.Finish(kStatusNoMediaOpen);
         SendReplyTo(session, reply);
         return;
     }
 
-    BatchRecords records;
+    int32_t status = kStatusSuccess;
     PacketPtr packet(av_packet_alloc());
     bool videoSeen = false;
     while (packet) {
@@ -151,8 +158,6 @@ void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
         AppendPacket(records, wanted, session.streamPrep.get(), *packet);
     }
 
-    int32_t count = records.Count();
-    reply.Serialize(code).Serialize(status).Serialize(count);
-    SerializeRun(reply, records.Buffer());
+    records.Finish(status);
     SendReplyTo(session, reply);
 }
