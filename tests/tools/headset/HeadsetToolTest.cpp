@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "service/ServiceFixture.h"
+#include "support/Bytes.h"
+#include "support/ChildProcess.h"
+#include "support/PackagedMovieWriter.h"
+#include "support/TempDir.h"
+
+// The headset tool against the real service, both in this process's
+// private network.
+namespace {
+
+struct ToolRun {
+    std::optional<int> exitCode;
+    std::string output;
+    std::string errors;
+};
+
+ToolRun RunTool(std::vector<std::string> args, int timeoutMs = 30000) {
+    args.insert(args.begin(), ONDU_HEADSET_PATH);
+    ChildProcess tool(args);
+    ToolRun run;
+    tool.ReadOutputToEnd(timeoutMs);
+    run.exitCode = tool.WaitForExit(1000);
+    run.output = tool.Output();
+    run.errors = tool.Errors();
+    return run;
+}
+
+// The hash field of every frame line that ffmpeg's framemd5 prints: the
+// hashes of the decoded pictures, or of the packets' data with stream copy.
+// Side data that may follow it is left out; the protocol carries none.
+std::vector<std::string> FrameHashes(const std::string& file, const std::vector<std::string>& how) {
+    std::vector<std::string> args{"ffmpeg", "-nostdin", "-v", "error", "-i", file};
+    args.insert(args.end(), how.begin(), how.end());
+    args.insert(args.end(), {"-f", "framemd5", "-"});
+    ChildProcess ffmpeg(args);
+    ffmpeg.ReadOutputToEnd(60000);
+    std::vector<std::string> hashes;
+    std::istringstream lines(ffmpeg.Output());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream fields(line);
+        std::string field;
+        for (int i = 0; i < 6; ++i)
+            std::getline(fields, field, ',');
+        hashes.push_back(field);
+    }
+    return hashes;
+}
+
+std::vector<std::string> PictureHashes(const std::string& file) {
+    return FrameHashes(file, {"-map", "0:v", "-fps_mode", "passthrough"});
+}
+
+std::vector<std::string> AudioPacketHashes(const std::string& file) {
+    return FrameHashes(file, {"-map", "0:a", "-c", "copy"});
+}
+
+std::string H264WithAac() {
+    return MakeTestMedia("headset-h264-aac.mp4",
+                         {"-f",       "lavfi",   "-i",      "testsrc=s=320x240:d=2:r=25",
+                          "-f",       "lavfi",   "-i",      "sine=f=440:d=2",
+                          "-c:v",     "libx264", "-preset", "ultrafast",
+                          "-g",       "10",      "-bf",     "2",
+                          "-pix_fmt", "yuv420p", "-c:a",    "aac",
+                          "-shortest"})
+        .string();
+}
+
+std::string HevcWithAac() {
+    return MakeTestMedia("headset-hevc-aac.mkv", {"-f",           "lavfi",
+                                                  "-i",           "testsrc=s=320x240:d=2:r=25",
+                                                  "-f",           "lavfi",
+                                                  "-i",           "sine=f=660:d=2:r=48000",
+                                                  "-c:v",         "libx265",
+                                                  "-preset",      "ultrafast",
+                                                  "-x265-params", "log-level=error:keyint=10",
+                                                  "-pix_fmt",     "yuv420p",
+                                                  "-c:a",         "aac",
+                                                  "-ac",          "2",
+                                                  "-shortest"})
+        .string();
+}
+
+// Index records that name consecutive ranges of the data region, of
+// uneven lengths, the way a packaged movie's index walks through its data.
+PackagedMovieLayout PackagedFixture(size_t recordCount) {
+    PackagedMovieLayout layout;
+    layout.width = 8;
+    layout.height = 4;
+    layout.extraHeader = PatternBytes(45, 11);
+    layout.extraHeader.back() = 0x5A;
+    int64_t start = 0;
+    for (size_t i = 0; i < recordCount; ++i) {
+        const int64_t length = static_cast<int64_t>((i * 7919) % 3001);
+        AppendLittleEndian(layout.records, static_cast<int32_t>(i % 3));
+        AppendLittleEndian(layout.records, static_cast<int32_t>(i));
+        AppendLittleEndian(layout.records, start);
+        AppendLittleEndian(layout.records, start + length);
+        start += length;
+    }
+    layout.data = PatternBytes(static_cast<size_t>(start), 21);
+    return layout;
+}
+
+class HeadsetToolTest : public ServiceTest {
+protected:
+    void ServeFiles(const std::vector<std::string>& files) {
+        std::vector<std::wstring> paths;
+        for (const std::string& file : files)
+            paths.push_back(platform::Utf8ToWide(file));
+        StartOn({{127, 0, 0, 1}}, paths);
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(HeadsetToolTest, DiscoverHearsTheServerWithinTwoSeconds) {
+    ServeFiles({H264WithAac(), H264WithAac()});
+    const auto started = std::chrono::steady_clock::now();
+    const ToolRun run = RunTool({"discover", "--seconds", "2", "--first"});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2500));
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_NE(run.output.find("server 127.0.0.1 port 23107 titles 2 addresses 127.0.0.1"),
+              std::string::npos)
+        << run.output;
+}
+
+TEST_F(HeadsetToolTest, DiscoverReportsMalformedDatagramsAndGoesOn) {
+    ChildProcess tool({ONDU_HEADSET_PATH, "discover", "--seconds", "1.5"});
+    platform::Socket sender(socket(AF_INET, SOCK_DGRAM, 0));
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(12450);
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<uint8_t> wrongMagic(24, 0x41);
+    const uint8_t tooShort[5] = {0xD8, 0x46, 0x30, 0x36, 0x35};
+    // The tool binds its port some time after it starts; keep sending.
+    for (int i = 0; i < 10; ++i) {
+        sendto(sender.Descriptor(), tooShort, sizeof tooShort, 0,
+               reinterpret_cast<sockaddr*>(&target), sizeof target);
+        sendto(sender.Descriptor(), wrongMagic.data(), wrongMagic.size(), 0,
+               reinterpret_cast<sockaddr*>(&target), sizeof target);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    tool.ReadOutputToEnd(5000);
+    EXPECT_EQ(tool.WaitForExit(1000), 1);  // no server among them
+    const std::string output = tool.Output();
+    EXPECT_NE(output.find("malformed announcement from 127.0.0.1"), std::string::npos) << output;
+    EXPECT_NE(output.find("too short (5 bytes)"), std::string::npos) << output;
+    EXPECT_NE(output.find("wrong magic"), std::string::npos) << output;
+    EXPECT_NE(tool.Errors().find("no server heard"), std::string::npos);
+}
+
+TEST_F(HeadsetToolTest, ListDescribesEveryTitleAndWritesThumbnails) {
+    const auto packaged = dir_.File("movie.vrm");
+    WriteFileBytes(packaged, PackagedMovieBytes(PackagedFixture(3)));
+    ServeFiles({H264WithAac(), packaged.string()});
+    const auto thumbs = dir_.File("thumbs");
+    const ToolRun run = RunTool({"list", "127.0.0.1", "--thumbs", thumbs.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    for (const char* expected :
+         {"title 0: headset-h264-aac.mp4", "thumbnail 300x150, 180000 bytes",
+          "streams: 2 (0 video, 1 audio)", "video: stream 0, 320x240, video/avc",
+          "audio: stream 1, aac, 44100 Hz, 1 channels", "duration: 2.0", "title 1: movie.vrm",
+          "thumbnail 8x4, 128 bytes", "packaged movie", "2 titles"}) {
+        EXPECT_NE(run.output.find(expected), std::string::npos) << expected << "\n" << run.output;
+    }
+    for (const char* png : {"title-0.png", "title-1.png"}) {
+        ChildProcess probe({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width",
+                            "-of", "csv=p=0", (thumbs / png).string()});
+        probe.ReadOutputToEnd(10000);
+        EXPECT_EQ(probe.Output(), std::string(png) == "title-0.png" ? "png,300\n" : "png,8\n");
+    }
+}
+
+TEST_F(HeadsetToolTest, PlayWritesExactlyTheSourcesPicturesAndAudioPackets) {
+    for (const std::string& source : {H264WithAac(), HevcWithAac()}) {
+        ServeFiles({source});
+        const std::string out = dir_.File("played.mkv").string();
+        const ToolRun run = RunTool({"play", "127.0.0.1", "0", "--out", out});
+        StopVideoService();
+        ASSERT_EQ(run.exitCode, 0) << source << ": " << run.errors;
+        EXPECT_NE(run.output.find("played title 0 to the end"), std::string::npos);
+
+        const std::vector<std::string> pictures = PictureHashes(source);
+        ASSERT_EQ(pictures.size(), 50u) << source;
+        EXPECT_EQ(PictureHashes(out), pictures) << source;
+        const std::vector<std::string> audio = AudioPacketHashes(source);
+        ASSERT_FALSE(audio.empty());
+        EXPECT_EQ(AudioPacketHashes(out), audio) << source;
+    }
+}
+
+TEST_F(HeadsetToolTest, PlayFromASeekPositionStartsThere) {
+    ServeFiles({H264WithAac()});
+    const std::string out = dir_.File("seek.mkv").string();
+    const ToolRun run = RunTool({"play", "127.0.0.1", "0", "--out", out, "--seek", "1.0"});
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    // A key frame every 10 pictures at 25 per second: the demultiplexer
+    // lands on the one at 0.8 s or 1.2 s, and the rest of the title follows.
+    const std::vector<std::string> source = PictureHashes(H264WithAac());
+    const std::vector<std::string> played = PictureHashes(out);
+    ASSERT_TRUE(played.size() == 30 || played.size() == 20) << played.size();
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), source.end() - played.size()));
+}
+
+TEST_F(HeadsetToolTest, FetchWritesHeaderRecordsAndDataByteForByte) {
+    // More records than one open reply carries and than one request can ask
+    // chunks for.
+    const PackagedMovieLayout layout = PackagedFixture(800);
+    const auto packaged = dir_.File("fixture.vrw");
+    WriteFileBytes(packaged, PackagedMovieBytes(layout));
+    ServeFiles({H264WithAac(), packaged.string()});
+    const auto out = dir_.File("fetched");
+    const ToolRun run = RunTool({"fetch", "127.0.0.1", "1", "--out", out.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_EQ(ReadFileBytes(out / "header.bin"), PackagedHeaderBlock(layout));
+    EXPECT_EQ(ReadFileBytes(out / "records.bin"), layout.records);
+    EXPECT_EQ(ReadFileBytes(out / "data.bin"), layout.data);
+}
+
+TEST_F(HeadsetToolTest, FailuresGiveClearMessagesAndExitCodes) {
+    const ToolRun refused = RunTool({"list", "127.0.0.1"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.errors.find("refused"), std::string::npos) << refused.errors;
+    const ToolRun unresolvable = RunTool({"list", "no-such-host.invalid"});
+    EXPECT_EQ(unresolvable.exitCode, 1);
+    EXPECT_NE(unresolvable.errors.find("cannot resolve"), std::string::npos);
+
+    ServeFiles({H264WithAac()});
+    const ToolRun unknown = RunTool({"play", "127.0.0.1", "7", "--out", dir_.File("x.mkv")});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.errors.find("no title 7"), std::string::npos) << unknown.errors;
+    const ToolRun notPackaged = RunTool({"fetch", "127.0.0.1", "0", "--out", dir_.File("f")});
+    EXPECT_EQ(notPackaged.exitCode, 1);
+    EXPECT_NE(notPackaged.errors.find("not a packaged movie"), std::string::npos);
+
+    EXPECT_EQ(RunTool({"play", "127.0.0.1"}).exitCode, 2);
+    EXPECT_EQ(RunTool({"play", "127.0.0.1", "x", "--out", "a.mkv"}).exitCode, 2);
+    EXPECT_EQ(RunTool({"load", "127.0.0.1", "--clients", "0"}).exitCode, 2);
+    EXPECT_EQ(RunTool({"list", "127.0.0.1", "--colour"}).exitCode, 2);
+    EXPECT_EQ(RunTool({"dance"}).exitCode, 2);
+    const ToolRun help = RunTool({"fetch", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.output.find("usage: ondu-headset fetch HOST INDEX --out DIR"),
+              std::string::npos);
+}
+
+// A server of our own that answers every connection with the same bytes.
+class ScriptedServer {
+public:
+    explicit ScriptedServer(std::vector<uint8_t> reply) : reply_(std::move(reply)) {
+        listener_ = platform::Socket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        const int on = 1;
+        setsockopt(listener_.Descriptor(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(23107);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_.Descriptor(), 4);
+        thread_ = std::thread([this] {
+            platform::Socket client(accept(listener_.Descriptor(), nullptr, nullptr));
+            uint8_t request[8192];
+            if (recv(client.Descriptor(), request, sizeof request, 0) > 0)
+                send(client.Descriptor(), reply_.data(), reply_.size(), MSG_NOSIGNAL);
+        });
+    }
+    ~ScriptedServer() {
+        shutdown(listener_.Descriptor(), SHUT_RDWR);
+        thread_.join();
+    }
+
+private:
+    std::vector<uint8_t> reply_;
+    platform::Socket listener_;
+    std::thread thread_;
+};
+
+TEST(HeadsetToolAgainstBrokenServers, CutAndMalformedRepliesAreErrorsNotCrashes) {
+    std::vector<uint8_t> cut;
+    AppendLittleEndian(cut, uint32_t{44});
+    AppendLittleEndian(cut, int32_t{33793});
+    AppendLittleEndian(cut, int32_t{0});
+    {
+        ScriptedServer server(cut);
+        const ToolRun run = RunTool({"list", "127.0.0.1"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.errors.find("closed the connection in the middle of a reply"),
+                  std::string::npos)
+            << run.errors;
+    }
+    std::vector<uint8_t> badLength;
+    AppendLittleEndian(badLength, uint32_t{13});
+    {
+        ScriptedServer server(badLength);
+        const ToolRun run = RunTool({"play", "127.0.0.1", "0", "--out", "/dev/null"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.errors.find("malformed reply"), std::string::npos) << run.errors;
+    }
+    // A whole frame whose lengths promise more than it holds.
+    std::vector<uint8_t> lying;
+    AppendLittleEndian(lying, uint32_t{28});
+    AppendLittleEndian(lying, int32_t{33793});
+    AppendLittleEndian(lying, int32_t{0});
+    AppendLittleEndian(lying, int32_t{1000});
+    lying.resize(32, 0);
+    {
+        ScriptedServer server(lying);
+        const ToolRun run = RunTool({"list", "127.0.0.1"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.errors.find("cut short"), std::string::npos) << run.errors;
+    }
+}
+
+TEST_F(HeadsetToolTest, LoadReportsLatencyThroughputAndNoErrors) {
+    ServeFiles({H264WithAac()});
+    const ToolRun run =
+        RunTool({"load", "127.0.0.1", "--clients", "3", "--seconds", "1.5", "--rate", "2"});
+    EXPECT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_NE(run.output.find("RESULT clients=3 "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(" behind=0 errors=0"), std::string::npos) << run.output;
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+#include "tools/headset/HeadsetExchanges.h"
+
+#include <algorithm>
+
+#include "service/RequestCodes.h"
+
+namespace headset {
+
+std::string DescribeTitle(HeadsetConnection& connection, int32_t titleIndex,
+                          TitleDescription& out) {
+    std::vector<uint8_t> payload;
+    std::string error;
+    if (!connection.Exchange(DescribeTitleRequest(titleIndex), payload, error))
+        return error;
+    return ParseTitleDescription(payload, out);
+}
+
+std::string OpenMedia(HeadsetConnection& connection, int32_t titleIndex, OpenedMedia& out) {
+    std::vector<uint8_t> payload;
+    std::string error;
+    if (!connection.Exchange(OpenMediaRequest(titleIndex), payload, error))
+        return error;
+    return ParseOpenedMedia(payload, out);
+}
+
+std::string FetchBatch(HeadsetConnection& connection, const BatchRequest& request,
+                       PacketBatch& out) {
+    std::vector<uint8_t> payload;
+    std::string error;
+    if (!connection.Exchange(PacketBatchRequest(request), payload, error))
+        return error;
+    return ParsePacketBatch(std::move(payload), out);
+}
+
+std::string FetchPackaged(HeadsetConnection& connection, int32_t titleIndex, int32_t firstRecord,
+                          std::span<const ChunkRequest> chunks, PackagedData& out) {
+    std::vector<uint8_t> payload;
+    std::string error;
+    if (!connection.Exchange(FetchPackagedRequest(titleIndex, firstRecord, chunks), payload, error))
+        return error;
+    return ParsePackagedData(payload, out);
+}
+
+std::string OpenPackaged(HeadsetConnection& connection, int32_t titleIndex,
+                         std::vector<uint8_t>& payload, OpenedPackage& counts) {
+    std::string error;
+    if (!connection.Exchange(OpenPackagedRequest(titleIndex), payload, error))
+        return error;
+    return ParseOpenedPackageCount(payload, counts);
+}
+
+std::string FetchAllRecords(HeadsetConnection& connection, int32_t index,
+                            std::vector<uint8_t>& records) {
+    for (;;) {
+        const int32_t next = static_cast<int32_t>(records.size() / kIndexRecordSize);
+        PackagedData reply;
+        const std::string error = FetchPackaged(connection, index, next, {}, reply);
+        if (!error.empty())
+            return "records from " + std::to_string(next) + ": " + error;
+        if (reply.status != kStatusSuccess)
+            return StatusMeaning(kFetchPackagedDataRequest, reply.status);
+        if (reply.records.empty())
+            return {};
+        records.insert(records.end(), reply.records.begin(), reply.records.end());
+    }
+}
+
+std::string StatusMeaning(int32_t requestCode, int32_t status) {
+    const bool titleMissing = (requestCode == kOpenMediaTitleRequest && status == 5) ||
+                              (requestCode != kOpenMediaTitleRequest &&
+                               requestCode != kFetchPacketBatchRequest && status == 2);
+    if (titleMissing)
+        return "no such title";
+    switch (requestCode) {
+        case kDescribeTitleRequest:
+            if (status == 1)
+                return "the title's name is too long to send";
+            break;
+        case kOpenMediaTitleRequest:
+            if (status == 2)
+                return "the server cannot open the file";
+            if (status == 4)
+                return "the server cannot read the file's streams";
+            break;
+        case kFetchPacketBatchRequest:
+            if (status == 2)
+                return "no media file is open on the connection";
+            break;
+        default:
+            if (status == 1)
+                return "the server cannot read the file";
+            break;
+    }
+    return "status " + std::to_string(status);
+}
+
+bool IsPackagedTitle(const std::string& title) {
+    if (title.size() < 4)
+        return false;
+    std::string extension = title.substr(title.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    });
+    return extension == ".vrm" || extension == ".vrw";
+}
+
+}  // namespace headset
