@@ -5,6 +5,7 @@
 #   make test TSAN=1     the same under ThreadSanitizer (build-tsan/)
 #   make run             build and start the program
 #   make bench           build and run the benchmarks (isolated)
+#   make demo            a title's whole road from server to headset tool (root)
 
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
@@ -19,7 +20,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test run bench demo clean
 
 all: build
 
@@ -45,6 +46,11 @@ run:
 bench: deps
 	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
 	@scripts/isolated sh -c 'for b in build-bench/bench/*_bench; do "$$b"; done'
+
+demo:
+	@scripts/install-deps.sh
+	@$(MAKE) --no-print-directory build
+	@scripts/demo.sh $(BUILD_DIR)
 
 clean:
 	rm -rf build build-sanitize build-tsan build-bench

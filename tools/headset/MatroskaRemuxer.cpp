@@ -16,8 +16,6 @@ namespace headset {
 namespace {
 
 constexpr AVRational kMicroseconds = {1, 1000000};
-// More pictures than any B-frame pyramid of these codecs holds back.
-constexpr int kVideoReorderAllowance = 8;
 
 std::string FfmpegError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -91,10 +89,6 @@ bool MatroskaRemuxer::AddVideo(const OpenedMedia& media) {
     parameters.height = media.height;
     if (media.frameRate > 0)
         stream->avg_frame_rate = {media.frameRate, 1};
-    // Demultiplexers leave the decoding time of some pictures unset (Matroska
-    // sources do at the start). The muxer then works every picture's out
-    // from the presentation times, allowing for this much reordering.
-    parameters.video_delay = kVideoReorderAllowance;
     stream->time_base = kMicroseconds;
     std::vector<uint8_t> extradata = media.csd0;
     extradata.insert(extradata.end(), media.csd1.begin(), media.csd1.end());
@@ -165,7 +159,12 @@ std::string MatroskaRemuxer::Write(const PacketBatch& batch, const PacketRecord&
     packet->stream_index = target->second;
     packet->flags = record.flags & AV_PKT_FLAG_KEY;
     packet->pts = TimeStampOrNone(record.pts);
-    packet->dts = record.streamIndex == videoStream_ ? AV_NOPTS_VALUE : TimeStampOrNone(record.dts);
+    packet->dts = TimeStampOrNone(record.dts);
+    // Some sources leave the decoding time of some pictures unset and give
+    // it for others; the file needs it rising throughout, so it is worked
+    // out from the presentation times for every picture.
+    if (record.streamIndex == videoStream_ && packet->pts != AV_NOPTS_VALUE)
+        packet->dts = videoDecodeTimes_.Next(packet->pts, record.duration);
     packet->duration = TimeStampOrNone(record.duration) == AV_NOPTS_VALUE ? 0 : record.duration;
     av_packet_rescale_ts(packet.get(), kMicroseconds, output_->streams[target->second]->time_base);
     const int written = av_interleaved_write_frame(output_.get(), packet.get());

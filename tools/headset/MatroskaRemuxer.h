@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/headset/DecodeTimeline.h"
 #include "tools/headset/HeadsetReplies.h"
 
 struct AVFormatContext;
@@ -45,6 +46,7 @@ private:
     std::unique_ptr<AVFormatContext, OutputCloser> output_;
     std::map<int32_t, int> outputStreamFor_;  // server stream index to file stream
     int32_t videoStream_ = -1;
+    DecodeTimeline videoDecodeTimes_;
     int32_t audioStream_ = -1;
     bool audioIsAac_ = false;
     bool headerWritten_ = false;

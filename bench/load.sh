@@ -1,0 +1,71 @@
+#!/bin/sh
+# Many headsets on one server: 1, 4 and 16 clients each pulling a 1080p
+# H.264 title of 40 Mbit/s at its real-time rate, through ondu-headset load.
+# Prints the latency percentiles per batch and the throughput per client
+# count as a table, and the 16-client p99 against its 50 ms target.
+#   bench/load.sh [BUILD_DIR]          (LOAD_SECONDS=20 per client count)
+# The service runs on loopback inside a private network namespace.
+set -eu
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${ONDU_ISOLATED:-}" != 1 ]; then
+    ONDU_ISOLATED=1 exec "$here/scripts/isolated" "$0" "$@"
+fi
+
+build=${1:-build-bench}
+[ -d "$build" ] || build=build
+seconds=${LOAD_SECONDS:-20}
+rate=40
+target_p99_ms=50
+media_dir=$build/bench-media
+media=$media_dir/load-1080p-h264-40mbit.mp4
+server_pid=
+
+cleanup() {
+    [ -z "$server_pid" ] || { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; } || true
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+if [ ! -f "$media" ]; then
+    echo "making $media (30 s, 1920x1080, 30 fps, H.264 at a constant 40 Mbit/s, AAC)" >&2
+    mkdir -p "$media_dir"
+    ffmpeg -nostdin -y -v error \
+        -f lavfi -i "testsrc2=s=1920x1080:r=30:d=30" -f lavfi -i "sine=f=440:d=30:r=48000" \
+        -c:v libx264 -preset ultrafast -g 30 -b:v 40M -minrate 40M -maxrate 40M -bufsize 20M \
+        -x264-params nal-hrd=cbr -pix_fmt yuv420p -c:a aac -b:a 128k -ac 2 -shortest \
+        "$media.partial.mp4"
+    mv "$media.partial.mp4" "$media"
+fi
+
+(cd "$build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory "$(cd "$OLDPWD" && realpath "$media")") \
+    >"$build/load-server.log" 2>&1 &
+server_pid=$!
+for _ in $(seq 50); do
+    "$build/ondu-headset" list 127.0.0.1 >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+echo "load: $seconds s per run, every client pulling at $rate Mbit/s (1 s of lead)"
+echo
+echo "| clients | batches | p50 ms | p99 ms | max ms | Mbit/s per client | behind real time | errors |"
+echo "|---:|---:|---:|---:|---:|---:|---:|---:|"
+p99_at_16=
+behind_at_16=
+for clients in 1 4 16; do
+    result=$("$build/ondu-headset" load 127.0.0.1 --clients "$clients" --seconds "$seconds" \
+        --rate "$rate" | grep '^RESULT') || true
+    field() { echo "$result" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
+    echo "| $clients | $(field requests) | $(field p50_ms) | $(field p99_ms) | $(field max_ms) |" \
+        "$(field mbit_per_client) | $(field behind) of $clients | $(field errors) |"
+    if [ "$clients" = 16 ]; then
+        p99_at_16=$(field p99_ms)
+        behind_at_16=$(field behind)
+    fi
+done
+echo
+ratio=$(awk "BEGIN { printf \"%.2f\", $p99_at_16 / $target_p99_ms }")
+verdict=met
+awk "BEGIN { exit !($p99_at_16 < $target_p99_ms) }" && [ "$behind_at_16" = 0 ] || verdict=missed
+echo "16 clients: p99 $p99_at_16 ms, ratio $ratio to the $target_p99_ms ms target;" \
+    "$behind_at_16 clients behind real time: target $verdict"
