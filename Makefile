@@ -4,7 +4,8 @@
 #   make test SANITIZE=1 the same under AddressSanitizer and UBSan (build-sanitize/)
 #   make test TSAN=1     the same under ThreadSanitizer (build-tsan/)
 #   make run             build and start the program
-#   make bench           build and run the benchmarks (isolated)
+#   make bench           build and run the benchmarks and bench/load.sh (isolated)
+#   make soak            the long run of bench/soak.sh (SOAK_SECONDS=60 by default)
 #   make demo            a title's whole road from server to headset tool (root)
 
 JOBS ?= $(shell nproc)
@@ -20,7 +21,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test run bench demo clean
+.PHONY: all deps configure build test run bench soak demo clean
 
 all: build
 
@@ -46,6 +47,11 @@ run:
 bench: deps
 	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
 	@scripts/isolated sh -c 'for b in build-bench/bench/*_bench; do "$$b"; done'
+	@bench/load.sh build-bench
+
+soak: deps
+	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
+	@bench/soak.sh build-bench
 
 demo:
 	@scripts/install-deps.sh

@@ -17,8 +17,7 @@ build=${1:-build-bench}
 seconds=${LOAD_SECONDS:-20}
 rate=40
 target_p99_ms=50
-media_dir=$build/bench-media
-media=$media_dir/load-1080p-h264-40mbit.mp4
+media=$build/bench-media/load-1080p-h264-40mbit.mp4
 server_pid=
 
 cleanup() {
@@ -27,18 +26,11 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-if [ ! -f "$media" ]; then
-    echo "making $media (30 s, 1920x1080, 30 fps, H.264 at a constant 40 Mbit/s, AAC)" >&2
-    mkdir -p "$media_dir"
-    ffmpeg -nostdin -y -v error \
-        -f lavfi -i "testsrc2=s=1920x1080:r=30:d=30" -f lavfi -i "sine=f=440:d=30:r=48000" \
-        -c:v libx264 -preset ultrafast -g 30 -b:v 40M -minrate 40M -maxrate 40M -bufsize 20M \
-        -x264-params nal-hrd=cbr -pix_fmt yuv420p -c:a aac -b:a 128k -ac 2 -shortest \
-        "$media.partial.mp4"
-    mv "$media.partial.mp4" "$media"
-fi
+"$here/bench/make_load_media.sh" "$media"
+media=$(realpath "$media")
 
-(cd "$build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory "$(cd "$OLDPWD" && realpath "$media")") \
+# The service writes its log and Config.ini where it runs.
+(cd "$build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory "$media") \
     >"$build/load-server.log" 2>&1 &
 server_pid=$!
 for _ in $(seq 50); do

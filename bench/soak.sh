@@ -1,0 +1,96 @@
+#!/bin/sh
+# A long run: 4 headsets play for SOAK_SECONDS (60 by default; 600 for the
+# full soak), seeking every 20 s, three of them an ordinary 1080p title at
+# 40 Mbit/s and one a packaged title. Every 10 s it samples the server's
+# resident memory, open descriptors and threads. Passes when the resident
+# memory stays within 10% after the warm-up (the first minute, or the first
+# half of a shorter run: the packaged title's block cache takes about 20 s to
+# fill at this rate) and the descriptors are back at their starting
+# count once the headsets have gone.
+#   bench/soak.sh [BUILD_DIR]
+# The service runs on loopback inside a private network namespace.
+set -eu
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${ONDU_ISOLATED:-}" != 1 ]; then
+    ONDU_ISOLATED=1 exec "$here/scripts/isolated" "$0" "$@"
+fi
+
+build=${1:-build-bench}
+[ -d "$build" ] || build=build
+length=${SOAK_SECONDS:-60}
+interval=10
+warmup=$((length / 2 < 60 ? length / 2 : 60))
+media=$build/bench-media/load-1080p-h264-40mbit.mp4
+packaged=$build/bench-media/soak-movie.vrm
+server_pid=
+load_pid=
+
+cleanup() {
+    for pid in $load_pid $server_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+"$here/bench/make_load_media.sh" "$media"
+python3 "$here/bench/make_packaged_movie.py" "$packaged" 256
+media=$(realpath "$media")
+packaged=$(realpath "$packaged")
+
+(cd "$build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory "$media" "$packaged") \
+    >"$build/soak-server.log" 2>&1 &
+server_pid=$!
+for _ in $(seq 50); do
+    "$build/ondu-headset" list 127.0.0.1 >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+rss_kib() { sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$server_pid/status"; }
+threads() { sed -n 's/^Threads:[[:space:]]*//p' "/proc/$server_pid/status"; }
+descriptors() { ls "/proc/$server_pid/fd" | wc -l; }
+
+start_fds=$(descriptors)
+echo "soak: $length s, 4 headsets (titles 0,0,0 and packaged 1) at 40 Mbit/s, seeks every 20 s"
+echo "server at rest: rss $(rss_kib) KiB, $start_fds descriptors, $(threads) threads"
+echo
+# The headsets play a little longer than the sampling, so the last sample
+# is taken while they still play.
+"$build/ondu-headset" load 127.0.0.1 --clients 4 --seconds "$((length + 5))" --rate 40 \
+    --title 0,0,0,1 --seek-every 20 >"$build/soak-load.log" 2>&1 &
+load_pid=$!
+
+echo "| time s | rss KiB | descriptors | threads |"
+echo "|---:|---:|---:|---:|"
+rss_min=
+rss_max=
+elapsed=0
+while [ "$elapsed" -lt "$length" ]; do
+    sleep "$interval"
+    elapsed=$((elapsed + interval))
+    rss=$(rss_kib)
+    echo "| $elapsed | $rss | $(descriptors) | $(threads) |"
+    if [ "$elapsed" -ge "$warmup" ]; then
+        [ -n "$rss_min" ] && [ "$rss" -ge "$rss_min" ] || rss_min=$rss
+        [ -n "$rss_max" ] && [ "$rss" -le "$rss_max" ] || rss_max=$rss
+    fi
+done
+load_status=0
+wait "$load_pid" || load_status=$?
+load_pid=
+sleep 2  # the server notices the closed connections within its poll wait
+end_fds=$(descriptors)
+echo
+grep -E '^(requests|latency|throughput|behind|error)' "$build/soak-load.log" || true
+echo "after the headsets left: rss $(rss_kib) KiB, $end_fds descriptors, $(threads) threads"
+
+verdict=pass
+growth=$(awk "BEGIN { printf \"%.1f\", ($rss_max - $rss_min) * 100 / $rss_min }")
+awk "BEGIN { exit !($rss_max <= $rss_min * 1.10) }" || verdict=fail
+[ "$end_fds" -eq "$start_fds" ] || verdict=fail
+[ "$load_status" -eq 0 ] || verdict=fail
+echo "rss after ${warmup} s: $rss_min..$rss_max KiB (spread $growth%, limit 10%);" \
+    "descriptors $start_fds -> $end_fds; load exit $load_status: $verdict"
+[ "$verdict" = pass ]
