@@ -55,7 +55,13 @@ void AnnounceWhenDue() {
     lastBroadcast = platform::TimeGetTime();
 }
 
-// Listening sockets first, then the sessions, at most 64 in all.
+// Where a pass starts watching sessions when they do not all fit in it: just
+// after the last one the pass before watched. Otherwise a connection behind
+// 63 others that merely stay open would never be watched, and never served.
+size_t firstSessionToWatch = 0;
+
+// Listening sockets first, then the sessions from firstSessionToWatch on,
+// wrapping around, at most 64 in all.
 std::vector<pollfd> BuildWatchList() {
     std::vector<pollfd> watched;
     watched.reserve(kMaxWatchedSockets);
@@ -69,10 +75,17 @@ std::vector<pollfd> BuildWatchList() {
     };
     for (const platform::Socket& socket : listenSockets)
         watch(socket.Descriptor());
-    for (const std::unique_ptr<ClientSession>& session : sessions) {
+    const size_t count = sessions.size();
+    if (count == 0)
+        return watched;
+    const size_t first = firstSessionToWatch % count;
+    size_t looked = 0;
+    for (; looked < count && watched.size() < kMaxWatchedSockets; ++looked) {
+        const std::unique_ptr<ClientSession>& session = sessions[(first + looked) % count];
         if (session)
             watch(session->socket.Descriptor());
     }
+    firstSessionToWatch = (first + looked) % count;
     return watched;
 }
 

@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
@@ -11,6 +10,7 @@
 #include "service/Endpoints.h"
 #include "service/RequestCodes.h"
 #include "service/ServiceFixture.h"
+#include "support/ProcessCounts.h"
 #include "support/ProtocolClient.h"
 
 using protocol_client::Connect;
@@ -58,26 +58,6 @@ protected:
     }
 };
 
-int OpenDescriptorCount() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr)
-            ++count;
-        closedir(dir);
-    }
-    return count;
-}
-
-int ThreadCount() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (readdir(dir) != nullptr)
-            ++count;
-        closedir(dir);
-    }
-    return count;
-}
-
 int IntOption(int socket, int level, int name) {
     int value = -1;
     socklen_t length = sizeof value;
@@ -91,18 +71,8 @@ std::vector<uint8_t> DescribeRequestOfSize(size_t size) {
     return request;
 }
 
-// Makes its own receive buffer tiny, then never reads: the server's sends to
-// it soon block.
 platform::Socket StalledClient() {
-    platform::Socket client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const int tiny = 4096;
-    setsockopt(client.Descriptor(), SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(23107);
-    target.sin_addr.s_addr = htonl(0x7F000001u);
-    connect(client.Descriptor(), reinterpret_cast<sockaddr*>(&target), sizeof target);
-    return client;
+    return protocol_client::ConnectWithTinyReceiveBuffer("127.0.0.1", 23107);
 }
 
 // Sends thumbnail requests one by one, each its own receive on the server,
@@ -215,11 +185,17 @@ TEST_F(ManualLoopTest, OnlySixtyFourSocketsAreWatchedInAPass) {
         ASSERT_TRUE(SendAll(client.Descriptor(), request));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
-    PollOnce();  // the listener plus the first 63 sessions
-    for (size_t i = 0; i < clients.size(); ++i) {
-        const bool answered = !protocol_client::NothingArrives(clients[i].Descriptor(), 0);
-        EXPECT_EQ(answered, i < 63) << i;
-    }
+    auto answeredCount = [&] {
+        size_t answered = 0;
+        for (const platform::Socket& client : clients)
+            answered += protocol_client::NothingArrives(client.Descriptor(), 0) ? 0 : 1;
+        return answered;
+    };
+    PollOnce();  // the listener plus 63 of the sessions
+    EXPECT_EQ(answeredCount(), 63u);
+    // The next pass watches those left out, so none waits for ever.
+    PollOnce();
+    EXPECT_EQ(answeredCount(), 70u);
 }
 
 class WorkerLoopTest : public ServiceTest {};

@@ -263,6 +263,100 @@ TEST_F(PackagedTitleTest, MissingFileGivesZeroFilledReplies) {
     EXPECT_EQ(fetched.chunks[0].bytes, std::vector<uint8_t>(10, 0));
 }
 
+TEST_F(PackagedTitleTest, FileCutShortAfterTheCatalogueReadsAsZerosWhereBytesAreMissing) {
+    PackagedMovieLayout layout;
+    layout.records = NumberedRecords(300);
+    layout.data = PatternBytes(4096, 5);
+    AddTitle("cut-in-header.vrm", layout);
+    AddTitle("cut-in-records.vrm", layout);
+    const std::vector<uint8_t> whole = PackagedMovieBytes(layout);
+    const int32_t headerSize = catalogue[0].headerSize;
+    const size_t headerKept = static_cast<size_t>(headerSize) / 2;
+    const size_t recordsKept = 24 * 100 + 10;
+    ASSERT_EQ(truncate(dir_.File("cut-in-header.vrm").c_str(), static_cast<off_t>(8 + headerKept)),
+              0);
+    ASSERT_EQ(truncate(dir_.File("cut-in-records.vrm").c_str(),
+                       static_cast<off_t>(12 + headerSize + recordsKept)),
+              0);
+
+    // Cut inside the header block: the record count is gone with it.
+    OpenedPackage opened = Open(0);
+    EXPECT_EQ(opened.status, 0);
+    EXPECT_EQ(opened.recordCount, 0);
+    EXPECT_EQ(opened.sent, 0);
+    std::vector<uint8_t> header = Slice(whole, 8, headerKept);
+    header.resize(static_cast<size_t>(headerSize), 0);
+    EXPECT_EQ(opened.header, header);
+    // The catalogue still knows 300 records.
+    FetchedData fetched = Fetch(0, 0, {{1, 2, 0, 64}});
+    EXPECT_EQ(fetched.status, 0);
+    EXPECT_EQ(fetched.recordCount, 300);
+    EXPECT_EQ(fetched.records, std::vector<uint8_t>(300 * 24, 0));
+    ASSERT_EQ(fetched.chunks.size(), 1u);
+    EXPECT_EQ(fetched.chunks[0].bytes, std::vector<uint8_t>(64, 0));
+    EXPECT_TRUE(fetched.endMarked);
+
+    // Cut inside the record table.
+    opened = Open(1);
+    EXPECT_EQ(opened.status, 0);
+    EXPECT_EQ(opened.recordCount, 300);
+    EXPECT_EQ(opened.header, Slice(whole, 8, static_cast<size_t>(headerSize)));
+    ASSERT_EQ(opened.sent, 200);
+    std::vector<uint8_t> records = Slice(layout.records, 0, recordsKept);
+    records.resize(200 * 24, 0);
+    EXPECT_EQ(opened.records, records);
+    fetched = Fetch(1, 0, {{0, 0, 0, 16}});
+    records.resize(300 * 24, 0);
+    EXPECT_EQ(fetched.records, records);
+    ASSERT_EQ(fetched.chunks.size(), 1u);
+    EXPECT_EQ(fetched.chunks[0].bytes, std::vector<uint8_t>(16, 0));
+}
+
+TEST_F(PackagedTitleTest, FileCutShortOrDeletedWhileOpenServesWhatIsLeftThenZeros) {
+    PackagedMovieLayout layout;
+    layout.records = NumberedRecords(300);
+    layout.data = PatternBytes(24 * kMiB, 6);
+    AddTitle("shrinking.vrm", layout);
+    const auto path = dir_.File("shrinking.vrm");
+    ASSERT_EQ(Open(0).status, 0);  // the first 8 MiB are now read into memory
+    const int64_t dataStart = 8 + catalogue[0].dataOffset;
+    ASSERT_EQ(truncate(path.c_str(), dataStart + 16 * kMiB), 0);
+
+    // Before the new end, across it, and after it.
+    FetchedData fetched = Fetch(0, 0,
+                                {{0, 0, 10 * kMiB, 10 * kMiB + 4096},
+                                 {0, 1, 16 * kMiB - 100, 16 * kMiB + 100},
+                                 {0, 2, 20 * kMiB, 20 * kMiB + 4096}});
+    EXPECT_EQ(fetched.status, 0);
+    EXPECT_EQ(fetched.records, layout.records);
+    ASSERT_EQ(fetched.chunks.size(), 3u);
+    EXPECT_EQ(fetched.chunks[0].bytes, Slice(layout.data, 10 * kMiB, 4096));
+    std::vector<uint8_t> across = Slice(layout.data, 16 * kMiB - 100, 100);
+    across.resize(200, 0);
+    EXPECT_EQ(fetched.chunks[1].bytes, across);
+    EXPECT_EQ(fetched.chunks[2].bytes, std::vector<uint8_t>(4096, 0));
+    EXPECT_TRUE(fetched.endMarked);
+
+    // Deleted while open: the open file still reads as it was left, also
+    // where nothing of it was in memory yet.
+    std::filesystem::remove(path);
+    fetched = Fetch(0, 0, {{0, 3, 13 * kMiB, 13 * kMiB + 4096}, {0, 4, 18 * kMiB, 18 * kMiB + 8}});
+    ASSERT_EQ(fetched.chunks.size(), 2u);
+    EXPECT_EQ(fetched.chunks[0].bytes, Slice(layout.data, 13 * kMiB, 4096));
+    EXPECT_EQ(fetched.chunks[1].bytes, std::vector<uint8_t>(8, 0));
+
+    // Opened again, the file is gone: zeros throughout.
+    const OpenedPackage reopened = Open(0);
+    EXPECT_EQ(reopened.status, 0);
+    EXPECT_EQ(reopened.recordCount, 0);
+    EXPECT_EQ(reopened.sent, 0);
+    EXPECT_EQ(reopened.header, std::vector<uint8_t>(reopened.header.size(), 0));
+    fetched = Fetch(0, 0, {{0, 5, 0, 4096}});
+    EXPECT_EQ(fetched.records, std::vector<uint8_t>(300 * 24, 0));
+    ASSERT_EQ(fetched.chunks.size(), 1u);
+    EXPECT_EQ(fetched.chunks[0].bytes, std::vector<uint8_t>(4096, 0));
+}
+
 TEST_F(PackagedTitleTest, HugeChunksEndTheListAndTheReplyStaysBounded) {
     PackagedMovieLayout layout;
     AddTitle("huge.vrm", layout);

@@ -33,6 +33,22 @@ inline platform::Socket Connect(const char* address, uint16_t port) {
     return socket;
 }
 
+// A headset that never reads: its receive buffer is made tiny before it
+// connects, so the server's sends to it soon block.
+inline platform::Socket ConnectWithTinyReceiveBuffer(const char* address, uint16_t port) {
+    platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int tiny = 4096;
+    setsockopt(socket.Descriptor(), SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    inet_pton(AF_INET, address, &target.sin_addr);
+    if (connect(socket.Descriptor(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) {
+        return platform::Socket{};
+    }
+    return socket;
+}
+
 inline bool SendAll(int socket, const std::vector<uint8_t>& bytes) {
     size_t offset = 0;
     while (offset < bytes.size()) {

@@ -1,0 +1,379 @@
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "platform/WideText.h"
+#include "service/RequestCodes.h"
+#include "service/ServiceFixture.h"
+#include "streaming/PacketPull.h"
+#include "support/Bytes.h"
+#include "support/PackagedMovieWriter.h"
+#include "support/ProcessCounts.h"
+#include "support/ProtocolClient.h"
+#include "support/TempDir.h"
+
+using protocol_client::Connect;
+using protocol_client::ReadReply;
+using protocol_client::ReplyFields;
+using protocol_client::Request;
+using protocol_client::SendAll;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr const char* kAddress = "127.0.0.1";
+constexpr uint16_t kPort = 23107;
+constexpr int64_t kMiB = 1048576;
+// Far more than the 16 MiB send buffer and a non-reading headset's window
+// can take, so a reply of this size blocks on a headset that stops reading.
+constexpr int64_t kLargeChunkBytes = 64 * kMiB;
+
+int64_t MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Waits until the condition holds or the time is up; true when it held.
+template <typename Condition>
+bool WaitFor(Condition condition, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Asks for the first title's description and checks the answer's head.
+bool IsAnswered(int socket, int timeoutMs = 5000) {
+    if (!SendAll(socket, Request({kDescribeTitleRequest, 0})))
+        return false;
+    const auto reply = ReadReply(socket, timeoutMs);
+    if (!reply)
+        return false;
+    ReplyFields fields(*reply);
+    return fields.I32() == ReplyCodeFor(kDescribeTitleRequest) && fields.I32() == kStatusSuccess;
+}
+
+bool FreshConnectionIsAnswered(int timeoutMs = 5000) {
+    platform::Socket fresh = Connect(kAddress, kPort);
+    return fresh.IsValid() && IsAnswered(fresh.Descriptor(), timeoutMs);
+}
+
+// Drops the connection with a reset instead of an orderly close.
+void Reset(platform::Socket& socket) {
+    const linger abort{1, 0};
+    setsockopt(socket.Descriptor(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    socket.Close();
+}
+
+std::vector<uint8_t> LargeChunkRequest(int32_t title) {
+    bsMemWrite writer;
+    int32_t code = kFetchPackagedDataRequest;
+    int32_t firstRecord = 0;
+    int32_t tag = 0;
+    int64_t start = 0;
+    int64_t end = kLargeChunkBytes;
+    writer.Serialize(code).Serialize(title).Serialize(firstRecord);
+    writer.Serialize(tag).Serialize(tag).Serialize(start).Serialize(end);
+    return writer.Buffer();
+}
+
+// Reads and discards until the peer ends the connection; false when it is
+// still open at the deadline. Counts what arrived.
+bool ReadUntilClosed(int socket, int timeoutMs, uint64_t& received) {
+    std::vector<uint8_t> buffer(1 << 16);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+        pollfd entry{socket, POLLIN, 0};
+        if (poll(&entry, 1, 100) <= 0)
+            continue;
+        const ssize_t got = recv(socket, buffer.data(), buffer.size(), 0);
+        if (got <= 0)
+            return true;
+        received += static_cast<uint64_t>(got);
+    }
+    return false;
+}
+
+class HostileHeadsetTest : public ServiceTest {
+protected:
+    // The small H.264 file as title 0, and as title 1 a packaged file whose
+    // data region is large but costs no disk space.
+    void StartWithLargePackagedTitle() {
+        const auto path = dir_.File("large.vrm");
+        PackagedMovieLayout layout;
+        const std::vector<uint8_t> bytes = PackagedMovieBytes(layout);
+        WriteFileBytes(path, bytes);
+        int32_t dataOffset = 0;
+        std::memcpy(&dataOffset, bytes.data(), sizeof dataOffset);
+        ASSERT_EQ(truncate(path.c_str(), 8 + dataOffset + kLargeChunkBytes), 0);
+        StartOn({{127, 0, 0, 1}}, {SmallMediaPath(), platform::Utf8ToWide(path.string())});
+        ASSERT_EQ(catalogue.size(), 2u);
+    }
+
+    // Stops the service, which must not take long whatever the headsets did.
+    void ExpectPromptStop() {
+        const auto before = Clock::now();
+        StopVideoService();
+        EXPECT_LT(MillisecondsSince(before), 1000);
+        EXPECT_FALSE(workerRunning);
+    }
+
+    TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(HostileHeadsetTest, TwoHundredIdleConnectionsLockNobodyOutAndLeaveNothingBehind) {
+    StartOnLoopback();
+    const int descriptors = OpenDescriptorCount();
+
+    std::vector<platform::Socket> idle;
+    for (int i = 0; i < 200; ++i) {
+        idle.push_back(Connect(kAddress, kPort));
+        ASSERT_TRUE(idle.back().IsValid()) << i;
+    }
+    // Far more connections than one pass watches: a newcomer, and the
+    // connections accepted last, are still served while all are held.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(FreshConnectionIsAnswered(3000));
+    for (size_t i : {size_t{199}, size_t{150}, size_t{64}, size_t{0}})
+        EXPECT_TRUE(IsAnswered(idle[i].Descriptor(), 3000)) << i;
+
+    idle.clear();
+    EXPECT_TRUE(FreshConnectionIsAnswered());
+    // Every connection dropped is released on the server's side too.
+    EXPECT_TRUE(WaitFor([&] { return OpenDescriptorCount() == descriptors; }, 3000))
+        << OpenDescriptorCount() << " descriptors open, " << descriptors << " before";
+    ExpectPromptStop();
+}
+
+TEST_F(HostileHeadsetTest, HeadsetThatStopsReadingHoldsOthersOnlyForTheSendTimeOut) {
+    StartWithLargePackagedTitle();
+    platform::Socket stalled = protocol_client::ConnectWithTinyReceiveBuffer(kAddress, kPort);
+    ASSERT_TRUE(stalled.IsValid());
+    ASSERT_TRUE(SendAll(stalled.Descriptor(), LargeChunkRequest(1)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    platform::Socket patient = Connect(kAddress, kPort);
+    const auto asked = Clock::now();
+    ASSERT_TRUE(IsAnswered(patient.Descriptor(), 15000));
+    const int64_t waited = MillisecondsSince(asked);
+    RecordProperty("patient_wait_ms", static_cast<int>(waited));
+    EXPECT_LT(waited, 11500);
+
+    // The server gave up on the stalled headset and ended its connection,
+    // which can never be read in step again, part way through the reply.
+    uint64_t received = 0;
+    EXPECT_TRUE(ReadUntilClosed(stalled.Descriptor(), 5000, received));
+    EXPECT_LT(received, static_cast<uint64_t>(kLargeChunkBytes));
+
+    // Service as usual afterwards.
+    for (int i = 0; i < 5; ++i) {
+        const auto start = Clock::now();
+        ASSERT_TRUE(IsAnswered(patient.Descriptor(), 2000)) << i;
+        EXPECT_LT(MillisecondsSince(start), 500) << i;
+    }
+    EXPECT_TRUE(FreshConnectionIsAnswered());
+    ExpectPromptStop();
+}
+
+TEST_F(HostileHeadsetTest, ResetInTheMiddleOfALargeReplyEndsOnlyThatReply) {
+    StartWithLargePackagedTitle();
+    const int descriptors = OpenDescriptorCount();
+    // Reset before the first byte of the reply is read, after its first
+    // megabyte, and well into it.
+    for (const uint64_t readFirst : {uint64_t{0}, uint64_t{kMiB}, uint64_t{20 * kMiB}}) {
+        platform::Socket client = Connect(kAddress, kPort);
+        ASSERT_TRUE(SendAll(client.Descriptor(), LargeChunkRequest(1)));
+        std::vector<uint8_t> part(readFirst);
+        if (readFirst > 0) {
+            ASSERT_TRUE(
+                protocol_client::ReadExactly(client.Descriptor(), part.data(), part.size(), 10000))
+                << readFirst;
+        }
+        Reset(client);
+
+        // A reset peer fails the send at once, well before the time-out.
+        const auto start = Clock::now();
+        EXPECT_TRUE(FreshConnectionIsAnswered(5000)) << readFirst;
+        EXPECT_LT(MillisecondsSince(start), 3000) << readFirst;
+    }
+    EXPECT_TRUE(WaitFor([&] { return OpenDescriptorCount() == descriptors; }, 3000))
+        << OpenDescriptorCount() << " descriptors open, " << descriptors << " before";
+    ExpectPromptStop();
+}
+
+namespace {
+
+// Noisy pictures make every video packet tens of kilobytes, so a batch holds
+// about one of them and a play takes some seventy-five batches.
+std::filesystem::path PlayableClip() {
+    return MakeTestMedia("noisy-play-h264-aac.mp4", {"-f",       "lavfi",
+                                                     "-i",       "testsrc=s=320x180:d=3:r=25",
+                                                     "-f",       "lavfi",
+                                                     "-i",       "sine=f=440:d=3:r=44100",
+                                                     "-vf",      "noise=alls=30:allf=t",
+                                                     "-c:v",     "libx264",
+                                                     "-preset",  "ultrafast",
+                                                     "-g",       "25",
+                                                     "-pix_fmt", "yuv420p",
+                                                     "-c:a",     "aac",
+                                                     "-shortest"});
+}
+
+// What a session plays of the clip, pulled without any service.
+std::vector<PacketRecord> PlayedDirectly(const std::filesystem::path& clip) {
+    catalogue.clear();
+    catalogue.push_back(MediaEntry(clip.filename().string(), clip.string()));
+    SessionPair pair;
+    const OpenedMedia opened = OpenMedia(pair);
+    std::vector<PacketRecord> records;
+    for (PacketBatch& batch : PullToEnd(pair, opened.videoIndex, opened.audioIndex, -1)) {
+        for (PacketRecord& record : batch.records)
+            records.push_back(std::move(record));
+    }
+    catalogue.clear();
+    return records;
+}
+
+// Mostly bytes of no meaning; a quarter start with a real request code, with
+// fields that are often small numbers, so the handlers parse garbage too.
+std::vector<uint8_t> RandomMessage(std::mt19937& random) {
+    std::uniform_int_distribution<int> length(1, 9000);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::vector<uint8_t> message(static_cast<size_t>(length(random)));
+    for (uint8_t& value : message)
+        value = static_cast<uint8_t>(byte(random));
+    if (random() % 4 != 0 || message.size() < 4)
+        return message;
+    const auto code = static_cast<int32_t>(kDescribeTitleRequest + random() % 5);
+    std::memcpy(message.data(), &code, 4);
+    for (size_t offset = 4; offset + 4 <= message.size() && offset < 64; offset += 4) {
+        if (random() % 2 == 0) {
+            const auto small = static_cast<int32_t>(random() % 6) - 2;
+            std::memcpy(message.data() + offset, &small, 4);
+        }
+    }
+    return message;
+}
+
+struct FloodCounts {
+    std::atomic<uint64_t> sent{0};
+    std::atomic<uint64_t> answered{0};  // bytes of replies to the garbage
+};
+
+// Sends random messages until told to stop, and throws away whatever the
+// server answers, so its replies never block on this connection.
+void Flood(const std::atomic<bool>& stop, uint32_t seed, FloodCounts& counts) {
+    platform::Socket socket = Connect(kAddress, kPort);
+    std::mt19937 random(seed);
+    std::vector<uint8_t> discard(1 << 16);
+    while (!stop) {
+        const std::vector<uint8_t> message = RandomMessage(random);
+        if (send(socket.Descriptor(), message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT) >
+            0) {
+            ++counts.sent;
+        }
+        ssize_t got = 0;
+        while ((got = recv(socket.Descriptor(), discard.data(), discard.size(), MSG_DONTWAIT)) >
+               0) {
+            counts.answered += static_cast<uint64_t>(got);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// Connections that flood the service, each from a thread of its own, until
+// stopped or destroyed; a failed assertion cannot leave them running.
+class Flooders {
+public:
+    explicit Flooders(uint32_t count) {
+        for (uint32_t seed = 1; seed <= count; ++seed)
+            threads_.emplace_back(Flood, std::cref(stop_), seed, std::ref(counts_));
+    }
+    ~Flooders() { Stop(); }
+    Flooders(const Flooders&) = delete;
+    Flooders& operator=(const Flooders&) = delete;
+
+    void Stop() {
+        stop_ = true;
+        for (std::thread& thread : threads_) {
+            if (thread.joinable())
+                thread.join();
+        }
+    }
+    const FloodCounts& Counts() const { return counts_; }
+
+private:
+    std::atomic<bool> stop_{false};
+    FloodCounts counts_;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace
+
+TEST_F(HostileHeadsetTest, RandomFloodNeitherDelaysNorDisturbsAPlayingHeadset) {
+    const auto clip = PlayableClip();
+    ASSERT_FALSE(clip.empty());
+    const std::vector<PacketRecord> expected = PlayedDirectly(clip);
+    ASSERT_GT(expected.size(), 100u);
+    StartOn({{127, 0, 0, 1}}, {platform::Utf8ToWide(clip.string())});
+    ASSERT_EQ(catalogue.size(), 1u);
+
+    Flooders flooders(10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    platform::Socket headset = Connect(kAddress, kPort);
+    ASSERT_TRUE(SendAll(headset.Descriptor(), Request({kOpenMediaTitleRequest, 0})));
+    const auto openReply = ReadReply(headset.Descriptor());
+    ASSERT_TRUE(openReply);
+    const OpenedMedia opened = ParseOpenedMedia(*openReply);
+    ASSERT_EQ(opened.status, 0);
+
+    std::vector<PacketRecord> played;
+    int64_t slowest = 0;
+    int32_t status = kStatusSuccess;
+    int batches = 0;
+    for (; batches < 10000 && status == kStatusSuccess; ++batches) {
+        const auto asked = Clock::now();
+        ASSERT_TRUE(SendAll(headset.Descriptor(),
+                            BatchRequest(0, 0, opened.videoIndex, opened.audioIndex, -1)));
+        const auto reply = ReadReply(headset.Descriptor(), 2000);
+        const int64_t latency = MillisecondsSince(asked);
+        ASSERT_TRUE(reply) << "batch " << batches;
+        EXPECT_LT(latency, 100) << "batch " << batches;
+        slowest = std::max(slowest, latency);
+        PacketBatch parsed = ParsePacketBatch(*reply);
+        ASSERT_EQ(parsed.code, ReplyCodeFor(kFetchPacketBatchRequest));
+        status = parsed.status;
+        for (PacketRecord& record : parsed.records)
+            played.push_back(std::move(record));
+    }
+    RecordProperty("batches", static_cast<int>(batches));
+    RecordProperty("slowest_batch_ms", static_cast<int>(slowest));
+    flooders.Stop();
+    RecordProperty("flood_messages", static_cast<int>(flooders.Counts().sent.load()));
+    RecordProperty("flood_reply_bytes", static_cast<int>(flooders.Counts().answered.load()));
+    // The garbage reached the request handlers, not only the socket.
+    EXPECT_GT(flooders.Counts().answered.load(), 0u);
+
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(played.size(), expected.size());
+    for (size_t i = 0; i < played.size(); ++i) {
+        ASSERT_EQ(played[i].stream, expected[i].stream) << i;
+        ASSERT_EQ(played[i].pts, expected[i].pts) << i;
+        ASSERT_EQ(played[i].data, expected[i].data) << i;
+    }
+    EXPECT_TRUE(FreshConnectionIsAnswered());
+    ExpectPromptStop();
+}

@@ -1,0 +1,341 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "service/RequestCodes.h"
+#include "streaming/PacketPull.h"
+#include "support/Bytes.h"
+#include "support/TempDir.h"
+#include "support/TestMedia.h"
+
+using protocol_client::Request;
+
+// Media files cut short or with bytes changed, as a failing disk or an
+// interrupted copy leaves them, played to the end: every reply must still be
+// one the headset can take apart, and nothing may crash or hang.
+namespace {
+
+// A damaged file may demultiplex into far more packets than it had; playing
+// stops there, as a headset would give up on it.
+constexpr int kMaxBatches = 3000;
+constexpr auto kMaxPlayTime = std::chrono::seconds(30);
+
+struct Clip {
+    std::string name;
+    std::filesystem::path path;
+    // Where the packets begin; before it lie the container's headers.
+    std::vector<uint8_t> firstPacketMarker;
+    size_t markerBack = 0;  // the header ends this many bytes before the marker
+};
+
+// Noisy pictures, so that every video packet is tens of kilobytes and a
+// batch holds about one of them: a play takes some fifty batches.
+std::vector<std::string> NoisyClipArguments(const std::vector<std::string>& codecs) {
+    std::vector<std::string> args{"-f",       "lavfi",
+                                  "-i",       "testsrc=s=320x180:d=2:r=25",
+                                  "-f",       "lavfi",
+                                  "-i",       "sine=f=440:d=2:r=44100",
+                                  "-vf",      "noise=alls=30:allf=t",
+                                  "-pix_fmt", "yuv420p",
+                                  "-shortest"};
+    args.insert(args.end(), codecs.begin(), codecs.end());
+    return args;
+}
+
+Clip H264AacMp4() {
+    // The index in front, so that cuts after it leave a file that opens.
+    return {
+        "mp4",
+        MakeTestMedia("noisy-h264-aac.mp4",
+                      NoisyClipArguments({"-c:v", "libx264", "-preset", "ultrafast", "-g", "25",
+                                          "-bf", "2", "-c:a", "aac", "-movflags", "+faststart"})),
+        {'m', 'd', 'a', 't'},
+        4};
+}
+
+Clip HevcAacMkv() {
+    return {"mkv",
+            MakeTestMedia("noisy-hevc-aac.mkv",
+                          NoisyClipArguments({"-c:v", "libx265", "-preset", "ultrafast",
+                                              "-x265-params", "log-level=none", "-c:a", "aac"})),
+            {0x1F, 0x43, 0xB6, 0x75},  // the first cluster
+            0};
+}
+
+Clip H264Mp2Ts() {
+    return {"ts",
+            MakeTestMedia("noisy-h264-mp2.ts", NoisyClipArguments({"-c:v", "libx264", "-preset",
+                                                                   "ultrafast", "-c:a", "mp2"})),
+            {},
+            0};
+}
+
+size_t HeaderEnd(const Clip& clip, const std::vector<uint8_t>& bytes) {
+    if (clip.firstPacketMarker.empty())
+        return std::min<size_t>(bytes.size(), 188 * 4);  // tables ahead of the first packets
+    const auto found = std::search(bytes.begin(), bytes.end(), clip.firstPacketMarker.begin(),
+                                   clip.firstPacketMarker.end());
+    const auto offset = static_cast<size_t>(found - bytes.begin());
+    return offset > clip.markerBack ? offset - clip.markerBack : bytes.size();
+}
+
+struct DamagedCopy {
+    std::string label;
+    std::vector<uint8_t> bytes;
+};
+
+// Three cuts inside the headers, seven spread over the packets.
+std::vector<DamagedCopy> TruncatedCopies(const std::vector<uint8_t>& bytes, size_t headerEnd) {
+    std::vector<size_t> lengths;
+    for (size_t quarter = 1; quarter <= 3; ++quarter)
+        lengths.push_back(headerEnd * quarter / 4);
+    for (size_t eighth = 1; eighth <= 7; ++eighth)
+        lengths.push_back(headerEnd + (bytes.size() - headerEnd) * eighth / 8);
+    std::vector<DamagedCopy> copies;
+    for (size_t length : lengths) {
+        copies.push_back(
+            {"first " + std::to_string(length) + " of " + std::to_string(bytes.size()) + " bytes",
+             std::vector<uint8_t>(bytes.begin(), bytes.begin() + length)});
+    }
+    return copies;
+}
+
+struct FlipPlan {
+    const char* where;
+    bool headerOnly;
+    int flips;
+    uint32_t seed;
+};
+
+// Bytes XORed with random non-zero values at positions from fixed seeds: a
+// few anywhere, many anywhere, and a few in the headers only.
+std::vector<DamagedCopy> FlippedCopies(const std::vector<uint8_t>& bytes, size_t headerEnd) {
+    constexpr FlipPlan kPlans[] = {
+        {"anywhere", false, 24, 1},     {"anywhere", false, 24, 2},
+        {"anywhere", false, 2000, 3},   {"in the headers", true, 8, 4},
+        {"in the headers", true, 8, 5}, {"in the headers", true, 8, 6},
+    };
+    std::vector<DamagedCopy> copies;
+    for (const FlipPlan& plan : kPlans) {
+        const size_t span = plan.headerOnly ? std::max<size_t>(headerEnd, 1) : bytes.size();
+        std::mt19937 random(plan.seed);
+        DamagedCopy copy{std::to_string(plan.flips) + " bytes flipped " + plan.where + ", seed " +
+                             std::to_string(plan.seed),
+                         bytes};
+        for (int flip = 0; flip < plan.flips; ++flip) {
+            const size_t position = random() % span;
+            copy.bytes[position] ^= static_cast<uint8_t>(1 + random() % 255);
+        }
+        copies.push_back(std::move(copy));
+    }
+    return copies;
+}
+
+// Reads little-endian fields and never past the end of the payload.
+class StrictFields {
+public:
+    explicit StrictFields(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    template <typename T>
+    bool Read(T& value) {
+        if (bytes_.size() - offset_ < sizeof(T))
+            return false;
+        std::memcpy(&value, bytes_.data() + offset_, sizeof(T));
+        offset_ += sizeof(T);
+        return true;
+    }
+    bool Skip(int64_t count) {
+        if (count < 0 || static_cast<uint64_t>(count) > bytes_.size() - offset_)
+            return false;
+        offset_ += static_cast<size_t>(count);
+        return true;
+    }
+    // What follows the message is only the frame's zero padding.
+    bool RestIsPadding() const {
+        return bytes_.size() - offset_ < 16 &&
+               std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(offset_), bytes_.end(),
+                           [](uint8_t b) { return b == 0; });
+    }
+
+private:
+    const std::vector<uint8_t>& bytes_;
+    size_t offset_ = 0;
+};
+
+::testing::AssertionResult IsWholeFrames(const std::vector<uint8_t>& payload) {
+    if ((payload.size() + 4) % 16 != 0)
+        return ::testing::AssertionFailure() << "payload of " << payload.size() << " bytes";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult IsStatusOnlyReply(const std::vector<uint8_t>& payload, int32_t code) {
+    StrictFields fields(payload);
+    int32_t replyCode = 0, status = 0;
+    if (!fields.Read(replyCode) || !fields.Read(status) || replyCode != code)
+        return ::testing::AssertionFailure() << "no code and status";
+    if (!fields.RestIsPadding())
+        return ::testing::AssertionFailure() << "status " << status << " followed by data";
+    return ::testing::AssertionSuccess();
+}
+
+// A packet batch whose records fill the payload exactly, each of a named
+// stream and of a plausible size.
+::testing::AssertionResult IsWellFormedBatch(const std::vector<uint8_t>& payload, int32_t video,
+                                             int32_t audio, int32_t& status) {
+    StrictFields fields(payload);
+    int32_t code = 0, count = 0;
+    if (!fields.Read(code) || !fields.Read(status) || !fields.Read(count))
+        return ::testing::AssertionFailure() << "short header";
+    if (code != ReplyCodeFor(kFetchPacketBatchRequest))
+        return ::testing::AssertionFailure() << "code " << code;
+    if (status != 0 && status != 1)
+        return ::testing::AssertionFailure() << "status " << status;
+    if (count < 0)
+        return ::testing::AssertionFailure() << "count " << count;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t stream = -1, size = -1, flags = 0;
+        int64_t pts = 0, dts = 0, duration = 0;
+        if (!fields.Read(stream) || !fields.Read(size) || !fields.Read(flags) ||
+            !fields.Read(pts) || !fields.Read(dts) || !fields.Read(duration)) {
+            return ::testing::AssertionFailure() << "record " << i << " of " << count << " cut";
+        }
+        if (stream < 0 || (stream != video && stream != audio))
+            return ::testing::AssertionFailure() << "record " << i << " of stream " << stream;
+        if (!fields.Skip(size))
+            return ::testing::AssertionFailure() << "record " << i << " size " << size;
+    }
+    if (!fields.RestIsPadding())
+        return ::testing::AssertionFailure() << "bytes after " << count << " records";
+    return ::testing::AssertionSuccess();
+}
+
+struct PlayOutcome {
+    int32_t openStatus = -1;
+    int batches = 0;
+    int32_t lastStatus = -1;
+    int64_t packets = 0;
+};
+
+class DamagedMediaTest : public ::testing::Test {
+protected:
+    void TearDown() override { catalogue.clear(); }
+
+    // One reply, framed as announced and with nothing after it.
+    std::optional<std::vector<uint8_t>> Exchange(SessionPair& pair,
+                                                 const std::vector<uint8_t>& request) {
+        auto reply = pair.Exchange(request);
+        EXPECT_TRUE(reply) << "no reply to " << request.size() << " bytes";
+        if (reply) {
+            EXPECT_TRUE(IsWholeFrames(*reply));
+            EXPECT_TRUE(protocol_client::NothingArrives(pair.Headset(), 0)) << "stray bytes";
+        }
+        return reply;
+    }
+
+    // Opens the file as title 0 and pulls batches until the end of the media.
+    PlayOutcome Play(const std::filesystem::path& path) {
+        catalogue.clear();
+        catalogue.push_back(MediaEntry(path.filename().string(), path.string()));
+        SessionPair pair;
+        PlayOutcome outcome;
+        const auto opened = Exchange(pair, Request({kOpenMediaTitleRequest, 0}));
+        if (!opened)
+            return outcome;
+        const OpenedMedia media = ParseOpenedMedia(*opened);
+        EXPECT_EQ(media.code, ReplyCodeFor(kOpenMediaTitleRequest));
+        outcome.openStatus = media.status;
+        if (media.status != kStatusSuccess) {
+            EXPECT_TRUE(media.status == 2 || media.status == 4) << media.status;
+            EXPECT_TRUE(IsStatusOnlyReply(*opened, ReplyCodeFor(kOpenMediaTitleRequest)));
+            return outcome;
+        }
+        EXPECT_TRUE(media.consumedExactly);
+        EXPECT_EQ(media.streamCount, static_cast<int32_t>(media.streams.size()));
+
+        // To the end, then once more from a seek back to the middle.
+        const auto started = std::chrono::steady_clock::now();
+        PlayOn(pair, media, BatchRequest(0, 0, media.videoIndex, media.audioIndex, -1), started,
+               outcome);
+        if (outcome.lastStatus == 1) {
+            PlayOn(pair, media, BatchRequest(1, 1000000, media.videoIndex, media.audioIndex, -1),
+                   started, outcome);
+        }
+        return outcome;
+    }
+
+    // Pulls batches, the first with `firstRequest`, until one ends the media.
+    void PlayOn(SessionPair& pair, const OpenedMedia& media,
+                const std::vector<uint8_t>& firstRequest,
+                std::chrono::steady_clock::time_point started, PlayOutcome& outcome) {
+        const std::vector<uint8_t> next =
+            BatchRequest(0, 0, media.videoIndex, media.audioIndex, -1);
+        const std::vector<uint8_t>* request = &firstRequest;
+        while (outcome.batches < kMaxBatches &&
+               std::chrono::steady_clock::now() - started < kMaxPlayTime) {
+            const auto reply = Exchange(pair, *request);
+            request = &next;
+            if (!reply)
+                return;
+            ++outcome.batches;
+            EXPECT_TRUE(
+                IsWellFormedBatch(*reply, media.videoIndex, media.audioIndex, outcome.lastStatus))
+                << "batch " << outcome.batches;
+            outcome.packets += ParsePacketBatch(*reply).records.size();
+            if (outcome.lastStatus != kStatusSuccess)
+                return;
+        }
+    }
+
+    void PlayEveryCopy(const Clip& clip, const std::vector<DamagedCopy>& copies) {
+        for (const DamagedCopy& copy : copies) {
+            SCOPED_TRACE(clip.name + ", " + copy.label);
+            const auto path = dir_.File("damaged." + clip.name);
+            WriteFileBytes(path, copy.bytes);
+            const PlayOutcome outcome = Play(path);
+            if (outcome.openStatus == kStatusSuccess) {
+                EXPECT_GT(outcome.batches, 0);
+                EXPECT_TRUE(outcome.lastStatus == 1 || outcome.batches == kMaxBatches)
+                    << outcome.batches << " batches, last status " << outcome.lastStatus;
+            }
+            played_ += outcome.openStatus == kStatusSuccess ? 1 : 0;
+        }
+    }
+
+    void PlayDamagedCopiesOf(const Clip& clip) {
+        ASSERT_FALSE(clip.path.empty()) << clip.name;
+        const std::vector<uint8_t> bytes = ReadFileBytes(clip.path);
+        const size_t headerEnd = HeaderEnd(clip, bytes);
+        ASSERT_LT(headerEnd, bytes.size()) << clip.name;
+
+        // The undamaged file first, as the measure for the damaged ones.
+        const PlayOutcome intact = Play(clip.path);
+        ASSERT_EQ(intact.openStatus, kStatusSuccess) << clip.name;
+        ASSERT_EQ(intact.lastStatus, 1) << clip.name;
+
+        PlayEveryCopy(clip, TruncatedCopies(bytes, headerEnd));
+        PlayEveryCopy(clip, FlippedCopies(bytes, headerEnd));
+        RecordProperty(clip.name + "_copies_played", played_);
+        // Most cuts leave the headers whole: the damage must not stop them all.
+        EXPECT_GE(played_, 7) << clip.name;
+    }
+
+    TempDir dir_;
+    int played_ = 0;
+};
+
+}  // namespace
+
+TEST_F(DamagedMediaTest, Mp4WithH264AndAac) {
+    PlayDamagedCopiesOf(H264AacMp4());
+}
+
+TEST_F(DamagedMediaTest, MatroskaWithHevcAndAac) {
+    PlayDamagedCopiesOf(HevcAacMkv());
+}
+
+TEST_F(DamagedMediaTest, TransportStreamWithH264AndMp2) {
+    PlayDamagedCopiesOf(H264Mp2Ts());
+}
