@@ -15,8 +15,9 @@
 namespace headset {
 namespace {
 
-// A frame longer than this is taken for garbage rather than allocated.
-constexpr uint32_t kMaxReplyBytes = 1u << 30;
+// A frame longer than this is taken for garbage rather than allocated: the
+// largest reply carries 256 MiB of chunks and a few hundred KiB besides.
+constexpr uint32_t kMaxReplyBytes = 272u * 1048576;
 
 using Clock = std::chrono::steady_clock;
 
