@@ -73,7 +73,7 @@ int RunDiscover(CommandArguments& arguments) {
 
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
-    std::set<std::vector<uint8_t>> heard;  // a server repeats itself every second
+    std::set<std::string> heard;  // a server repeats itself every second
     size_t servers = 0;
     std::vector<uint8_t> datagram(65536);  // the largest a UDP datagram can be
     for (;;) {
@@ -89,9 +89,8 @@ int RunDiscover(CommandArguments& arguments) {
                                       reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (size < 0)
             continue;
-        std::vector<uint8_t> key(datagram.begin(), datagram.begin() + size);
-        key.insert(key.end(), reinterpret_cast<uint8_t*>(&from.sin_addr),
-                   reinterpret_cast<uint8_t*>(&from.sin_addr) + 4);
+        std::string key(reinterpret_cast<const char*>(datagram.data()), static_cast<size_t>(size));
+        key.append(reinterpret_cast<const char*>(&from.sin_addr), sizeof from.sin_addr);
         if (!heard.insert(key).second)
             continue;
         Announcement server;
