@@ -5,9 +5,12 @@
 #   make test TSAN=1     the same under ThreadSanitizer (build-tsan/)
 #   make run             build and start the program
 #   make bench           build and run the benchmarks (isolated)
+#   make fuzz            build the fuzz targets with clang (build-fuzz/) and run
+#                        each for FUZZ_SECONDS (default 60), isolated
 
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 60
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
@@ -19,7 +22,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test run bench fuzz clean
 
 all: build
 
@@ -46,5 +49,11 @@ bench: deps
 	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
 	@scripts/isolated sh -c 'for b in build-bench/bench/*_bench; do "$$b"; done'
 
+fuzz: deps
+	@cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
+		-DCMAKE_CXX_COMPILER=clang++-14 -DONDU_FUZZ=ON -DONDU_BUILD_APP=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+	@scripts/isolated scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-sanitize build-tsan build-bench
+	rm -rf build build-sanitize build-tsan build-bench build-fuzz
