@@ -7,9 +7,12 @@
 #   make bench           build and run the benchmarks and bench/load.sh (isolated)
 #   make soak            the long run of bench/soak.sh (SOAK_SECONDS=60 by default)
 #   make demo            a title's whole road from server to headset tool (root)
+#   make fuzz            build the fuzz targets with clang (build-fuzz/) and run
+#                        each for FUZZ_SECONDS (default 60), isolated
 
 JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 60
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
@@ -21,7 +24,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test run bench soak demo clean
+.PHONY: all deps configure build test run bench soak demo fuzz clean
 
 all: build
 
@@ -58,5 +61,11 @@ demo:
 	@$(MAKE) --no-print-directory build
 	@scripts/demo.sh $(BUILD_DIR)
 
+fuzz: deps
+	@cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
+		-DCMAKE_CXX_COMPILER=clang++-14 -DONDU_FUZZ=ON -DONDU_BUILD_APP=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+	@scripts/isolated scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-sanitize build-tsan build-bench
+	rm -rf build build-sanitize build-tsan build-bench build-fuzz

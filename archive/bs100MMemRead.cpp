@@ -239,26 +239,43 @@ iArc& bs100MMemRead::SerializeBytes(void* data, uint64_t count) {
 }
 
 bool bs100MMemRead::Seek(int64_t offset, int origin) {
-    int64_t target = -1;
+    uint64_t target = 0;
+    bool inRange = false;
     switch (origin) {
         case 0:
-            if (static_cast<uint64_t>(offset) <= length_)
-                position_ = static_cast<uint64_t>(offset);
+            target = static_cast<uint64_t>(offset);
+            inRange = target <= length_;
             break;
         case 1:
-            target = static_cast<int64_t>(position_) + offset;
+            inRange = OffsetTarget(position_, offset, target);
             break;
         case 2:
-            target = static_cast<int64_t>(length_) + offset;
+            inRange = OffsetTarget(length_, offset, target);
             break;
         default:
             break;
     }
-    if ((origin == 1 || origin == 2) && target >= 0 && static_cast<uint64_t>(target) <= length_) {
-        position_ = static_cast<uint64_t>(target);
-    }
+    if (inRange)
+        position_ = target;
     if (currentBlock_ == nullptr || !Contains(*currentBlock_, position_))
         LoadBlock();
+    return true;
+}
+
+// Worked out without overflow: an offset near the 64-bit limits is refused
+// like any other target outside [0, length].
+bool bs100MMemRead::OffsetTarget(uint64_t base, int64_t offset, uint64_t& target) const {
+    if (offset >= 0) {
+        const auto forward = static_cast<uint64_t>(offset);
+        if (base > length_ || forward > length_ - base)
+            return false;
+        target = base + forward;
+        return true;
+    }
+    const uint64_t back = 0 - static_cast<uint64_t>(offset);
+    if (back > base || base - back > length_)
+        return false;
+    target = base - back;
     return true;
 }
 

@@ -86,6 +86,8 @@ private:
     enum class LoadMode { Now, InBackground };
 
     bool LoadBlock(LoadMode mode);
+    // base + offset into `target` when it lies in [0, length]; false otherwise.
+    bool OffsetTarget(uint64_t base, int64_t offset, uint64_t& target) const;
     bool Contains(const Block& block, uint64_t position) const;
     Block* FindCachedBlock(uint64_t position) const;
     void RunAgeRule();

@@ -11,6 +11,7 @@ PACKAGES=(
   libcurl4-openssl-dev
   fonts-wqy-zenhei
   iproute2 util-linux python3
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "archive/bs100MMemRead.h"
@@ -130,6 +131,13 @@ TEST_F(ReadAheadReaderTest, SeekRules) {
     EXPECT_EQ(reader.Tell(), 1u);
     EXPECT_TRUE(reader.Seek(7, 9));
     EXPECT_EQ(reader.Tell(), 1u);
+    // Offsets at the 64-bit limits are refused, not overflowed.
+    EXPECT_TRUE(reader.Seek(100, 0));
+    EXPECT_TRUE(reader.Seek(INT64_MAX, 1));
+    EXPECT_TRUE(reader.Seek(INT64_MAX, 2));
+    EXPECT_TRUE(reader.Seek(INT64_MIN, 1));
+    EXPECT_TRUE(reader.Seek(INT64_MIN, 2));
+    EXPECT_EQ(reader.Tell(), 100u);
     EXPECT_EQ(reader.ClassName(), L"bs100MMemRead");
     EXPECT_FALSE(reader.IsStoring());
 }

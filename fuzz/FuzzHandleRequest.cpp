@@ -1,0 +1,113 @@
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "FuzzCheck.h"
+#include "FuzzInput.h"
+#include "FuzzTargets.h"
+#include "FuzzTitles.h"
+#include "ReplyDrain.h"
+#include "catalogue/Catalogue.h"
+#include "service/HandleRequest.h"
+#include "service/RequestCodes.h"
+#include "service/TitleIndex.h"
+#include "support/TempDir.h"
+
+namespace {
+
+constexpr size_t kLongestRequest = 8191;  // one recv of the connection loop
+constexpr size_t kMostRequestsPerInput = 16;
+
+// Built on the first input and kept for the whole run.
+struct Fixture {
+    Fixture() {
+        av_log_set_level(AV_LOG_QUIET);
+        BuildFuzzCatalogue(dir.Path());
+    }
+    TempDir dir;
+    ReplyDrain headset;
+};
+
+// A field read the way handlers read it: a request too short for it leaves
+// the preset in the bytes it does not reach.
+int32_t Field(std::span<const uint8_t> request, size_t offset, int32_t preset) {
+    auto value = static_cast<uint32_t>(preset);
+    for (size_t i = 0; i < 4 && offset + i < request.size(); ++i) {
+        value &= ~(uint32_t{0xFF} << (8 * i));
+        value |= uint32_t{request[offset + i]} << (8 * i);
+    }
+    return static_cast<int32_t>(value);
+}
+
+bool IsKnownStatus(int32_t code, int32_t status) {
+    if (code == kOpenMediaTitleRequest)
+        return status == 0 || status == 2 || status == 4 || status == 5;
+    return status >= 0 && status <= 2;
+}
+
+int32_t DefaultTitle(int32_t code) {
+    return code == kDescribeTitleRequest ? -1 : 0;
+}
+
+int32_t InvalidTitleStatus(int32_t code) {
+    return code == kOpenMediaTitleRequest ? 5 : 2;
+}
+
+// What the protocol promises for any request, whatever its fields hold.
+void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen,
+                  const std::vector<ReplyHead>& replies) {
+    const int32_t code = Field(request, 0, 0);
+    if (code < kDescribeTitleRequest || code > kOpenMediaTitleRequest) {
+        FUZZ_CHECK(replies.empty());
+        return;
+    }
+    FUZZ_CHECK(replies.size() == 1);
+    const ReplyHead& reply = replies.front();
+    FUZZ_CHECK(reply.code == ReplyCodeFor(code));
+    FUZZ_CHECK(IsKnownStatus(code, reply.status));
+    if (code == kFetchPacketBatchRequest) {
+        FUZZ_CHECK((reply.status == 2) == !mediaWasOpen);
+        return;
+    }
+    // Every other failure reply ends after its status.
+    FUZZ_CHECK(reply.status == kStatusSuccess || reply.length == 12);
+    const int32_t title = Field(request, 4, DefaultTitle(code));
+    FUZZ_CHECK((reply.status == InvalidTitleStatus(code)) == !IsValidTitleIndex(title));
+    if (code == kDescribeTitleRequest && IsValidTitleIndex(title)) {
+        const bool tooLong = catalogue[static_cast<size_t>(title)].title.size() >= 1024;
+        FUZZ_CHECK((reply.status == 1) == tooLong);
+    }
+}
+
+void CheckSession(const ClientSession& session) {
+    FUZZ_CHECK(!session.cacheReader || session.fileReader);
+    FUZZ_CHECK(!session.streamPrep || session.formatContext);
+}
+
+}  // namespace
+
+// Input: up to 16 requests, each a u16 length (taken modulo 8192) and that
+// many bytes, handled in turn on one fresh session.
+void FuzzHandleRequest(const uint8_t* data, size_t size) {
+    static Fixture fixture;
+    ClientSession session(platform::Socket(dup(fixture.headset.SessionEnd())));
+    FUZZ_CHECK(session.socket.IsValid());
+    FuzzInput input(data, size);
+    for (size_t i = 0; i < kMostRequestsPerInput && !input.Empty(); ++i) {
+        const std::span<const uint8_t> request =
+            input.TakeBytes(input.Take<uint16_t>() % (kLongestRequest + 1));
+        if (request.empty())
+            continue;  // a connection never receives an empty request
+        const bool mediaWasOpen = session.formatContext != nullptr;
+        bsMemRead reader(request.data(), request.size());
+        HandleRequest(reader, session);
+        CheckReplies(request, mediaWasOpen, fixture.headset.TakeReplies());
+        CheckSession(session);
+    }
+}
