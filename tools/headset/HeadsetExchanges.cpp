@@ -1,6 +1,7 @@
 #include "tools/headset/HeadsetExchanges.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "service/RequestCodes.h"
 
@@ -52,7 +53,12 @@ std::string OpenPackaged(HeadsetConnection& connection, int32_t titleIndex,
 std::string FetchAllRecords(HeadsetConnection& connection, int32_t index,
                             std::vector<uint8_t>& records) {
     for (;;) {
-        const int32_t next = static_cast<int32_t>(records.size() / kIndexRecordSize);
+        // A record count is a signed 32-bit value; a server that sends more
+        // records than that is broken, not generous.
+        const size_t fetched = records.size() / kIndexRecordSize;
+        if (fetched >= static_cast<size_t>(INT32_MAX))
+            return "the server sends more records than a title can have";
+        const auto next = static_cast<int32_t>(fetched);
         PackagedData reply;
         const std::string error = FetchPackaged(connection, index, next, {}, reply);
         if (!error.empty())
