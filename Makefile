@@ -40,7 +40,8 @@ build: configure
 test:
 	@scripts/install-deps.sh
 	@$(MAKE) --no-print-directory build
-	@scripts/isolated ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	@TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan-suppressions.txt $(TSAN_OPTIONS)" \
+		scripts/isolated ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 run:
 	@scripts/install-deps.sh

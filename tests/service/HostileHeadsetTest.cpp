@@ -18,6 +18,7 @@
 #include "support/PackagedMovieWriter.h"
 #include "support/ProcessCounts.h"
 #include "support/ProtocolClient.h"
+#include "support/SanitizerSlowdown.h"
 #include "support/TempDir.h"
 
 using protocol_client::Connect;
@@ -169,14 +170,14 @@ TEST_F(HostileHeadsetTest, HeadsetThatStopsReadingHoldsOthersOnlyForTheSendTimeO
     // while the 10 s time-out runs, and no longer.
     platform::Socket patient = Connect(kAddress, kPort);
     const auto asked = Clock::now();
-    ASSERT_TRUE(IsAnswered(patient.Descriptor(), 15000));
+    ASSERT_TRUE(IsAnswered(patient.Descriptor(), 10000 + 5000 * kSanitizerSlowdown));
     RecordProperty("patient_wait_ms", static_cast<int>(MillisecondsSince(asked)));
-    EXPECT_LT(MillisecondsSince(stalledAsked), 12500);
+    EXPECT_LT(MillisecondsSince(stalledAsked), 10000 + 2500 * kSanitizerSlowdown);
 
     // The server gave up on the stalled headset and ended its connection,
     // which can never be read in step again, part way through the reply.
     uint64_t received = 0;
-    EXPECT_TRUE(ReadUntilClosed(stalled.Descriptor(), 5000, received));
+    EXPECT_TRUE(ReadUntilClosed(stalled.Descriptor(), 5000 * kSanitizerSlowdown, received));
     EXPECT_LT(received, static_cast<uint64_t>(kLargeChunkBytes));
 
     // Service as usual afterwards.
@@ -199,17 +200,17 @@ TEST_F(HostileHeadsetTest, ResetInTheMiddleOfALargeReplyEndsOnlyThatReply) {
         ASSERT_TRUE(SendAll(client.Descriptor(), LargeChunkRequest(1)));
         std::vector<uint8_t> part(readFirst);
         if (readFirst > 0) {
-            ASSERT_TRUE(
-                protocol_client::ReadExactly(client.Descriptor(), part.data(), part.size(), 10000))
+            ASSERT_TRUE(protocol_client::ReadExactly(client.Descriptor(), part.data(), part.size(),
+                                                     10000 * kSanitizerSlowdown))
                 << readFirst;
         }
         Reset(client);
 
         // A reset peer fails the send at once, well before the time-out.
         const auto start = Clock::now();
-        EXPECT_TRUE(FreshConnectionIsAnswered(8000)) << readFirst;
+        EXPECT_TRUE(FreshConnectionIsAnswered(8000 * kSanitizerSlowdown)) << readFirst;
         slowest = std::max(slowest, MillisecondsSince(start));
-        EXPECT_LT(MillisecondsSince(start), 5000) << readFirst;
+        EXPECT_LT(MillisecondsSince(start), 5000 * kSanitizerSlowdown) << readFirst;
     }
     RecordProperty("slowest_answer_after_reset_ms", static_cast<int>(slowest));
     EXPECT_TRUE(WaitFor([&] { return OpenDescriptorCount() == descriptors; }, 3000))

@@ -10,6 +10,7 @@
 #include "support/Bytes.h"
 #include "support/ChildProcess.h"
 #include "support/PackagedMovieWriter.h"
+#include "support/SanitizerSlowdown.h"
 #include "support/TempDir.h"
 
 // The headset tool against the real service, both in this process's
@@ -328,7 +329,11 @@ TEST_F(HeadsetToolTest, LoadReportsLatencyThroughputAndNoErrors) {
         RunTool({"load", "127.0.0.1", "--clients", "3", "--seconds", "1.5", "--rate", "2"});
     EXPECT_EQ(run.exitCode, 0) << run.output << run.errors;
     EXPECT_NE(run.output.find("RESULT clients=3 "), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find(" behind=0 errors=0"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(" errors=0"), std::string::npos) << run.output;
+    // Keeping up with the rate is a matter of speed, which a sanitizer takes.
+    if (kSanitizerSlowdown == 1) {
+        EXPECT_NE(run.output.find(" behind=0 "), std::string::npos) << run.output;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,10 @@
+#pragma once
+
+// How many times longer work takes in this build. ThreadSanitizer slows
+// every memory access, so copying a large reply takes many times as long;
+// deadlines that bound real work (not time-outs under test) scale by this.
+#if defined(__SANITIZE_THREAD__)
+constexpr int kSanitizerSlowdown = 10;
+#else
+constexpr int kSanitizerSlowdown = 1;
+#endif
