@@ -9,7 +9,7 @@
 #include "streaming/HevcConfigurationRecord.h"
 #include "streaming/HevcUnitTypes.h"
 
-using streaming::CodecSpecificData;
+using streaming::DecoderConfigBlocks;
 
 namespace {
 
@@ -42,7 +42,7 @@ std::vector<std::span<const uint8_t>> SplitCollected(const std::vector<uint8_t>&
 }
 
 void CheckAvcRecord(const uint8_t* data, size_t size) {
-    const CodecSpecificData result = streaming::ExtractAvcParameterSets(data, size);
+    const DecoderConfigBlocks result = streaming::ExtractAvcParameterSets(data, size);
     CheckBlock(result.csd0, result.hasCsd0);
     CheckBlock(result.csd1, result.hasCsd1);
     // A damaged record clears both flags; a sound one flags every block it filled.
@@ -53,14 +53,14 @@ void CheckAvcRecord(const uint8_t* data, size_t size) {
 }
 
 void CheckHevcRecord(const uint8_t* data, size_t size) {
-    const CodecSpecificData result = streaming::ExtractHevcParameterSets(data, size);
+    const DecoderConfigBlocks result = streaming::ExtractHevcParameterSets(data, size);
     CheckBlock(result.csd0, result.hasCsd0);
     FUZZ_CHECK(result.hasCsd0 == !result.csd0.empty());
     FUZZ_CHECK(result.csd1.empty() && !result.hasCsd1);
 }
 
 void CheckAvcAnnexB(const uint8_t* data, size_t size) {
-    const CodecSpecificData result = streaming::CollectAvcAnnexBParameterSets(data, size);
+    const DecoderConfigBlocks result = streaming::CollectAvcAnnexBParameterSets(data, size);
     FUZZ_CHECK(result.hasCsd0 == !result.csd0.empty());
     FUZZ_CHECK(result.hasCsd1 == !result.csd1.empty());
     for (std::span<const uint8_t> unit : SplitCollected(result.csd0))
@@ -70,7 +70,7 @@ void CheckAvcAnnexB(const uint8_t* data, size_t size) {
 }
 
 void CheckHevcAnnexB(const uint8_t* data, size_t size) {
-    const CodecSpecificData result = streaming::CollectHevcAnnexBParameterSets(data, size);
+    const DecoderConfigBlocks result = streaming::CollectHevcAnnexBParameterSets(data, size);
     FUZZ_CHECK(result.hasCsd0 == !result.csd0.empty());
     FUZZ_CHECK(result.csd1.empty() && !result.hasCsd1);
     for (std::span<const uint8_t> unit : SplitCollected(result.csd0))

@@ -41,7 +41,7 @@ std::vector<std::span<const uint8_t>> SplitUnits(std::span<const uint8_t> stream
     return units;
 }
 
-void SetFlags(CodecSpecificData& data) {
+void SetFlags(DecoderConfigBlocks& data) {
     data.hasCsd0 = !data.csd0.empty();
     data.hasCsd1 = !data.csd1.empty();
 }
@@ -54,8 +54,8 @@ bool IsAnnexBStream(const uint8_t* data, int64_t size) {
            (!stream.empty() && stream[0] == 0 && IsStartCodeAt(stream, 1));
 }
 
-CodecSpecificData CollectAvcAnnexBParameterSets(const uint8_t* data, int64_t size) {
-    CodecSpecificData result;
+DecoderConfigBlocks CollectAvcAnnexBParameterSets(const uint8_t* data, int64_t size) {
+    DecoderConfigBlocks result;
     for (std::span<const uint8_t> unit : SplitUnits(ExtradataBytes(data, size))) {
         const uint8_t type = unit[0] & 0x1F;
         if (type == kAvcSequenceParameterSet)
@@ -67,8 +67,8 @@ CodecSpecificData CollectAvcAnnexBParameterSets(const uint8_t* data, int64_t siz
     return result;
 }
 
-CodecSpecificData CollectHevcAnnexBParameterSets(const uint8_t* data, int64_t size) {
-    CodecSpecificData result;
+DecoderConfigBlocks CollectHevcAnnexBParameterSets(const uint8_t* data, int64_t size) {
+    DecoderConfigBlocks result;
     for (std::span<const uint8_t> unit : SplitUnits(ExtradataBytes(data, size))) {
         const uint8_t type = (unit[0] >> 1) & 0x3F;
         if (IsConfigurationUnitType(type))

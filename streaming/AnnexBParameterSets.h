@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "streaming/CodecSpecificData.h"
+#include "streaming/DecoderConfigBlocks.h"
 
 namespace streaming {
 
@@ -16,11 +16,11 @@ bool IsAnnexBStream(const uint8_t* data, int64_t size);
 // H.264 parameter sets of an Annex-B stream: every sequence parameter set into
 // csd0 and every picture parameter set into csd1, each with a four-byte start
 // code; other units are skipped.
-CodecSpecificData CollectAvcAnnexBParameterSets(const uint8_t* data, int64_t size);
+DecoderConfigBlocks CollectAvcAnnexBParameterSets(const uint8_t* data, int64_t size);
 
 // HEVC units of an Annex-B stream whose types may configure the decoder
 // (parameter sets and SEI), into csd0 with four-byte start codes; other units
 // are skipped.
-CodecSpecificData CollectHevcAnnexBParameterSets(const uint8_t* data, int64_t size);
+DecoderConfigBlocks CollectHevcAnnexBParameterSets(const uint8_t* data, int64_t size);
 
 }  // namespace streaming

@@ -61,8 +61,8 @@ private:
 
 }  // namespace
 
-CodecSpecificData ExtractAvcParameterSets(const uint8_t* data, int64_t size) {
-    CodecSpecificData result;
+DecoderConfigBlocks ExtractAvcParameterSets(const uint8_t* data, int64_t size) {
+    DecoderConfigBlocks result;
     AvcRecordReader reader(ExtradataBytes(data, size));
     // With no sequence parameter set the picture parameter set count follows
     // directly; either way it is read exactly once.

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "streaming/CodecSpecificData.h"
+#include "streaming/DecoderConfigBlocks.h"
 
 namespace streaming {
 
@@ -15,6 +15,6 @@ namespace streaming {
 // short record ends normally with the units that were complete. A unit whose
 // bytes run past the end stops the copy: both flags stay false and the units
 // copied before it stay in the blocks. Bytes 0 to 4 of the record are ignored.
-CodecSpecificData ExtractAvcParameterSets(const uint8_t* data, int64_t size);
+DecoderConfigBlocks ExtractAvcParameterSets(const uint8_t* data, int64_t size);
 
 }  // namespace streaming

@@ -72,8 +72,8 @@ private:
 
 }  // namespace
 
-CodecSpecificData ExtractHevcParameterSets(const uint8_t* data, int64_t size) {
-    CodecSpecificData result;
+DecoderConfigBlocks ExtractHevcParameterSets(const uint8_t* data, int64_t size) {
+    DecoderConfigBlocks result;
     std::vector<uint8_t> written;
     HevcRecordReader reader(ExtradataBytes(data, size));
     if (reader.CopyArrays(written) && !written.empty()) {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "streaming/CodecSpecificData.h"
+#include "streaming/DecoderConfigBlocks.h"
 
 namespace streaming {
 
@@ -14,6 +14,6 @@ namespace streaming {
 // picture parameter set or prefix or suffix SEI, or any field or unit that
 // runs past the end of the record, yields an empty csd0 with its flag false.
 // No byte outside [data, data + size) is read.
-CodecSpecificData ExtractHevcParameterSets(const uint8_t* data, int64_t size);
+DecoderConfigBlocks ExtractHevcParameterSets(const uint8_t* data, int64_t size);
 
 }  // namespace streaming

@@ -8,8 +8,8 @@
 
 #include <utility>
 
-using streaming::CodecSpecificData;
 using streaming::DecoderCode;
+using streaming::DecoderConfigBlocks;
 
 namespace {
 
@@ -25,7 +25,7 @@ int32_t RoundedFrameRate(AVRational rate) {
     return static_cast<int32_t>((num + den / 2) / den);
 }
 
-void ApplyCodecSpecificData(StreamPreparation& prep, CodecSpecificData data) {
+void ApplyDecoderConfigBlocks(StreamPreparation& prep, DecoderConfigBlocks data) {
     prep.csd0 = std::move(data.csd0);
     prep.csd1 = std::move(data.csd1);
     prep.hasCsd0 = data.hasCsd0;
@@ -45,7 +45,7 @@ void ApplyLevel(StreamPreparation& prep, DecoderCode code) {
 // Extradata that is already Annex-B (MPEG-TS and other elementary-stream
 // containers) is split into its units; reading it as a configuration record
 // would hand the decoder arbitrary bytes as parameter sets.
-CodecSpecificData H264CodecSpecificData(const AVCodecParameters& parameters) {
+DecoderConfigBlocks H264DecoderConfigBlocks(const AVCodecParameters& parameters) {
     const uint8_t* data = parameters.extradata;
     const int64_t size = parameters.extradata_size;
     if (streaming::IsAnnexBStream(data, size)) {
@@ -54,7 +54,7 @@ CodecSpecificData H264CodecSpecificData(const AVCodecParameters& parameters) {
     return streaming::ExtractAvcParameterSets(data, size);
 }
 
-CodecSpecificData HevcCodecSpecificData(const AVCodecParameters& parameters) {
+DecoderConfigBlocks HevcDecoderConfigBlocks(const AVCodecParameters& parameters) {
     const uint8_t* data = parameters.extradata;
     const int64_t size = parameters.extradata_size;
     if (streaming::IsAnnexBStream(data, size)) {
@@ -65,7 +65,7 @@ CodecSpecificData HevcCodecSpecificData(const AVCodecParameters& parameters) {
 
 void PrepareH264(StreamPreparation& prep, AVStream& stream) {
     const AVCodecParameters& parameters = *stream.codecpar;
-    ApplyCodecSpecificData(prep, H264CodecSpecificData(parameters));
+    ApplyDecoderConfigBlocks(prep, H264DecoderConfigBlocks(parameters));
     ApplyProfile(prep, streaming::MapH264Profile(parameters.profile));
     ApplyLevel(prep, streaming::MapH264Level(parameters.level));
     prep.h264Filter = streaming::OpenAnnexBFilter("h264_mp4toannexb", stream);
@@ -75,7 +75,7 @@ void PrepareH264(StreamPreparation& prep, AVStream& stream) {
 
 void PrepareHevc(StreamPreparation& prep, AVStream& stream) {
     const AVCodecParameters& parameters = *stream.codecpar;
-    ApplyCodecSpecificData(prep, HevcCodecSpecificData(parameters));
+    ApplyDecoderConfigBlocks(prep, HevcDecoderConfigBlocks(parameters));
     ApplyProfile(prep, streaming::MapHevcProfile(parameters.profile));
     ApplyLevel(prep, streaming::MapHevcLevel(parameters.level));
     prep.hevcFilter = streaming::OpenAnnexBFilter("hevc_mp4toannexb", stream);

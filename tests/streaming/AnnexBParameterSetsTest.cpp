@@ -3,7 +3,7 @@
 #include "ConfigurationRecords.h"
 #include "streaming/AnnexBParameterSets.h"
 
-using streaming::CodecSpecificData;
+using streaming::DecoderConfigBlocks;
 
 namespace {
 
@@ -13,7 +13,7 @@ bool IsAnnexB(const Bytes& bytes) {
 }
 
 template <typename Collect>
-CodecSpecificData CollectExact(Collect collect, const Bytes& stream) {
+DecoderConfigBlocks CollectExact(Collect collect, const Bytes& stream) {
     auto copy = ExactCopy(stream, stream.size());
     return collect(copy.get(), static_cast<int64_t>(stream.size()));
 }
@@ -52,7 +52,7 @@ TEST(AnnexBParameterSetsTest, AvcSetsAreSortedIntoTheirBlocksWithFourByteStartCo
     Append(stream, {0, 0, 1}, sei);
     Append(stream, {0, 0, 1}, sps2);
 
-    const CodecSpecificData data = CollectExact(streaming::CollectAvcAnnexBParameterSets, stream);
+    const DecoderConfigBlocks data = CollectExact(streaming::CollectAvcAnnexBParameterSets, stream);
     EXPECT_EQ(data.csd0, WithStartCodes({sps, sps2}));
     EXPECT_EQ(data.csd1, WithStartCodes({pps}));
     EXPECT_TRUE(data.hasCsd0 && data.hasCsd1);
@@ -68,7 +68,8 @@ TEST(AnnexBParameterSetsTest, HevcKeepsParameterSetsAndSeiAndSkipsOtherUnits) {
     for (const Unit* unit : {&delimiter, &vps, &sps, &pps, &sei})
         Append(stream, {0, 0, 0, 1}, *unit);
 
-    const CodecSpecificData data = CollectExact(streaming::CollectHevcAnnexBParameterSets, stream);
+    const DecoderConfigBlocks data =
+        CollectExact(streaming::CollectHevcAnnexBParameterSets, stream);
     EXPECT_EQ(data.csd0, WithStartCodes({vps, sps, pps, sei}));
     EXPECT_TRUE(data.hasCsd0);
     EXPECT_TRUE(data.csd1.empty());
@@ -78,11 +79,11 @@ TEST(AnnexBParameterSetsTest, HevcKeepsParameterSetsAndSeiAndSkipsOtherUnits) {
 TEST(AnnexBParameterSetsTest, StreamsWithoutParameterSetsGiveNothing) {
     for (const Bytes& stream : {Bytes{}, Bytes{0, 0, 1}, Bytes{0, 0, 0, 1, 0, 0, 0, 1},
                                 Bytes{0, 0, 1, 0x65, 0x88}, Bytes{0x67, 0x42, 0x00}}) {
-        const CodecSpecificData avc =
+        const DecoderConfigBlocks avc =
             CollectExact(streaming::CollectAvcAnnexBParameterSets, stream);
         EXPECT_FALSE(avc.hasCsd0 || avc.hasCsd1);
         EXPECT_TRUE(avc.csd0.empty() && avc.csd1.empty());
-        const CodecSpecificData hevc =
+        const DecoderConfigBlocks hevc =
             CollectExact(streaming::CollectHevcAnnexBParameterSets, stream);
         EXPECT_FALSE(hevc.hasCsd0 || hevc.hasCsd1);
     }

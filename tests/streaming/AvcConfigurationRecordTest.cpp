@@ -3,18 +3,18 @@
 #include "ConfigurationRecords.h"
 #include "streaming/AvcConfigurationRecord.h"
 
-using streaming::CodecSpecificData;
+using streaming::DecoderConfigBlocks;
 using streaming::ExtractAvcParameterSets;
 
 namespace {
 
 // Reads the first `count` bytes of `record` from a buffer of exactly that size.
-CodecSpecificData Extract(const Bytes& record, size_t count) {
+DecoderConfigBlocks Extract(const Bytes& record, size_t count) {
     auto copy = ExactCopy(record, count);
     return ExtractAvcParameterSets(copy.get(), static_cast<int64_t>(count));
 }
 
-CodecSpecificData Extract(const Bytes& record) {
+DecoderConfigBlocks Extract(const Bytes& record) {
     return Extract(record, record.size());
 }
 
@@ -24,7 +24,7 @@ const Unit kPps = MakeUnit(0x68, 4);
 }  // namespace
 
 TEST(AvcConfigurationRecordTest, OneSequenceAndOnePictureSetGiveBothBlocks) {
-    const CodecSpecificData data = Extract(AvcRecord({kSps}, {kPps}));
+    const DecoderConfigBlocks data = Extract(AvcRecord({kSps}, {kPps}));
     EXPECT_EQ(data.csd0.size(), 29u);
     EXPECT_EQ(data.csd1.size(), 8u);
     EXPECT_EQ(data.csd0, WithStartCodes({kSps}));
@@ -39,7 +39,7 @@ TEST(AvcConfigurationRecordTest, SeveralSetsKeepTheirOrderAndTheHighProfileTailI
     const Unit pps3 = MakeUnit(0x68, 1);
     Bytes record = AvcRecord({kSps, sps2}, {kPps, pps2, pps3});
     record.insert(record.end(), {0xFD, 0xF8, 0xF8, 0x00});  // chroma format, bit depths
-    const CodecSpecificData data = Extract(record);
+    const DecoderConfigBlocks data = Extract(record);
     EXPECT_EQ(data.csd0, WithStartCodes({kSps, sps2}));
     EXPECT_EQ(data.csd1, WithStartCodes({kPps, pps2, pps3}));
     EXPECT_TRUE(data.hasCsd0 && data.hasCsd1);
@@ -56,7 +56,7 @@ TEST(AvcConfigurationRecordTest, OnlyTheLowFiveBitsOfTheFifthByteCountSequenceSe
 TEST(AvcConfigurationRecordTest, FirstLengthPastTheEndClearsBothFlags) {
     Bytes record = AvcRecord({kSps}, {kPps});
     record[6] = 0x01;  // 256 + 25 bytes announced, 34 follow
-    const CodecSpecificData data = Extract(record);
+    const DecoderConfigBlocks data = Extract(record);
     EXPECT_FALSE(data.hasCsd0);
     EXPECT_FALSE(data.hasCsd1);
     EXPECT_TRUE(data.csd0.empty());
@@ -66,7 +66,7 @@ TEST(AvcConfigurationRecordTest, FirstLengthPastTheEndClearsBothFlags) {
 TEST(AvcConfigurationRecordTest, UnitsBeforeALaterDamagedUnitStayButFlagsAreFalse) {
     Bytes record = AvcRecord({kSps}, {kPps, MakeUnit(0x68, 4)});
     record.pop_back();  // the second picture set loses its last byte
-    const CodecSpecificData data = Extract(record);
+    const DecoderConfigBlocks data = Extract(record);
     EXPECT_EQ(data.csd0, WithStartCodes({kSps}));
     EXPECT_EQ(data.csd1, WithStartCodes({kPps}));
     EXPECT_FALSE(data.hasCsd0);
@@ -77,7 +77,7 @@ TEST(AvcConfigurationRecordTest, WithoutSequenceSetsThePictureSetsFollowAndNothi
     Bytes record = AvcRecord({}, {kPps});
     // Bytes that would add a unit if they were read as one more count.
     record.insert(record.end(), {0x01, 0x00, 0x02, 0x68, 0xAA});
-    const CodecSpecificData data = Extract(record);
+    const DecoderConfigBlocks data = Extract(record);
     EXPECT_TRUE(data.csd0.empty());
     EXPECT_FALSE(data.hasCsd0);
     EXPECT_EQ(data.csd1, WithStartCodes({kPps}));
@@ -86,12 +86,12 @@ TEST(AvcConfigurationRecordTest, WithoutSequenceSetsThePictureSetsFollowAndNothi
 
 TEST(AvcConfigurationRecordTest, NoExtradataGivesNothing) {
     for (const int64_t size : {int64_t{0}, int64_t{-1}, int64_t{40}}) {
-        const CodecSpecificData data = ExtractAvcParameterSets(nullptr, size);
+        const DecoderConfigBlocks data = ExtractAvcParameterSets(nullptr, size);
         EXPECT_TRUE(data.csd0.empty() && data.csd1.empty()) << size;
         EXPECT_FALSE(data.hasCsd0 || data.hasCsd1) << size;
     }
     const Bytes record = AvcRecord({kSps}, {kPps});
-    const CodecSpecificData data = ExtractAvcParameterSets(record.data(), -5);
+    const DecoderConfigBlocks data = ExtractAvcParameterSets(record.data(), -5);
     EXPECT_FALSE(data.hasCsd0 || data.hasCsd1);
 }
 
@@ -103,7 +103,7 @@ TEST(AvcConfigurationRecordTest, EveryTruncationIsReadWithinBoundsAndEndsAsTheRu
     ASSERT_EQ(record.size(), 40u);
     for (size_t size = 0; size <= record.size(); ++size) {
         SCOPED_TRACE(size);
-        const CodecSpecificData data = Extract(record, size);
+        const DecoderConfigBlocks data = Extract(record, size);
         if (size <= 5) {
             // The count bytes lie beyond the end and read as 0.
             EXPECT_TRUE(data.csd0.empty() && data.csd1.empty());

@@ -3,21 +3,21 @@
 #include "ConfigurationRecords.h"
 #include "streaming/HevcConfigurationRecord.h"
 
-using streaming::CodecSpecificData;
+using streaming::DecoderConfigBlocks;
 using streaming::ExtractHevcParameterSets;
 
 namespace {
 
-CodecSpecificData Extract(const Bytes& record, size_t count) {
+DecoderConfigBlocks Extract(const Bytes& record, size_t count) {
     auto copy = ExactCopy(record, count);
     return ExtractHevcParameterSets(copy.get(), static_cast<int64_t>(count));
 }
 
-CodecSpecificData Extract(const Bytes& record) {
+DecoderConfigBlocks Extract(const Bytes& record) {
     return Extract(record, record.size());
 }
 
-void ExpectNothing(const CodecSpecificData& data) {
+void ExpectNothing(const DecoderConfigBlocks& data) {
     EXPECT_TRUE(data.csd0.empty());
     EXPECT_TRUE(data.csd1.empty());
     EXPECT_FALSE(data.hasCsd0);
@@ -31,7 +31,8 @@ const Unit kPps = MakeHevcUnit(34, 7, 9);
 }  // namespace
 
 TEST(HevcConfigurationRecordTest, ParameterSetArraysGiveThreeStartCodesInCsd0) {
-    const CodecSpecificData data = Extract(HevcRecord({{32, {kVps}}, {33, {kSps}}, {34, {kPps}}}));
+    const DecoderConfigBlocks data =
+        Extract(HevcRecord({{32, {kVps}}, {33, {kSps}}, {34, {kPps}}}));
     EXPECT_EQ(data.csd0, WithStartCodes({kVps, kSps, kPps}));
     EXPECT_TRUE(data.hasCsd0);
     EXPECT_TRUE(data.csd1.empty());
@@ -42,7 +43,7 @@ TEST(HevcConfigurationRecordTest, SeiArraysAndSeveralUnitsPerArrayAreKeptInRecor
     const Unit prefixSei = MakeHevcUnit(39, 30, 1);
     const Unit suffixSei = MakeHevcUnit(40, 3, 2);
     const Unit sps2 = MakeHevcUnit(33, 12, 3);
-    const CodecSpecificData data = Extract(HevcRecord(
+    const DecoderConfigBlocks data = Extract(HevcRecord(
         {{32, {kVps}}, {33, {kSps, sps2}}, {34, {kPps}}, {39, {prefixSei}}, {40, {suffixSei}}}));
     EXPECT_EQ(data.csd0, WithStartCodes({kVps, kSps, sps2, kPps, prefixSei, suffixSei}));
     EXPECT_TRUE(data.hasCsd0);

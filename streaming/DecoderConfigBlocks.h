@@ -6,11 +6,11 @@
 
 namespace streaming {
 
-// The two blocks of codec-specific data the headset decoder is configured
+// The two set-up blocks (csd-0 and csd-1) the headset decoder is configured
 // with, in Annex-B form (every unit preceded by 00 00 00 01). A flag tells
 // whether its block is usable; a block may hold bytes while its flag is false
 // when the source record was damaged part way through.
-struct CodecSpecificData {
+struct DecoderConfigBlocks {
     std::vector<uint8_t> csd0;
     std::vector<uint8_t> csd1;
     bool hasCsd0 = false;

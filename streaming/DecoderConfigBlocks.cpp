@@ -1,4 +1,4 @@
-#include "streaming/CodecSpecificData.h"
+#include "streaming/DecoderConfigBlocks.h"
 
 #include <iterator>
 
