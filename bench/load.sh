@@ -8,6 +8,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/bench/loopback_service.sh"
 if [ "${ONDU_ISOLATED:-}" != 1 ]; then
     ONDU_ISOLATED=1 exec "$here/scripts/isolated" "$0" "$@"
 fi
@@ -29,14 +30,7 @@ trap 'exit 130' INT TERM
 "$here/bench/make_load_media.sh" "$media"
 media=$(realpath "$media")
 
-# The service writes its log and Config.ini where it runs.
-(cd "$build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory "$media") \
-    >"$build/load-server.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 50); do
-    "$build/ondu-headset" list 127.0.0.1 >/dev/null 2>&1 && break
-    sleep 0.1
-done
+start_loopback_service "$build" "$build/load-server.log" "$media"
 
 echo "load: $seconds s per run, every client pulling at $rate Mbit/s (1 s of lead)"
 echo

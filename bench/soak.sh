@@ -12,6 +12,7 @@
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/bench/loopback_service.sh"
 if [ "${ONDU_ISOLATED:-}" != 1 ]; then
     ONDU_ISOLATED=1 exec "$here/scripts/isolated" "$0" "$@"
 fi
@@ -40,13 +41,7 @@ python3 "$here/bench/make_packaged_movie.py" "$packaged" 256
 media=$(realpath "$media")
 packaged=$(realpath "$packaged")
 
-(cd "$build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory "$media" "$packaged") \
-    >"$build/soak-server.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 50); do
-    "$build/ondu-headset" list 127.0.0.1 >/dev/null 2>&1 && break
-    sleep 0.1
-done
+start_loopback_service "$build" "$build/soak-server.log" "$media" "$packaged"
 
 rss_kib() { sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$server_pid/status"; }
 threads() { sed -n 's/^Threads:[[:space:]]*//p' "/proc/$server_pid/status"; }

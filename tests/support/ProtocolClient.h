@@ -21,8 +21,15 @@
 // framed replies, never waiting longer than a deadline.
 namespace protocol_client {
 
-inline platform::Socket Connect(const char* address, uint16_t port) {
+// Connects to address:port; with a receive buffer size, that buffer is set
+// before connecting, when it still decides the window offered to the server.
+inline platform::Socket Connect(const char* address, uint16_t port,
+                                std::optional<int> receiveBuffer = std::nullopt) {
     platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (receiveBuffer) {
+        setsockopt(socket.Descriptor(), SOL_SOCKET, SO_RCVBUF, &*receiveBuffer,
+                   sizeof *receiveBuffer);
+    }
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
@@ -36,17 +43,7 @@ inline platform::Socket Connect(const char* address, uint16_t port) {
 // A headset that never reads: its receive buffer is made tiny before it
 // connects, so the server's sends to it soon block.
 inline platform::Socket ConnectWithTinyReceiveBuffer(const char* address, uint16_t port) {
-    platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const int tiny = 4096;
-    setsockopt(socket.Descriptor(), SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    inet_pton(AF_INET, address, &target.sin_addr);
-    if (connect(socket.Descriptor(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) {
-        return platform::Socket{};
-    }
-    return socket;
+    return Connect(address, port, 4096);
 }
 
 inline bool SendAll(int socket, const std::vector<uint8_t>& bytes) {

@@ -74,4 +74,14 @@ std::vector<std::string> CommandArguments::Positionals(size_t count) {
     return words_;
 }
 
+CommandArguments::TitleAddress CommandArguments::HostAndTitle() {
+    const std::vector<std::string> words = Positionals(2);
+    TitleAddress title;
+    if (words.size() != 2)
+        return title;
+    title.host = words[0];
+    title.index = static_cast<int32_t>(Integer("INDEX", words[1], 0, INT32_MAX).value_or(0));
+    return title;
+}
+
 }  // namespace headset

@@ -26,6 +26,13 @@ public:
     // option left over is an error.
     std::vector<std::string> Positionals(size_t count);
 
+    // The two positional words HOST INDEX that name a title of a server.
+    struct TitleAddress {
+        std::string host;
+        int32_t index = 0;
+    };
+    TitleAddress HostAndTitle();
+
     // The positional word `text` read as an integer in [low, high].
     std::optional<int64_t> Integer(const std::string& what, const std::string& text, int64_t low,
                                    int64_t high);

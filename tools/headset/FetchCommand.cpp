@@ -122,11 +122,7 @@ std::string FetchTitle(HeadsetConnection& connection, int32_t index,
 
 int RunFetch(CommandArguments& arguments) {
     const std::optional<std::string> out = arguments.TakeValue("--out");
-    const std::vector<std::string> words = arguments.Positionals(2);
-    const int32_t index =
-        words.size() == 2
-            ? static_cast<int32_t>(arguments.Integer("INDEX", words[1], 0, INT32_MAX).value_or(0))
-            : 0;
+    const auto [host, index] = arguments.HostAndTitle();
     if (!arguments.Failed() && !out)
         return UsageError(kName, "--out DIR is required");
     if (arguments.Failed())
@@ -138,7 +134,7 @@ int RunFetch(CommandArguments& arguments) {
 
     std::string error;
     std::optional<HeadsetConnection> connection =
-        HeadsetConnection::Open(words[0], servicePort, 15000, error);
+        HeadsetConnection::Open(host, servicePort, 15000, error);
     if (!connection)
         return Failure(kName, error);
     FetchedTitle title;

@@ -80,11 +80,7 @@ std::string PullToEnd(HeadsetConnection& connection, BatchRequest request, Matro
 int RunPlay(CommandArguments& arguments) {
     const std::optional<std::string> out = arguments.TakeValue("--out");
     const std::optional<double> seek = arguments.TakeNumber("--seek", 0, 1e9);
-    const std::vector<std::string> words = arguments.Positionals(2);
-    const int32_t index =
-        words.size() == 2
-            ? static_cast<int32_t>(arguments.Integer("INDEX", words[1], 0, INT32_MAX).value_or(0))
-            : 0;
+    const auto [host, index] = arguments.HostAndTitle();
     if (!arguments.Failed() && !out)
         return UsageError(kName, "--out FILE.mkv is required");
     if (arguments.Failed())
@@ -92,7 +88,7 @@ int RunPlay(CommandArguments& arguments) {
 
     std::string error;
     std::optional<HeadsetConnection> connection =
-        HeadsetConnection::Open(words[0], servicePort, 15000, error);
+        HeadsetConnection::Open(host, servicePort, 15000, error);
     if (!connection)
         return Failure(kName, error);
     OpenedMedia media;

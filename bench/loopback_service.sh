@@ -1,0 +1,17 @@
+# Sourced by the benchmark scripts, which run in a private network namespace.
+# start_loopback_service BUILD_DIR LOG FILE...
+#   starts OnduLofrin --serve on 127.0.0.1 with the files (absolute paths),
+#   sets server_pid, and returns once the service answers a headset.
+start_loopback_service() {
+    service_build=$1
+    service_log=$2
+    shift 2
+    # The service writes its log and Config.ini where it runs.
+    (cd "$service_build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory "$@") \
+        >"$service_log" 2>&1 &
+    server_pid=$!
+    for _ in $(seq 50); do
+        "$service_build/ondu-headset" list 127.0.0.1 >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+}
