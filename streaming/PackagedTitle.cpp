@@ -27,17 +27,35 @@ constexpr int64_t kHeaderOffset = 8;
 constexpr int64_t kMaxChunkBytes = 64 * 1048576;
 constexpr int64_t kMaxReplyChunkBytes = 256 * 1048576;
 
-int64_t RecordOffset(const CatalogueEntry& entry, int64_t record) {
-    return kHeaderOffset + 4 + int64_t{entry.headerSize} + kRecordBytes * record;
+uint64_t RecordOffset(const CatalogueEntry& entry, int64_t record) {
+    return static_cast<uint64_t>(kHeaderOffset + 4 + int64_t{entry.headerSize} +
+                                 kRecordBytes * record);
 }
 
-// Reads `count` bytes at the reader's position straight into the reply, over
-// zeros, so bytes the file no longer has read as zero.
-void AppendFromReader(bsMemWrite& reply, bs100MMemRead& reader, int64_t count) {
+// Computed unsigned: a chunk may start anywhere up to the largest 64-bit
+// offset, and the sum must not overflow on the way to being refused.
+uint64_t DataOffset(const CatalogueEntry& entry, int64_t start) {
+    return static_cast<uint64_t>(kHeaderOffset + int64_t{entry.dataOffset}) +
+           static_cast<uint64_t>(start);
+}
+
+// Reads the file's bytes [offset, offset + count) into `target`, which the
+// caller has zeroed, so that whatever the file does not hold reads as zero.
+// The reader refuses a seek past its end and keeps its old position, so a
+// range that starts there is not read at all: it would deliver bytes from
+// wherever an earlier read left off.
+void ReadFileBytes(bs100MMemRead& reader, uint64_t offset, void* target, uint64_t count) {
+    if (count == 0 || offset >= reader.Size())
+        return;
+    reader.Seek(static_cast<int64_t>(offset), 0);
+    reader.SerializeBytes(target, count);
+}
+
+void AppendFileBytes(bsMemWrite& reply, bs100MMemRead& reader, uint64_t offset, int64_t count) {
     if (count <= 0)
         return;
     uint8_t* target = reply.Extend(static_cast<uint64_t>(count));
-    reader.SerializeBytes(target, static_cast<uint64_t>(count));
+    ReadFileBytes(reader, offset, target, static_cast<uint64_t>(count));
 }
 
 void OpenReaderPair(ClientSession& session, int32_t titleIndex) {
@@ -88,12 +106,10 @@ void WriteRecords(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry
     // A negative first record names no record; reading from before the table
     // would hand out header bytes as records.
     int32_t count = 0;
-    if (firstRecord >= 0 && firstRecord < entry.recordCount) {
-        reader.Seek(RecordOffset(entry, firstRecord), 0);
+    if (firstRecord >= 0 && firstRecord < entry.recordCount)
         count = std::min(entry.recordCount - firstRecord, kRecordsPerFetch);
-    }
     reply.Serialize(count);
-    AppendFromReader(reply, reader, kRecordBytes * count);
+    AppendFileBytes(reply, reader, RecordOffset(entry, firstRecord), kRecordBytes * count);
 }
 
 // The servable chunk requests, up to the first that is not.
@@ -112,9 +128,8 @@ void WriteChunks(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry&
                  const std::vector<ChunkRequest>& chunks) {
     for (ChunkRequest chunk : chunks) {
         int32_t length = static_cast<int32_t>(chunk.end - chunk.start);
-        reader.Seek(kHeaderOffset + int64_t{entry.dataOffset} + chunk.start, 0);
         reply.Serialize(chunk.firstTag).Serialize(chunk.secondTag).Serialize(length);
-        AppendFromReader(reply, reader, length);
+        AppendFileBytes(reply, reader, DataOffset(entry, chunk.start), length);
     }
     int32_t endMark = -1;
     reply.Serialize(endMark).Serialize(endMark);
@@ -150,7 +165,6 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session) {
     reader.ReadAhead(kReadAheadBytes);
     session.titleIndex = titleIndex;
 
-    reader.Seek(kHeaderOffset, 0);
     bsMemWrite reply;
     int32_t code = kOpenReplyCode;
     int32_t status = kStatusSuccess;
@@ -158,12 +172,13 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session) {
     // in the reply: it is written as a placeholder and filled in once read.
     int32_t recordCount = 0;
     reply.Serialize(code).Serialize(status).Serialize(recordCount);
-    AppendFromReader(reply, reader, entry.headerSize);
-    reader.Serialize(recordCount);
+    AppendFileBytes(reply, reader, kHeaderOffset, entry.headerSize);
+    ReadFileBytes(reader, RecordOffset(entry, 0) - sizeof recordCount, &recordCount,
+                  sizeof recordCount);
     std::memcpy(reply.Buffer().data() + 8, &recordCount, sizeof recordCount);
     int32_t count = std::clamp(recordCount, 0, kRecordsOnOpen);
     reply.Serialize(count);
-    AppendFromReader(reply, reader, kRecordBytes * count);
+    AppendFileBytes(reply, reader, RecordOffset(entry, 0), kRecordBytes * count);
     SendReplyTo(session, reply);
 }
 

@@ -314,6 +314,38 @@ TEST_F(PackagedTitleTest, FileCutShortAfterTheCatalogueReadsAsZerosWhereBytesAre
     EXPECT_EQ(fetched.chunks[0].bytes, std::vector<uint8_t>(16, 0));
 }
 
+// The reader keeps its position when asked to seek past the end, so each of
+// these once read bytes from wherever the read before it had stopped.
+TEST_F(PackagedTitleTest, BytesPastTheEndReadAsZerosWhateverWasReadBefore) {
+    PackagedMovieLayout layout;
+    layout.records = NumberedRecords(5);
+    layout.data = PatternBytes(1000, 8);
+    AddTitle("whole.vrm", layout);
+    AddTitle("cut-in-fields.vrm", layout);
+    AddTitle("cut-after-header.vrm", layout);
+    const int32_t headerSize = catalogue[0].headerSize;
+    ASSERT_EQ(truncate(dir_.File("cut-in-fields.vrm").c_str(), 6), 0);
+    ASSERT_EQ(truncate(dir_.File("cut-after-header.vrm").c_str(), 8 + headerSize), 0);
+
+    // A chunk that starts past the end, after one that read real bytes.
+    FetchedData fetched = Fetch(0, 5, {{0, 0, 0, 100}, {0, 1, 2000, 2100}, {0, 2, 1000, 1010}});
+    ASSERT_EQ(fetched.chunks.size(), 3u);
+    EXPECT_EQ(fetched.chunks[0].bytes, Slice(layout.data, 0, 100));
+    EXPECT_EQ(fetched.chunks[1].bytes, std::vector<uint8_t>(100, 0));
+    EXPECT_EQ(fetched.chunks[2].bytes, std::vector<uint8_t>(10, 0));
+
+    // The header of a file cut inside its leading fields.
+    const OpenedPackage opened = Open(1);
+    EXPECT_EQ(opened.status, 0);
+    EXPECT_EQ(opened.header, std::vector<uint8_t>(static_cast<size_t>(headerSize), 0));
+    EXPECT_EQ(opened.recordCount, 0);
+
+    // Records past the end, read by a fresh reader still at the file's start.
+    fetched = Fetch(2, 0, {});
+    EXPECT_EQ(fetched.recordCount, 5);
+    EXPECT_EQ(fetched.records, std::vector<uint8_t>(5 * 24, 0));
+}
+
 TEST_F(PackagedTitleTest, FileCutShortOrDeletedWhileOpenServesWhatIsLeftThenZeros) {
     PackagedMovieLayout layout;
     layout.records = NumberedRecords(300);
