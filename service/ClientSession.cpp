@@ -14,4 +14,5 @@ void CloseMedia(ClientSession& session) {
     session.cacheReader.reset();
     session.fileReader.reset();
     session.readerTitleIndex = -1;
+    session.readErrorReported = false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -13,7 +14,8 @@
 // (formatContext with streamPrep) and/or a packaged movie file (fileReader
 // with cacheReader over it).
 struct ClientSession {
-    explicit ClientSession(platform::Socket connection) : socket(std::move(connection)) {}
+    explicit ClientSession(platform::Socket connection, const std::atomic<bool>* stop = nullptr)
+        : socket(std::move(connection)), stopFlag(stop) {}
     ~ClientSession();
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
@@ -26,6 +28,10 @@ struct ClientSession {
     int32_t titleIndex = -1;
     // The title the fileReader/cacheReader pair was opened for; -1 without a pair.
     int32_t readerTitleIndex = -1;
+    // Raised when the service stops: long replies and reads give up at once.
+    const std::atomic<bool>* stopFlag = nullptr;
+    // A read error of the open media title has been reported to the operator.
+    bool readErrorReported = false;
 };
 
 // Releases the session's open title, keeps its connection. The demultiplexer

@@ -182,7 +182,7 @@ AcceptOutcome AcceptConnection(const platform::Socket& listener) {
     EnlargeBuffer(descriptor, SO_SNDBUF, SO_SNDBUFFORCE);
     SetSendTimeout(descriptor);
     (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
-    sessions.push_back(std::make_unique<ClientSession>(std::move(connection)));
+    sessions.push_back(std::make_unique<ClientSession>(std::move(connection), &stopRequested));
     return AcceptOutcome::Continue;
 }
 

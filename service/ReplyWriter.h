@@ -9,7 +9,7 @@
 
 // Sends what a handler wrote into `reply` on the session's socket.
 inline void SendReplyTo(ClientSession& session, bsMemWrite& reply) {
-    SendReply(session.socket.Descriptor(), reply.Buffer());
+    SendReply(session.socket.Descriptor(), reply.Buffer(), session.stopFlag);
 }
 
 // A reply that carries only its code and a status.

@@ -76,6 +76,27 @@ TEST(SendReply, PadsPayloadToWholeSixteenByteFrames) {
     EXPECT_TRUE(std::equal(original.begin(), original.end(), reply->begin()));
 }
 
+// A socket buffer with room for only a few bytes takes fewer than offered,
+// the length field included.
+ssize_t SendThreeBytesAtMost(int socket, const void* data, size_t count, int flags) {
+    return ::send(socket, data, std::min<size_t>(count, 3), flags);
+}
+
+TEST(SendReply, PartialSendsResumeWhereTheyStopped) {
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    platform::Socket server(ends[0]), headset(ends[1]);
+    std::vector<uint8_t> payload(40);
+    for (size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<uint8_t>(i + 1);
+    const std::vector<uint8_t> original = payload;
+    SendReply(server.Descriptor(), payload, nullptr, SendThreeBytesAtMost);
+    const auto reply = protocol_client::ReadReply(headset.Descriptor(), 1000);
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(reply->size(), 44u);
+    EXPECT_TRUE(std::equal(original.begin(), original.end(), reply->begin()));
+}
+
 TEST_F(RequestProtocolTest, DescribeTitle) {
     catalogue.push_back(MediaEntry("\xE8\xA7\x86\xE9\xA2\x91.mp4", "unused"));
 
