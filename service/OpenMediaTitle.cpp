@@ -138,6 +138,22 @@ void WriteOpenedReply(bsMemWrite& reply, const AVFormatContext& format, StreamPr
     }
 }
 
+int StopRaised(void* stopFlag) {
+    return static_cast<const std::atomic<bool>*>(stopFlag)->load() ? 1 : 0;
+}
+
+// Every read of the file asks the stop flag first, so that a title on a
+// share that stopped answering cannot hold up the service's stop for longer
+// than the read under way.
+AVFormatContext* ContextWatchingStop(const std::atomic<bool>* stopFlag) {
+    AVFormatContext* context = avformat_alloc_context();
+    if (context != nullptr && stopFlag != nullptr) {
+        context->interrupt_callback.callback = StopRaised;
+        context->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(stopFlag);
+    }
+    return context;
+}
+
 }  // namespace
 
 void OpenMediaTitle(bsMemRead& request, ClientSession& session) {
@@ -151,8 +167,10 @@ void OpenMediaTitle(bsMemRead& request, ClientSession& session) {
     entry.lastUsed = platform::TimeGetTime();
     CloseMedia(session);
 
-    AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, entry.mediaPath.c_str(), nullptr, nullptr) < 0 ||
+    // avformat_open_input frees the context it was given when it fails.
+    AVFormatContext* opened = ContextWatchingStop(session.stopFlag);
+    if (opened == nullptr ||
+        avformat_open_input(&opened, entry.mediaPath.c_str(), nullptr, nullptr) < 0 ||
         opened == nullptr) {
         SendStatusReply(session, kReplyCode, kStatusOpenFailed);
         return;

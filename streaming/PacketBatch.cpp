@@ -2,12 +2,15 @@
 
 extern "C" {
 #include <libavcodec/bsf.h>
+#include <libavutil/error.h>
 #include <libavutil/mathematics.h>
 }
 
 #include <cstring>
+#include <string>
 
 #include "catalogue/FfmpegHandles.h"
+#include "platform/OperatorLog.h"
 #include "service/ReplyWriter.h"
 #include "service/RequestCodes.h"
 
@@ -21,6 +24,12 @@ constexpr int32_t kStatusNoMediaOpen = 2;
 // a key frame); after it, about one video packet with its neighbours.
 constexpr int64_t kBudgetBeforeVideo = 2097152;
 constexpr int64_t kBudgetAfterVideo = 16384;
+// However few of its packets a request keeps, one batch reads no more than
+// this much of the file: a request naming no stream of the file would
+// otherwise make the one worker read the whole title while every other
+// headset waits. A batch that keeps what it reads never comes near it.
+constexpr int64_t kReadBoundBytes = 16 * kBudgetBeforeVideo;
+constexpr int64_t kReadBoundPackets = 32768;
 
 constexpr AVRational kMicroseconds{1, 1000000};
 
@@ -119,14 +128,33 @@ bool IsVideo(const BatchRequest& wanted, const AVPacket& packet) {
     return wanted.videoIndex >= 0 && packet.stream_index == wanted.videoIndex;
 }
 
+// The Annex-B filter's state belongs to the packets before the seek.
+void SeekTo(ClientSession& session, AVFormatContext& format, uint64_t position) {
+    if (av_seek_frame(&format, -1, static_cast<int64_t>(position), 0) < 0)
+        return;
+    if (session.streamPrep && session.streamPrep->AnnexBFilter() != nullptr)
+        av_bsf_flush(session.streamPrep->AnnexBFilter());
+}
+
+// The end of the media and a stop are no news; anything else is, once per
+// opened title.
+void ReportReadError(ClientSession& session, const AVFormatContext& format, int error) {
+    if (error == AVERROR_EOF || error == AVERROR_EXIT || session.readErrorReported)
+        return;
+    session.readErrorReported = true;
+    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, reason, sizeof reason);
+    platform::LogForOperator(std::string("reading ") + format.url + " failed: " + reason +
+                             "; the headset is told the media has ended");
+}
+
 }  // namespace
 
 void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
     const BatchRequest wanted = ReadBatchRequest(request);
     AVFormatContext* format = session.formatContext.get();
-    if (wanted.seekWanted > 0 && format != nullptr) {
-        (void)av_seek_frame(format, -1, static_cast<int64_t>(wanted.seekPosition), 0);
-    }
+    if (wanted.seekWanted > 0 && format != nullptr)
+        SeekTo(session, *format, wanted.seekPosition);
 
     bsMemWrite reply;
     BatchRecords records(reply);
@@ -139,15 +167,22 @@ void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
     int32_t status = kStatusSuccess;
     PacketPtr packet(av_packet_alloc());
     bool videoSeen = false;
+    int64_t bytesRead = 0;
+    int64_t packetsRead = 0;
     while (packet) {
         const int64_t budget = videoSeen ? kBudgetAfterVideo : kBudgetBeforeVideo;
         if (records.Bytes() >= budget)
             break;
-        if (av_read_frame(format, packet.get()) < 0) {
+        if (bytesRead >= kReadBoundBytes || packetsRead >= kReadBoundPackets)
+            break;
+        if (const int error = av_read_frame(format, packet.get()); error < 0) {
+            ReportReadError(session, *format, error);
             status = kStatusEndOfMedia;
             break;
         }
         PacketDataRelease release(packet.get());
+        bytesRead += packet->size;
+        ++packetsRead;
         if (packet->stream_index < 0 ||
             static_cast<unsigned>(packet->stream_index) >= format->nb_streams) {
             continue;

@@ -9,7 +9,9 @@ extern "C" {
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 
+#include "platform/OperatorLog.h"
 #include "service/RequestCodes.h"
 #include "streaming/PacketPull.h"
 #include "support/Bytes.h"
@@ -352,4 +354,102 @@ TEST_F(DamagedMediaTest, MatroskaWithHevcAndAac) {
 
 TEST_F(DamagedMediaTest, TransportStreamWithH264AndMp2) {
     PlayDamagedCopiesOf(H264Mp2Ts());
+}
+
+namespace {
+
+std::vector<std::string> operatorLines;
+
+void KeepOperatorLine(std::string_view line) {
+    operatorLines.emplace_back(line);
+}
+
+// Serves the first `sent` bytes of a file to one reader over TCP on loopback,
+// then resets the connection or stops sending: a source that fails or stalls
+// in the middle, as a share that goes away does.
+class FailingSource {
+public:
+    enum class Then { Reset, Stall };
+
+    FailingSource(const std::vector<uint8_t>& bytes, size_t sent, Then then)
+        : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(listener_.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_.Descriptor(), 1);
+        getsockname(listener_.Descriptor(), reinterpret_cast<sockaddr*>(&address), &length);
+        url_ = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+        const std::vector<uint8_t> head(bytes.begin(),
+                                        bytes.begin() + std::min(sent, bytes.size()));
+        server_ = std::thread([this, head, then] {
+            reader_ = platform::Socket(accept(listener_.Descriptor(), nullptr, nullptr));
+            protocol_client::SendAll(reader_.Descriptor(), head);
+            if (then == Then::Reset) {
+                const linger reset{1, 0};
+                setsockopt(reader_.Descriptor(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                reader_.Close();
+            }
+        });
+    }
+    ~FailingSource() {
+        shutdown(listener_.Descriptor(), SHUT_RDWR);
+        if (server_.joinable())
+            server_.join();
+    }
+    const std::string& Url() const { return url_; }
+    // Ends a stall: the reader sees the end of the stream.
+    void Hangup() {
+        server_.join();
+        reader_.Close();
+    }
+
+private:
+    platform::Socket listener_;
+    platform::Socket reader_;
+    std::string url_;
+    std::thread server_;
+};
+
+}  // namespace
+
+TEST_F(DamagedMediaTest, AReadErrorReachesTheOperatorOnce) {
+    const Clip clip = H264Mp2Ts();
+    ASSERT_FALSE(clip.path.empty());
+    operatorLines.clear();
+    platform::SetOperatorLogSink(KeepOperatorLine);
+    const std::vector<uint8_t> bytes = ReadFileBytes(clip.path);
+    FailingSource source(bytes, bytes.size() / 2, FailingSource::Then::Reset);
+    catalogue.push_back(MediaEntry("failing.ts", source.Url()));
+    SessionPair pair;
+    ASSERT_EQ(OpenMedia(pair).status, 0);
+    const auto batches = PullToEnd(pair, 0, 1, -1);
+    ASSERT_FALSE(batches.empty());
+    EXPECT_EQ(batches.back().status, 1);
+    EXPECT_EQ(FetchBatch(pair, 0, 0, 0, 1, -1)->status, 1);
+    platform::SetOperatorLogSink(nullptr);
+    EXPECT_EQ(operatorLines.size(), 1u);
+}
+
+// The reads of a stalled title give up once the service stops, so that the
+// stop does not wait for a source that may never answer.
+TEST_F(DamagedMediaTest, AStallingTitleLetsTheServiceStop) {
+    const Clip clip = H264Mp2Ts();
+    ASSERT_FALSE(clip.path.empty());
+    // Too little to find the streams in: the opening waits for more.
+    FailingSource source(ReadFileBytes(clip.path), 4096, FailingSource::Then::Stall);
+    catalogue.push_back(MediaEntry("stalling.ts", source.Url()));
+    SessionPair pair;
+    std::atomic<bool> stop{false};
+    pair.Session().stopFlag = &stop;
+    auto opening = std::async(std::launch::async, [&] {
+        const std::vector<uint8_t> request = Request({kOpenMediaTitleRequest, 0});
+        bsMemRead reader(request.data(), request.size());
+        HandleRequest(reader, pair.Session());
+    });
+    EXPECT_EQ(opening.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    stop = true;
+    EXPECT_EQ(opening.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    source.Hangup();
 }

@@ -60,6 +60,12 @@ std::filesystem::path LongClipMp4() {
                           "0", "-pix_fmt", "yuv420p"});
 }
 
+// About 50 MiB of uncompressed pictures, more than one batch may read.
+std::filesystem::path LargeRawVideoMkv() {
+    return MakeTestMedia("stream-raw-50mib.mkv", {"-f", "lavfi", "-i", "testsrc=s=640x360:d=6:r=25",
+                                                  "-c:v", "rawvideo", "-pix_fmt", "yuv420p"});
+}
+
 template <typename T>
 void AppendLe(std::vector<uint8_t>& bytes, T value) {
     for (size_t i = 0; i < sizeof(T); ++i)
@@ -364,6 +370,52 @@ TEST_F(PacketBatchTest, SeekTakesEffectForItsOwnBatch) {
     const PacketRecord& first = batch->records.front();
     EXPECT_EQ(first.flags & 1, 1);
     EXPECT_LE(std::llabs(first.pts - 60000000), 2000000) << first.pts;
+}
+
+TEST_F(PacketBatchTest, PicturesAfterASeekAreTheSourcesFromItsKeyFrameOn) {
+    const auto media = H264AacMp4();
+    ASSERT_FALSE(media.empty());
+    const OpenedMedia opened = Open(media);
+    ASSERT_EQ(opened.mime, "video/avc");
+    ASSERT_TRUE(FetchBatch(pair_, 0, 0, opened.videoIndex, -1, -1));  // the filter has run
+    auto batches = PullToEnd(pair_, opened.videoIndex, -1, -1);
+    const auto sought = FetchBatch(pair_, 1, 5000000, opened.videoIndex, -1, -1);
+    ASSERT_TRUE(sought);
+    batches.assign(1, *sought);
+    const auto rest = PullToEnd(pair_, opened.videoIndex, -1, -1);
+    batches.insert(batches.end(), rest.begin(), rest.end());
+
+    const auto video = RecordsOf(batches, opened.videoIndex);
+    const auto annexB =
+        WriteStream(dir_, "sought.h264", {opened.csd0, opened.csd1, Concatenated(video)});
+    const auto received = FrameHashes({"-f", "h264", "-i", annexB.string()});
+    const auto original = FrameHashes({"-i", media.string(), "-map", "0:v"});
+    ASSERT_GT(received.size(), 0u);
+    ASSERT_LT(received.size(), original.size());
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), original.end() - received.size()));
+}
+
+// Requests that keep none of the packets they read: no stream at all, or
+// only streams the file does not have.
+TEST_F(PacketBatchTest, ABatchReadsABoundedPartOfTheFile) {
+    const auto media = LargeRawVideoMkv();
+    ASSERT_FALSE(media.empty());
+    ASSERT_GT(std::filesystem::file_size(media), 40u * 1048576);
+    const OpenedMedia opened = Open(media);
+    ASSERT_EQ(opened.status, 0);
+    for (const int32_t missing : {-1, 7}) {
+        auto first = FetchBatch(pair_, 1, 0, missing, missing, missing);
+        ASSERT_TRUE(first);
+        EXPECT_EQ(first->status, 0) << missing;
+        EXPECT_TRUE(first->records.empty());
+        const auto rest = PullToEnd(pair_, missing, missing, missing);
+        ASSERT_FALSE(rest.empty());
+        EXPECT_EQ(rest.back().status, 1);
+    }
+    // What is kept is all there, batch after batch.
+    ASSERT_TRUE(FetchBatch(pair_, 1, 0, opened.videoIndex, -1, -1));
+    const auto batches = PullToEnd(pair_, opened.videoIndex, -1, -1);
+    EXPECT_EQ(RecordsOf(batches, opened.videoIndex).size() + 1, 150u);
 }
 
 TEST_F(PacketBatchTest, BatchWithoutOpenMediaGetsStatusTwo) {
