@@ -17,6 +17,7 @@
 #include "service/HandleRequest.h"
 #include "service/ServiceConstants.h"
 #include "service/ServiceState.h"
+#include "service/SocketBuffers.h"
 
 namespace {
 
@@ -24,7 +25,6 @@ constexpr uint32_t kAnnouncementPeriodMs = 1000;
 constexpr int kPollTimeoutMs = 10;
 constexpr size_t kMaxWatchedSockets = 64;
 constexpr size_t kReceiveBufferSize = 8192;
-constexpr int kMinSocketBufferBytes = 16777216;
 // The nearest whole seconds to a first probe after 5.5 s idle and probes
 // every 3 s, with the probe count Windows uses.
 constexpr int kKeepAliveIdleSeconds = 6;
@@ -148,18 +148,6 @@ bool EnableKeepAlive(int descriptor) {
            SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPCNT, kKeepAliveProbes);
 }
 
-// Raises a buffer to at least 16 MiB and never lowers a larger default. The
-// forcing option passes the kernel's cap where we are allowed to use it.
-void EnlargeBuffer(int descriptor, int name, int forcedName) {
-    int current = 0;
-    socklen_t length = sizeof current;
-    (void)getsockopt(descriptor, SOL_SOCKET, name, &current, &length);
-    const int wanted = std::max(current, kMinSocketBufferBytes);
-    if (!SetIntOption(descriptor, SOL_SOCKET, forcedName, wanted)) {
-        (void)SetIntOption(descriptor, SOL_SOCKET, name, wanted);
-    }
-}
-
 void SetSendTimeout(int descriptor) {
     timeval timeout{};
     timeout.tv_sec = kSendTimeoutSeconds;
@@ -178,8 +166,7 @@ AcceptOutcome AcceptConnection(const platform::Socket& listener) {
     const int descriptor = connection.Descriptor();
     if (!EnableKeepAlive(descriptor))
         return AcceptOutcome::EndPass;  // closes the connection
-    EnlargeBuffer(descriptor, SO_RCVBUF, SO_RCVBUFFORCE);
-    EnlargeBuffer(descriptor, SO_SNDBUF, SO_SNDBUFFORCE);
+    EnlargeSocketBuffers(descriptor);
     SetSendTimeout(descriptor);
     (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
     sessions.push_back(std::make_unique<ClientSession>(std::move(connection), &stopRequested));

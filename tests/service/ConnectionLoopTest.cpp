@@ -10,6 +10,7 @@
 #include "service/Endpoints.h"
 #include "service/RequestCodes.h"
 #include "service/ServiceFixture.h"
+#include "service/SocketBuffers.h"
 #include "support/ProcessCounts.h"
 #include "support/ProtocolClient.h"
 
@@ -63,6 +64,26 @@ int IntOption(int socket, int level, int name) {
     socklen_t length = sizeof value;
     getsockopt(socket, level, name, &value, &length);
     return value;
+}
+
+// The forcing option where we may use it (it needs privileges); otherwise the
+// plain request's capped result, or the kernel's own tuning where that grows
+// the buffer further and the plain request would have switched it off.
+void ExpectEnlargedBuffer(int socket, int name, int forcedName,
+                          platform::BufferDirection direction) {
+    const int wanted = 16777216;
+    platform::Socket probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int untouched = IntOption(probe.Descriptor(), SOL_SOCKET, name);
+    if (setsockopt(probe.Descriptor(), SOL_SOCKET, forcedName, &wanted, sizeof wanted) == 0) {
+        EXPECT_GE(IntOption(socket, SOL_SOCKET, name), wanted);  // reported twice over
+        return;
+    }
+    const auto limits = platform::ReadSocketBufferLimits(direction);
+    ASSERT_TRUE(limits);
+    setsockopt(probe.Descriptor(), SOL_SOCKET, name, &wanted, sizeof wanted);
+    const int plain = IntOption(probe.Descriptor(), SOL_SOCKET, name);
+    EXPECT_EQ(IntOption(socket, SOL_SOCKET, name),
+              PlainRequestBeatsAutotuning(wanted, *limits) ? plain : untouched);
 }
 
 std::vector<uint8_t> DescribeRequestOfSize(size_t size) {
@@ -149,9 +170,8 @@ TEST_F(ManualLoopTest, AcceptedSocketsGetKeepAliveBigBuffersAndNoDelay) {
     EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_KEEPINTVL), 3);
     EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_KEEPCNT), 10);
     EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_NODELAY), 1);
-    // The kernel reports twice what was set; the forcing options pass its cap.
-    EXPECT_GE(IntOption(socket, SOL_SOCKET, SO_RCVBUF), 16777216);
-    EXPECT_GE(IntOption(socket, SOL_SOCKET, SO_SNDBUF), 16777216);
+    ExpectEnlargedBuffer(socket, SO_RCVBUF, SO_RCVBUFFORCE, platform::BufferDirection::Receive);
+    ExpectEnlargedBuffer(socket, SO_SNDBUF, SO_SNDBUFFORCE, platform::BufferDirection::Send);
     timeval timeout{};
     socklen_t length = sizeof timeout;
     getsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, &length);
@@ -172,6 +192,23 @@ TEST_F(ManualLoopTest, AcceptedSocketsGetKeepAliveBigBuffersAndNoDelay) {
     RecordProperty("forced_rcvbuf", IntOption(socket, SOL_SOCKET, SO_RCVBUF));
     if (cap > 0 && cap < wanted) {
         EXPECT_LT(granted, wanted);
+    }
+}
+
+TEST(SocketBuffers, APlainRequestIsMadeOnlyWhereItBeatsTheKernelsTuning) {
+    constexpr int64_t kMiB = 1048576;
+    const struct {
+        int64_t cap, autotuneMax;
+        bool plain;
+    } cases[] = {
+        {212992, 6 * kMiB, false},  // a stock system: tuning reaches 6 MiB, a request 416 KiB
+        {4 * kMiB, 32 * kMiB, false},
+        {4 * kMiB, 4 * kMiB, true},
+        {16 * kMiB, 6 * kMiB, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PlainRequestBeatsAutotuning(16 * kMiB, {c.cap, c.autotuneMax}), c.plain)
+            << c.cap << " " << c.autotuneMax;
     }
 }
 
