@@ -34,6 +34,7 @@ protected:
         ASSERT_TRUE(OpenDiscoverySockets());
         BuildAnnouncement();
         ASSERT_EQ(listenSockets.size(), 1u);
+        stopRequested = false;  // as a start does before its worker runs
     }
     void TearDown() override {
         StopVideoService();
