@@ -25,8 +25,14 @@ if [ "${#missing[@]}" -eq 0 ]; then
   exit 0
 fi
 
+# Only this step needs root: everything else builds and tests as any user.
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Install them as root (apt-get install ${missing[*]}), or install sudo, then run this again." >&2
+    exit 1
+  fi
   as_root=(sudo)
 fi
 
