@@ -365,13 +365,11 @@ void KeepOperatorLine(std::string_view line) {
 }
 
 // Serves the first `sent` bytes of a file to one reader over TCP on loopback,
-// then resets the connection or stops sending: a source that fails or stalls
-// in the middle, as a share that goes away does.
+// then stalls until the test resets or closes the connection: a source that
+// fails or stops answering in the middle, as a share that goes away does.
 class FailingSource {
 public:
-    enum class Then { Reset, Stall };
-
-    FailingSource(const std::vector<uint8_t>& bytes, size_t sent, Then then)
+    FailingSource(const std::vector<uint8_t>& bytes, size_t sent)
         : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -383,14 +381,9 @@ public:
         url_ = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
         const std::vector<uint8_t> head(bytes.begin(),
                                         bytes.begin() + std::min(sent, bytes.size()));
-        server_ = std::thread([this, head, then] {
+        server_ = std::thread([this, head] {
             reader_ = platform::Socket(accept(listener_.Descriptor(), nullptr, nullptr));
             protocol_client::SendAll(reader_.Descriptor(), head);
-            if (then == Then::Reset) {
-                const linger reset{1, 0};
-                setsockopt(reader_.Descriptor(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-                reader_.Close();
-            }
         });
     }
     ~FailingSource() {
@@ -399,7 +392,14 @@ public:
             server_.join();
     }
     const std::string& Url() const { return url_; }
-    // Ends a stall: the reader sees the end of the stream.
+    // Ends the stall: the reader's next read fails.
+    void Reset() {
+        server_.join();
+        const linger reset{1, 0};
+        setsockopt(reader_.Descriptor(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        reader_.Close();
+    }
+    // Ends the stall: the reader sees the end of the stream.
     void Hangup() {
         server_.join();
         reader_.Close();
@@ -420,10 +420,11 @@ TEST_F(DamagedMediaTest, AReadErrorReachesTheOperatorOnce) {
     operatorLines.clear();
     platform::SetOperatorLogSink(KeepOperatorLine);
     const std::vector<uint8_t> bytes = ReadFileBytes(clip.path);
-    FailingSource source(bytes, bytes.size() / 2, FailingSource::Then::Reset);
+    FailingSource source(bytes, bytes.size() / 2);
     catalogue.push_back(MediaEntry("failing.ts", source.Url()));
     SessionPair pair;
     ASSERT_EQ(OpenMedia(pair).status, 0);
+    source.Reset();
     const auto batches = PullToEnd(pair, 0, 1, -1);
     ASSERT_FALSE(batches.empty());
     EXPECT_EQ(batches.back().status, 1);
@@ -438,7 +439,7 @@ TEST_F(DamagedMediaTest, AStallingTitleLetsTheServiceStop) {
     const Clip clip = H264Mp2Ts();
     ASSERT_FALSE(clip.path.empty());
     // Too little to find the streams in: the opening waits for more.
-    FailingSource source(ReadFileBytes(clip.path), 4096, FailingSource::Then::Stall);
+    FailingSource source(ReadFileBytes(clip.path), 4096);
     catalogue.push_back(MediaEntry("stalling.ts", source.Url()));
     SessionPair pair;
     std::atomic<bool> stop{false};
