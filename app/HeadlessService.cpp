@@ -19,7 +19,7 @@ const char kUsage[] =
     "  Serves FILE... to headsets on the local network without a window,\n"
     "  until interrupted (SIGINT or SIGTERM).\n"
     "  --bind ADDR  listen and announce on this IPv4 address instead of the\n"
-    "               addresses of the interfaces that are up (repeatable)\n"
+    "               addresses of the interfaces that have a link (repeatable)\n"
     "  --directory URL  register with the directory at this http or https\n"
     "               address (scheme, host and port) instead of ours\n"
     "  --no-directory   register with no directory at all\n";

@@ -30,6 +30,28 @@ Ipv4Address ToAddress(const sockaddr* address) {
 
 }  // namespace
 
+std::vector<Ipv4Address> PickLocalAddresses(const std::vector<InterfaceAddress>& interfaces) {
+    std::vector<Ipv4Address> running;
+    std::vector<Ipv4Address> external;
+    std::vector<Ipv4Address> loopback;
+    for (const InterfaceAddress& entry : interfaces) {
+        if ((entry.flags & IFF_UP) == 0)
+            continue;
+        if ((entry.flags & IFF_LOOPBACK) != 0 || entry.address[0] == 127) {
+            loopback.push_back(entry.address);
+            continue;
+        }
+        external.push_back(entry.address);
+        // An interface that is up without a link (a bridge with no member, an
+        // unplugged adapter) reaches no headset.
+        if ((entry.flags & IFF_RUNNING) != 0)
+            running.push_back(entry.address);
+    }
+    if (!running.empty())
+        return running;
+    return external.empty() ? loopback : external;
+}
+
 std::vector<Ipv4Address> LocalIpv4Addresses() {
     if (AddressOverride())
         return *AddressOverride();
@@ -39,21 +61,13 @@ std::vector<Ipv4Address> LocalIpv4Addresses() {
         return {};
     std::unique_ptr<ifaddrs, InterfaceListDeleter> list(raw);
 
-    std::vector<Ipv4Address> external;
-    std::vector<Ipv4Address> loopback;
+    std::vector<InterfaceAddress> interfaces;
     for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
         if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET)
             continue;
-        if ((entry->ifa_flags & IFF_UP) == 0)
-            continue;
-        const Ipv4Address address = ToAddress(entry->ifa_addr);
-        if ((entry->ifa_flags & IFF_LOOPBACK) != 0 || address[0] == 127) {
-            loopback.push_back(address);
-        } else {
-            external.push_back(address);
-        }
+        interfaces.push_back({ToAddress(entry->ifa_addr), entry->ifa_flags});
     }
-    return external.empty() ? loopback : external;
+    return PickLocalAddresses(interfaces);
 }
 
 void SetLocalAddressOverride(std::optional<std::vector<Ipv4Address>> addresses) {

@@ -12,9 +12,20 @@ namespace platform {
 // An IPv4 address as its four bytes in network order, first octet first.
 using Ipv4Address = std::array<uint8_t, 4>;
 
-// The host's own IPv4 addresses, as a headset on the local network would
-// reach them: those of the interfaces that are up, in the order the system
-// lists them, without loopback unless loopback is all there is.
+// One IPv4 address of an interface and that interface's IFF_* flags.
+struct InterfaceAddress {
+    Ipv4Address address{};
+    unsigned flags = 0;
+};
+
+// The addresses a headset on the local network could reach, in the order
+// given: those of the interfaces that are up and running (have a link), or,
+// when no such interface has an address, those of the interfaces that are
+// up; loopback only when nothing else is up.
+std::vector<Ipv4Address> PickLocalAddresses(const std::vector<InterfaceAddress>& interfaces);
+
+// The host's own IPv4 addresses, picked as above from the interfaces in the
+// order the system lists them.
 std::vector<Ipv4Address> LocalIpv4Addresses();
 
 // Replaces the lookup with a fixed list (a PC on several networks, a VPN, a

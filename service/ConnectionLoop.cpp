@@ -38,10 +38,13 @@ void BroadcastAnnouncement() {
     destination.sin_family = AF_INET;
     destination.sin_port = htons(discoveryPort);
     destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    const std::vector<uint8_t>& datagram = announcement.Buffer();
-    for (const platform::Socket& socket : discoverySockets) {
+    for (size_t i = 0; i < discoverySockets.size(); ++i) {
+        const platform::Socket& socket = discoverySockets[i];
         if (!socket.IsValid())
             continue;
+        // Each socket tells its own network first where the service is.
+        const std::vector<uint8_t>& datagram =
+            i < discoveryAnnouncements.size() ? discoveryAnnouncements[i] : announcement.Buffer();
         (void)sendto(socket.Descriptor(), datagram.data(), datagram.size(), MSG_NOSIGNAL,
                      reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
     }

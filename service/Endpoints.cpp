@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "catalogue/Catalogue.h"
@@ -28,6 +29,31 @@ bool Bind(const platform::Socket& socket, const platform::Ipv4Address& address, 
 
 void SetIntOption(const platform::Socket& socket, int level, int name, int value) {
     (void)setsockopt(socket.Descriptor(), level, name, &value, sizeof value);
+}
+
+// The discovery datagram for `addresses`, the first of them in the place
+// headsets read.
+void WriteAnnouncement(bsMemWrite& datagram, const std::vector<platform::Ipv4Address>& addresses) {
+    datagram.Clear(32);
+
+    uint64_t magic = ANNOUNCE_MAGIC;
+    datagram.Serialize(magic);
+    // Without any address, a fixed private address keeps the layout intact.
+    platform::Ipv4Address first{192, 168, 0, 2};
+    if (!addresses.empty())
+        first = addresses.front();
+    for (uint8_t& byte : first)
+        datagram.Serialize(byte);
+
+    int32_t port = servicePort;
+    int32_t titleCount = static_cast<int32_t>(catalogue.size());
+    int32_t furtherCount = static_cast<int32_t>(addresses.size()) - 1;
+    datagram.Serialize(port).Serialize(titleCount).Serialize(furtherCount);
+    for (size_t i = 1; i < addresses.size(); ++i) {
+        platform::Ipv4Address further = addresses[i];
+        for (uint8_t& byte : further)
+            datagram.Serialize(byte);
+    }
 }
 
 }  // namespace
@@ -59,29 +85,24 @@ bool OpenDiscoverySockets() {
         if (!Bind(socket, address, discoveryLocalPort))
             continue;
         discoverySockets.push_back(std::move(socket));
+        discoveryAddresses.push_back(address);
     }
     return true;
 }
 
 void BuildAnnouncement() {
-    announcement.Clear(32);
+    WriteAnnouncement(announcement, localAddresses);
 
-    uint64_t magic = ANNOUNCE_MAGIC;
-    announcement.Serialize(magic);
-    // Without any address, a fixed private address keeps the layout intact.
-    platform::Ipv4Address first{192, 168, 0, 2};
-    if (!localAddresses.empty())
-        first = localAddresses.front();
-    for (uint8_t& byte : first)
-        announcement.Serialize(byte);
-
-    int32_t port = servicePort;
-    int32_t titleCount = static_cast<int32_t>(catalogue.size());
-    int32_t furtherCount = static_cast<int32_t>(localAddresses.size()) - 1;
-    announcement.Serialize(port).Serialize(titleCount).Serialize(furtherCount);
-    for (size_t i = 1; i < localAddresses.size(); ++i) {
-        platform::Ipv4Address further = localAddresses[i];
-        for (uint8_t& byte : further)
-            announcement.Serialize(byte);
+    discoveryAnnouncements.clear();
+    for (size_t i = 0; i < discoveryAddresses.size(); ++i) {
+        // The socket's own address first, the others after it in lookup
+        // order. An address the first lookup did not return (the interfaces
+        // changed in between) leaves the order as it is.
+        std::vector<platform::Ipv4Address> ordered = localAddresses;
+        const auto own = std::find(ordered.begin(), ordered.end(), discoveryAddresses[i]);
+        std::rotate(ordered.begin(), own, own == ordered.end() ? own : own + 1);
+        bsMemWrite datagram;
+        WriteAnnouncement(datagram, ordered);
+        discoveryAnnouncements.push_back(datagram.Buffer());
     }
 }

@@ -8,8 +8,10 @@
 // goes to localAddresses, whether or not a socket could be bound to it.
 bool OpenListenSockets();
 
-// One broadcast UDP socket per local address, bound to discoveryLocalPort.
+// One broadcast UDP socket per local address, bound to discoveryLocalPort;
+// each bound address goes to discoveryAddresses beside its socket.
 bool OpenDiscoverySockets();
 
-// Rebuilds `announcement` from localAddresses and the catalogue size.
+// Rebuilds `announcement` and each discovery socket's datagram from
+// localAddresses and the catalogue size.
 void BuildAnnouncement();

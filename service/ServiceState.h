@@ -18,8 +18,14 @@ extern std::vector<platform::Socket> listenSockets;
 extern std::vector<platform::Socket> discoverySockets;
 // Every address the lookup found, bound or not, in lookup order.
 extern std::vector<platform::Ipv4Address> localAddresses;
-// The discovery datagram, built once per start.
+// The discovery datagram, built once per start, with the first address of
+// localAddresses first.
 extern bsMemWrite announcement;
+// For each entry of discoverySockets, at the same position: the address it
+// is bound to, and the datagram it sends, which carries that address first
+// so that a headset on that address's network reads one it can reach.
+extern std::vector<platform::Ipv4Address> discoveryAddresses;
+extern std::vector<std::vector<uint8_t>> discoveryAnnouncements;
 // Open connections in the order they were accepted.
 extern std::vector<std::unique_ptr<ClientSession>> sessions;
 

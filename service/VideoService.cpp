@@ -53,6 +53,8 @@ void StopVideoService() {
     localAddresses.clear();
     listenSockets.clear();
     discoverySockets.clear();
+    discoveryAddresses.clear();
+    discoveryAnnouncements.clear();
 
     catalogue.clear();
 

@@ -76,17 +76,21 @@ TEST_F(AnnouncementTest, TwoAddressesGetTwoSendersAndA28ByteDatagram) {
     EXPECT_EQ(listenSockets.size(), 2u);
     EXPECT_EQ(discoverySockets.size(), 2u);
 
-    const std::vector<uint8_t> expected = Concat(
-        {kMagic, {127, 0, 0, 1}, {0x43, 0x5A, 0, 0}, {1, 0, 0, 0}, {1, 0, 0, 0}, {127, 0, 0, 2}});
-    std::vector<uint32_t> sources;
-    for (int i = 0; i < 2; ++i) {
+    auto datagramOf = [](std::vector<uint8_t> first, std::vector<uint8_t> further) {
+        return Concat({kMagic, first, {0x43, 0x5A, 0, 0}, {1, 0, 0, 0}, {1, 0, 0, 0}, further});
+    };
+    EXPECT_EQ(announcement.Buffer(), datagramOf({127, 0, 0, 1}, {127, 0, 0, 2}));
+    // Sent from each address in turn, first address first, each sender with
+    // its own address where the headset reads it.
+    const std::vector<std::pair<uint32_t, std::vector<uint8_t>>> expected{
+        {0x7F000001u, datagramOf({127, 0, 0, 1}, {127, 0, 0, 2})},
+        {0x7F000002u, datagramOf({127, 0, 0, 2}, {127, 0, 0, 1})}};
+    for (const auto& [source, bytes] : expected) {
         const auto datagram = listener.Receive(3000);
         ASSERT_TRUE(datagram);
-        EXPECT_EQ(datagram->first, expected);
-        sources.push_back(ntohl(datagram->second.sin_addr.s_addr));
+        EXPECT_EQ(ntohl(datagram->second.sin_addr.s_addr), source);
+        EXPECT_EQ(datagram->first, bytes);
     }
-    // Sent from each address in turn, first address first.
-    EXPECT_EQ(sources, (std::vector<uint32_t>{0x7F000001u, 0x7F000002u}));
 }
 
 TEST_F(AnnouncementTest, NoAddressGivesAFixedPlaceholderAndNoEndpoints) {

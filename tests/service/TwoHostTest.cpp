@@ -1,9 +1,14 @@
+#include <net/if.h>
+#include <sys/ioctl.h>
+
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "service/ServiceFixture.h"
 #include "support/ChildProcess.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 
 #ifndef ONDU_TEST_SOURCE_DIR
@@ -12,37 +17,62 @@
 
 namespace {
 
-// Our own second host: a network namespace held open by a sleeping process,
-// joined to the test's namespace by a veth pair with addresses of our own.
+bool Run(const std::vector<std::string>& args) {
+    ChildProcess process(args);
+    return process.Started() && process.WaitForExit(10000) == 0;
+}
+
+// Waits until the interface `name` of the test's namespace has a link
+// (IFF_RUNNING) or has none, as `running` asks; the kernel reports carrier
+// changes a little later than they happen.
+bool WaitForLinkState(const std::string& name, bool running) {
+    const platform::Socket control(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    for (int i = 0; i < 300; ++i) {
+        ifreq request{};
+        std::strncpy(request.ifr_name, name.c_str(), IFNAMSIZ - 1);
+        if (ioctl(control.Descriptor(), SIOCGIFFLAGS, &request) != 0)
+            return false;
+        if (((request.ifr_flags & IFF_RUNNING) != 0) == running)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// Our own headset host: a network namespace held open by a sleeping process,
+// joined to the test's namespace by a veth pair on 10.231.<link>.0/24, the
+// server's end .1 and the headset's end .2.
 class HeadsetHost {
 public:
-    HeadsetHost() : holder_({"unshare", "--net", "--", "sleep", "60"}) {
+    explicit HeadsetHost(int link)
+        : holder_({"unshare", "--net", "--", "sleep", "60"}),
+          serverLink_("ondu-server" + std::to_string(link)),
+          serverAddress_("10.231." + std::to_string(link) + ".1") {
         if (!holder_.Started() || !WaitForOwnNamespace())
             return;
         const std::string pid = std::to_string(holder_.Pid());
-        ready_ = Run({"ip", "link", "add", "ondu-server", "type", "veth", "peer", "name",
-                      "ondu-headset", "netns", pid}) &&
-                 Run({"ip", "addr", "add", "10.231.7.1/24", "dev", "ondu-server"}) &&
-                 Run({"ip", "link", "set", "ondu-server", "up"}) &&
-                 Run({"nsenter", "-t", pid, "-n", "ip", "link", "set", "lo", "up"}) &&
-                 Run({"nsenter", "-t", pid, "-n", "ip", "addr", "add", "10.231.7.2/24", "dev",
-                      "ondu-headset"}) &&
-                 Run({"nsenter", "-t", pid, "-n", "ip", "link", "set", "ondu-headset", "up"});
+        const std::string headsetLink = "ondu-headset" + std::to_string(link);
+        const std::string headsetAddress = "10.231." + std::to_string(link) + ".2/24";
+        ready_ = Run({"ip", "link", "add", serverLink_, "type", "veth", "peer", "name", headsetLink,
+                      "netns", pid}) &&
+                 Run({"ip", "addr", "add", serverAddress_ + "/24", "dev", serverLink_}) &&
+                 Run({"ip", "link", "set", serverLink_, "up"}) &&
+                 Run(Inside({"ip", "link", "set", "lo", "up"})) &&
+                 Run(Inside({"ip", "addr", "add", headsetAddress, "dev", headsetLink})) &&
+                 Run(Inside({"ip", "link", "set", headsetLink, "up"})) &&
+                 WaitForLinkState(serverLink_, true);
     }
-    ~HeadsetHost() { Run({"ip", "link", "del", "ondu-server"}); }
+    ~HeadsetHost() { Run({"ip", "link", "del", serverLink_}); }
 
     bool Ready() const { return ready_; }
+    // The server's address on this host's link.
+    const std::string& ServerAddress() const { return serverAddress_; }
 
     // Runs a program inside the headset's namespace.
     std::vector<std::string> Inside(std::vector<std::string> args) const {
         std::vector<std::string> command{"nsenter", "-t", std::to_string(holder_.Pid()), "-n"};
         command.insert(command.end(), args.begin(), args.end());
         return command;
-    }
-
-    static bool Run(const std::vector<std::string>& args) {
-        ChildProcess process(args);
-        return process.Started() && process.WaitForExit(10000) == 0;
     }
 
 private:
@@ -64,6 +94,30 @@ private:
     }
 
     ChildProcess holder_;
+    std::string serverLink_;
+    std::string serverAddress_;
+    bool ready_ = false;
+};
+
+// A bridge in the test's namespace that is up with an address of its own but
+// has no link, like docker0 or virbr0 with nothing attached. A fresh bridge
+// may report a link until a first port has come and gone, so one does.
+class IdleBridge {
+public:
+    IdleBridge() {
+        ready_ = Run({"ip", "link", "add", kName, "type", "bridge"}) &&
+                 Run({"ip", "addr", "add", "10.231.13.1/24", "dev", kName}) &&
+                 Run({"ip", "link", "set", kName, "up"}) &&
+                 Run({"ip", "link", "add", "ondu-port", "type", "veth", "peer", "name",
+                      "ondu-port-peer"}) &&
+                 Run({"ip", "link", "set", "ondu-port", "master", kName}) &&
+                 Run({"ip", "link", "del", "ondu-port"}) && WaitForLinkState(kName, false);
+    }
+    ~IdleBridge() { Run({"ip", "link", "del", kName}); }
+    bool Ready() const { return ready_; }
+
+private:
+    static constexpr char kName[] = "ondu-bridge";
     bool ready_ = false;
 };
 
@@ -79,7 +133,7 @@ std::string ReadText(const std::filesystem::path& path) {
 class TwoHostTest : public ServiceTest {};
 
 TEST_F(TwoHostTest, HeadsetOnAnotherHostFindsAndReachesTheServer) {
-    HeadsetHost headset;
+    HeadsetHost headset(7);
     ASSERT_TRUE(headset.Ready());
 
     // The real address lookup: the veth address, and loopback left out.
@@ -95,4 +149,50 @@ TEST_F(TwoHostTest, HeadsetOnAnotherHostFindsAndReachesTheServer) {
     EXPECT_EQ(ReadText(result),
               "from 10.231.7.1 address 10.231.7.1 port 23107 titles 1 further 0 reply 33793 "
               "status 0 title small-h264.mp4\n");
+}
+
+TEST_F(TwoHostTest, ServerOnTwoLinksTellsEachHeadsetItsOwnAddressFirst) {
+    // Made first, so that the lookup meets the bridge before the two links.
+    IdleBridge bridge;
+    ASSERT_TRUE(bridge.Ready());
+    HeadsetHost onFirstLink(11);
+    HeadsetHost onSecondLink(12);
+    ASSERT_TRUE(onFirstLink.Ready() && onSecondLink.Ready());
+    LoopbackHttpServer directory;
+    SetDirectoryOrigin(directory.Origin());
+
+    // The real lookup: both links, in the order the system lists them, and
+    // neither the bridge nor loopback.
+    StartVideoService({SmallMediaPath()}, &owner_);
+    const std::vector<platform::Ipv4Address> links{{10, 231, 11, 1}, {10, 231, 12, 1}};
+    EXPECT_EQ(localAddresses, links);
+    EXPECT_EQ(discoveryAddresses, links);
+    EXPECT_EQ(announcement.Buffer().size(), 28u);
+    ASSERT_EQ(directory.RequestLines().size(), 1u);
+    EXPECT_EQ(directory.RequestLines()[0],
+              "GET /ondusvr.aspx?Action=LofrinSvr&CPort=23107&VrmFNum=1&IPPos0=17557258"
+              "&IPPos1=17622794 HTTP/1.1");
+
+    // Each headset hears the server's address on its own link first, the
+    // other after it, and reaches the server there.
+    struct Expectation {
+        const HeadsetHost& host;
+        std::string further;
+    };
+    const std::vector<Expectation> expectations{{onFirstLink, "10.231.12.1"},
+                                                {onSecondLink, "10.231.11.1"}};
+    TempDir dir;
+    std::vector<std::unique_ptr<ChildProcess>> probes;
+    for (size_t i = 0; i < expectations.size(); ++i) {
+        probes.push_back(std::make_unique<ChildProcess>(expectations[i].host.Inside(
+            {"python3", std::string(ONDU_TEST_SOURCE_DIR) + "/service/headset_probe.py",
+             dir.File("headset" + std::to_string(i) + ".txt").string()})));
+    }
+    for (size_t i = 0; i < expectations.size(); ++i) {
+        const std::string& server = expectations[i].host.ServerAddress();
+        ASSERT_EQ(probes[i]->WaitForExit(15000), 0) << server << ": " << probes[i]->Errors();
+        EXPECT_EQ(ReadText(dir.File("headset" + std::to_string(i) + ".txt")),
+                  "from " + server + " address " + server + " port 23107 titles 1 further 1 " +
+                      expectations[i].further + " reply 33793 status 0 title small-h264.mp4\n");
+    }
 }

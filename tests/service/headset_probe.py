@@ -24,6 +24,8 @@ def main():
     if magic != 0xD6FEDF35363046D8:
         raise ValueError("not an announcement")
     address = "%d.%d.%d.%d" % (a, b, c, d)
+    others = "".join(" %d.%d.%d.%d" % struct.unpack_from("4B", datagram, 24 + 4 * i)
+                     for i in range(further))
 
     connection = socket.create_connection((address, port), timeout=5)
     connection.sendall(struct.pack("<ii", 25601, 0))
@@ -33,8 +35,8 @@ def main():
     title = payload[24:24 + title_length].decode("utf-8")
 
     with open(sys.argv[1], "w") as out:
-        out.write("from %s address %s port %d titles %d further %d reply %d status %d title %s\n"
-                  % (source[0], address, port, titles, further, code, status, title))
+        out.write("from %s address %s port %d titles %d further %d%s reply %d status %d title %s\n"
+                  % (source[0], address, port, titles, further, others, code, status, title))
 
 
 main()
