@@ -40,19 +40,12 @@ bs100MMemRead::BlockData bs100MMemRead::AllocateBlockData(size_t bytes) {
 
 void bs100MMemRead::ReleaseAllBlocks() {
     {
-        // Pieces nobody has started on are dropped; those being written into
-        // must be finished before the memory goes.
+        // Pieces being written into must be finished before the memory goes.
         std::unique_lock lock(mutex_);
-        for (Block* block : fillQueue_) {
-            block->unclaimed = block->validLength;
-            if (block->piecesInFlight == 0)
-                block->filling = false;
-        }
-        fillQueue_.clear();
-        blockFilled_.wait(lock, [&] {
-            return std::none_of(cachedBlocks_.begin(), cachedBlocks_.end(),
-                                [](const BlockPtr& block) { return block->filling; });
-        });
+        for (const BlockPtr& block : cachedBlocks_)
+            RetireBlock(*block, lock);
+        for (const BlockPtr& block : spareBlocks_)
+            RetireBlock(*block, lock);
     }
     currentBlock_ = nullptr;
     cachedBlocks_.clear();
@@ -107,12 +100,11 @@ void bs100MMemRead::RunAgeRule() {
 }
 
 bs100MMemRead::BlockPtr bs100MMemRead::TakeBlockForMiss() {
+    BlockPtr reused;
     if (!spareBlocks_.empty()) {
-        BlockPtr block = std::move(spareBlocks_.front());
+        reused = std::move(spareBlocks_.front());
         spareBlocks_.erase(spareBlocks_.begin());
-        return block;
-    }
-    if (cachedBlocks_.size() >= MaxCachedBlocks()) {
+    } else if (cachedBlocks_.size() >= MaxCachedBlocks()) {
         // Recycle the least recently used block other than the current one,
         // reusing its memory, so the cache stays within its bound.
         auto victim = cachedBlocks_.end();
@@ -124,11 +116,16 @@ bs100MMemRead::BlockPtr bs100MMemRead::TakeBlockForMiss() {
             }
         }
         if (victim != cachedBlocks_.end()) {
-            WaitUntilFilled(**victim);
-            BlockPtr block = std::move(*victim);
+            reused = std::move(*victim);
             cachedBlocks_.erase(victim);
-            return block;
         }
+    }
+    if (reused) {
+        // The loader may still hold an entry or a piece of the block's old
+        // range; the block is rewritten only once it has let go of both.
+        std::unique_lock lock(mutex_);
+        RetireBlock(*reused, lock);
+        return reused;
     }
     BlockData data = AllocateBlockData(static_cast<size_t>(blockSize_));
     if (!data)
@@ -146,17 +143,19 @@ void bs100MMemRead::PrepareBlock(Block& block) {
     Touch(block);
 }
 
-void bs100MMemRead::FillRange(Block& block, int64_t offset, int64_t count) const {
+void bs100MMemRead::FillPiece(const Piece& piece) const {
     // Reading by offset leaves the source's own position where its owner put it.
-    const auto wanted = static_cast<uint64_t>(count);
-    uint8_t* target = block.data.get() + offset;
-    const uint64_t delivered =
-        source_->ReadAt(static_cast<uint64_t>(baseOffset_ + block.start + offset), target, wanted);
+    const uint64_t delivered = source_->ReadAt(piece.fileOffset, piece.target, piece.count);
     // A file that shrank since it was opened delivers less than its old
     // length promised; the missing bytes read as zero, never as stale memory.
-    if (delivered < wanted) {
-        std::memset(target + delivered, 0, static_cast<size_t>(wanted - delivered));
+    if (delivered < piece.count) {
+        std::memset(piece.target + delivered, 0, static_cast<size_t>(piece.count - delivered));
     }
+}
+
+void bs100MMemRead::FillBlock(Block& block) const {
+    FillPiece({static_cast<uint64_t>(baseOffset_ + block.start), block.data.get(),
+               static_cast<uint64_t>(block.validLength)});
 }
 
 void bs100MMemRead::InsertSorted(BlockPtr block) {
@@ -304,20 +303,25 @@ void bs100MMemRead::QueueFill(Block& block) {
     std::lock_guard lock(mutex_);
     if (!loader_.joinable())
         loader_ = std::thread([this] { LoaderLoop(); });
+    // The block was retired before it was prepared, so no piece of it is in
+    // flight and no entry for it is queued.
     block.filling = true;
+    block.fillStart = block.start;
+    block.fillLength = block.validLength;
     block.unclaimed = 0;
-    block.piecesInFlight = 0;
     fillQueue_.push_back(&block);
     queueChanged_.notify_one();
 }
 
 // Called with mutex_ held.
 bool bs100MMemRead::ClaimPiece(Block& block, Piece& piece) {
-    if (block.unclaimed >= block.validLength)
+    if (block.unclaimed >= block.fillLength)
         return false;
-    piece.offset = block.unclaimed;
-    piece.count = std::min(kFillPiece, block.validLength - block.unclaimed);
-    block.unclaimed += piece.count;
+    const int64_t count = std::min(kFillPiece, block.fillLength - block.unclaimed);
+    piece.fileOffset = static_cast<uint64_t>(baseOffset_ + block.fillStart + block.unclaimed);
+    piece.target = block.data.get() + block.unclaimed;
+    piece.count = static_cast<uint64_t>(count);
+    block.unclaimed += count;
     ++block.piecesInFlight;
     return true;
 }
@@ -325,7 +329,7 @@ bool bs100MMemRead::ClaimPiece(Block& block, Piece& piece) {
 // Called with mutex_ held.
 void bs100MMemRead::FinishPiece(Block& block) {
     --block.piecesInFlight;
-    if (block.unclaimed >= block.validLength && block.piecesInFlight == 0) {
+    if (block.unclaimed >= block.fillLength && block.piecesInFlight == 0) {
         block.filling = false;
         blockFilled_.notify_all();
     }
@@ -340,10 +344,18 @@ void bs100MMemRead::WaitUntilFilled(Block& block) {
             continue;
         }
         lock.unlock();
-        FillRange(block, piece.offset, piece.count);
+        FillPiece(piece);
         lock.lock();
         FinishPiece(block);
     }
+}
+
+// Called with mutex_ held through `lock`.
+void bs100MMemRead::RetireBlock(Block& block, std::unique_lock<std::mutex>& lock) {
+    std::erase(fillQueue_, &block);
+    block.unclaimed = block.fillLength;
+    blockFilled_.wait(lock, [&] { return block.piecesInFlight == 0; });
+    block.filling = false;
 }
 
 void bs100MMemRead::LoaderLoop() {
@@ -355,12 +367,12 @@ void bs100MMemRead::LoaderLoop() {
             return;
         Block* block = fillQueue_.front();
         const bool claimed = ClaimPiece(*block, piece);
-        if (block->unclaimed >= block->validLength)
+        if (block->unclaimed >= block->fillLength)
             fillQueue_.pop_front();
         if (!claimed)
             continue;
         lock.unlock();
-        FillRange(*block, piece.offset, piece.count);
+        FillPiece(piece);
         lock.lock();
         FinishPiece(*block);
     }

@@ -76,10 +76,16 @@ private:
         bool used = false;
         uint64_t recentUse = 0;  // ordering for the cache bound only
         // Background filling, guarded by mutex_: the block is filled piece by
-        // piece, by the loader or by a reader that would otherwise wait.
+        // piece, by the loader or by a reader that would otherwise wait. The
+        // loader reads only these fields, never the ones above, which the
+        // caller's thread rewrites when it recycles the block.
         bool filling = false;
-        int64_t unclaimed = 0;  // offset of the first piece nobody has started on
+        int64_t fillStart = 0;   // file offset of the block's first byte
+        int64_t fillLength = 0;  // bytes to fill
+        int64_t unclaimed = 0;   // offset of the first piece nobody has started on
         int piecesInFlight = 0;
+        // Allocated with the block and never replaced, so the loader may
+        // write into it without the lock once it has claimed a piece.
         BlockData data;
     };
     using BlockPtr = std::unique_ptr<Block>;
@@ -93,20 +99,24 @@ private:
     void RunAgeRule();
     BlockPtr TakeBlockForMiss();
     void PrepareBlock(Block& block);
-    void FillBlock(Block& block) const { FillRange(block, 0, block.validLength); }
-    void FillRange(Block& block, int64_t offset, int64_t count) const;
+    void FillBlock(Block& block) const;
     void InsertSorted(BlockPtr block);
     void ReleaseAllBlocks();
     void Touch(Block& block) { block.recentUse = ++useCounter_; }
 
     // Loader thread.
     struct Piece {
-        int64_t offset;
-        int64_t count;
+        uint64_t fileOffset;
+        uint8_t* target;
+        uint64_t count;
     };
+    void FillPiece(const Piece& piece) const;
     void QueueFill(Block& block);
     bool ClaimPiece(Block& block, Piece& piece);
     void FinishPiece(Block& block);
+    // Takes the block out of any filling: pieces nobody has started on are
+    // dropped, its queue entries go, and those being written are waited for.
+    void RetireBlock(Block& block, std::unique_lock<std::mutex>& lock);
     void WaitUntilFilled(Block& block);
     void LoaderLoop();
     void StopLoader();

@@ -10,6 +10,7 @@
 #include "ReaderOperations.h"
 #include "archive/bs100MMemRead.h"
 #include "support/Bytes.h"
+#include "support/FakeClock.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -23,6 +24,7 @@ enum BlockCacheOperation : uint8_t {
     kSetBlockSize,
     kLoadBlock,
     kCutFile,
+    kAdvanceClock,
     kOperationCount
 };
 
@@ -42,7 +44,9 @@ const std::vector<uint8_t>& FileBytes() {
 }
 
 // The file behind the reader, always a prefix of FileBytes. Inputs change its
-// length all the time, so it is cut or extended rather than written anew.
+// length all the time, so it is cut or extended rather than written anew;
+// each input still meets exactly the prefix it asks for, whatever the inputs
+// before it did.
 class ReaderFile {
 public:
     ReaderFile() { WriteFileBytes(path_, {}); }
@@ -57,11 +61,16 @@ public:
                       static_cast<std::streamsize>(length - length_));
             length_ = length;
         }
+        FUZZ_CHECK(std::filesystem::file_size(path_) == length);
         return path_;
     }
+    // Only ever shortens: lengthening would add zeros, and the file would no
+    // longer be the prefix the next input asks for.
     void Cut(size_t length) {
+        if (length >= length_)
+            return;
         std::filesystem::resize_file(path_, length);
-        length_ = std::min(length_, length);
+        length_ = length;
     }
 
 private:
@@ -88,7 +97,7 @@ void CheckBlocks(const bs100MMemRead& reader, uint64_t length) {
 }
 
 void Apply(uint8_t operation, FuzzInput& input, bs100MMemRead& reader, ReaderModel& model,
-           ReaderFile& file) {
+           ReaderFile& file, FakeClock& clock) {
     switch (operation) {
         case kReadAhead:
             reader.ReadAhead(input.Take<uint32_t>());
@@ -112,6 +121,10 @@ void Apply(uint8_t operation, FuzzInput& input, bs100MMemRead& reader, ReaderMod
             model.ForgetFrom(length);
             break;
         }
+        case kAdvanceClock:
+            // Up to about 4 minutes a step: past the age rule's 10 s and 100 s.
+            clock.Advance(uint32_t{input.Take<uint16_t>()} * 4);
+            break;
         default:
             reader_operations::Apply(operation, input, reader, model);
             break;
@@ -124,9 +137,11 @@ void Apply(uint8_t operation, FuzzInput& input, bs100MMemRead& reader, ReaderMod
 
 // Input: a shape byte (modulo 3 the whole MiB of file, bit 7 no source file
 // at all), an i16 added to that length, an i16 block size request, then
-// operations on a bs100MMemRead over a pattern file of that length.
+// operations on a bs100MMemRead over a pattern file of that length. The
+// clock starts at the program's start time and moves only by the input.
 void FuzzBlockCacheReader(const uint8_t* data, size_t size) {
     static ReaderFile file;
+    FakeClock clock(/*now=*/0, /*processStart=*/0);
     FuzzInput input(data, size);
     const auto shape = input.Take<uint8_t>();
     const int64_t wanted = (shape % 3) * kMiB + input.Take<int16_t>();
@@ -142,5 +157,5 @@ void FuzzBlockCacheReader(const uint8_t* data, size_t size) {
     FUZZ_CHECK(reader.BlockSize() == ClampedBlockSize(request));
     model.CheckPosition(reader);
     while (!input.Empty())
-        Apply(input.Take<uint8_t>() % kOperationCount, input, reader, model, file);
+        Apply(input.Take<uint8_t>() % kOperationCount, input, reader, model, file, clock);
 }

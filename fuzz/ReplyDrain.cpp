@@ -17,6 +17,7 @@ constexpr uint32_t kFrameUnit = 16;
 constexpr uint8_t kMark[4] = {0, 0, 0, 0};
 // Far above the 10 s a reply may wait for a headset that stopped reading.
 constexpr auto kMarkTimeout = std::chrono::seconds(30);
+constexpr int kSocketBufferBytes = 16 * 1048576;
 
 uint32_t LittleEndian32(const uint8_t* bytes) {
     return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
@@ -30,6 +31,12 @@ ReplyDrain::ReplyDrain() {
     FUZZ_CHECK(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) == 0);
     sessionEnd_ = platform::Socket(ends[0]);
     headsetEnd_ = platform::Socket(ends[1]);
+    // Room for a whole reply piece or more, as the connection loop gives a
+    // headset's connection: a long reply then goes in a few sends, not in
+    // hundreds of hand-overs between the two threads.
+    const int bytes = kSocketBufferBytes;
+    if (setsockopt(ends[0], SOL_SOCKET, SO_SNDBUFFORCE, &bytes, sizeof bytes) != 0)
+        (void)setsockopt(ends[0], SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
     reader_ = std::thread([this] { ReadReplies(); });
 }
 
@@ -82,7 +89,7 @@ bool ReplyDrain::ReadExactly(uint8_t* data, size_t count) {
 }
 
 bool ReplyDrain::Discard(size_t count) {
-    static thread_local uint8_t scratch[65536];
+    static thread_local uint8_t scratch[1048576];
     while (count > 0) {
         const size_t piece = std::min(count, sizeof scratch);
         if (!ReadExactly(scratch, piece))

@@ -173,7 +173,7 @@ parameter_sets = {
 # --- memory_reader and block_cache_reader: operations on a reader ------------
 
 SEEK_NEAR, SEEK_FAR, READ, READ_ALL, READ_INT32, READ_INTO_NULL = range(6)
-READ_AHEAD, READ_AHEAD_ALL, SET_BLOCK_SIZE, LOAD_BLOCK, CUT_FILE = range(6, 11)
+READ_AHEAD, READ_AHEAD_ALL, SET_BLOCK_SIZE, LOAD_BLOCK, CUT_FILE, ADVANCE_CLOCK = range(6, 12)
 
 
 def seek(offset, origin, far=False):
@@ -229,6 +229,9 @@ block_cache_reader = {
         without_source=True),
     "empty-file": block_cache_input(0, -5, -1, read(1), op(LOAD_BLOCK), seek(0, 0), seek(1, 0),
                                     op(READ_INT32)),
+    "age-rule-recycles-read-blocks": block_cache_input(
+        2, 30000, 0, read(1), seek(MIB, 0), read(1), op(ADVANCE_CLOCK, "H", 30000),
+        seek(2 * MIB, 0), read(10), op(ADVANCE_CLOCK, "H", 3000), seek(0, 0), read(5)),
     "far-seeks": block_cache_input(
         1, 100, 0, seek((1 << 63) - 1, 1, far=True), seek(-(1 << 63), 2, far=True),
         seek(MIB + 100, 0), seek(1, 1), read(5)),

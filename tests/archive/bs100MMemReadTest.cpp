@@ -4,12 +4,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <future>
+#include <random>
+#include <string>
+#include <thread>
 
 #include "archive/bs100MMemRead.h"
 #include "support/Bytes.h"
 #include "support/FakeClock.h"
+#include "support/SanitizerSlowdown.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -330,4 +337,70 @@ TEST_F(ReadAheadReaderTest, BlocksStillLoadingAreWaitedForOrDropped) {
         // round % 3 == 2: the reader goes while its loader may still be busy.
     }
     EXPECT_TRUE(file.IsOpen());
+}
+
+// Reads racing the loader, over short files whose last block is only a few
+// bytes long, in blocks of odd sizes that are no multiple of the loader's
+// pieces. Each round queues the blocks up to the last, reads the last one
+// before the loader reaches it, and lets the age rule (the fake clock jumps
+// past its limit) recycle that block at once, first for a block filled on the
+// spot and then for one read ahead, while the loader may still hold an entry
+// or a piece of it. Every read must deliver the file's bytes, and nothing may
+// wait for ever.
+TEST_F(ReadAheadReaderTest, ReadsRacingReadAheadOnRecycledBlocks) {
+    FakeClock clock(/*now=*/0, /*processStart=*/0);
+    const std::vector<uint8_t> pattern = PatternBytes(9 * kMiB, 5);
+    std::vector<std::unique_ptr<bsFileRead>> files;
+    for (int64_t length : {7 * kMiB + 3, 8 * kMiB + 777, 9 * kMiB - 12345}) {
+        const std::filesystem::path path = dir_.File("short" + std::to_string(length));
+        WriteFileBytes(path, {pattern.begin(), pattern.begin() + length});
+        files.push_back(std::make_unique<bsFileRead>(path.wstring(), L"rb"));
+    }
+    std::promise<void> finished;
+    std::thread watchdog([finished = finished.get_future()] {
+        if (finished.wait_for(std::chrono::seconds(30 * kSanitizerSlowdown)) !=
+            std::future_status::ready) {
+            std::fprintf(stderr, "the reader waits for a block that is never filled\n");
+            std::abort();
+        }
+    });
+
+    std::mt19937 random(14);
+    auto below = [&](int64_t bound) { return static_cast<int64_t>(random() % bound); };
+    std::vector<uint8_t> bytes(4096);
+    for (int round = 0; round < 400 / kSanitizerSlowdown && !HasFailure(); ++round) {
+        bsFileRead& file = *files[random() % files.size()];
+        const auto length = static_cast<int64_t>(file.Size());
+        const int64_t fullBlocks = 4 + below(3);
+        bs100MMemRead reader(&file);
+        reader.SetBlockSize((length - 1 - below(4096)) / fullBlocks);
+        const int64_t blockSize = reader.BlockSize();
+        const int64_t last = fullBlocks * blockSize;
+        const int64_t behind = blockSize * (1 + below(fullBlocks - 1));
+        auto readAt = [&](int64_t at, size_t count) {
+            bytes.assign(count, 0);
+            reader.Seek(at, 0);
+            reader.SerializeBytes(bytes.data(), count);
+            const auto delivered = static_cast<size_t>(std::min<int64_t>(count, length - at));
+            ASSERT_TRUE(std::equal(bytes.begin(), bytes.begin() + delivered, pattern.begin() + at))
+                << "round " << round << " at " << at;
+        };
+        auto leaveAndAge = [&] {
+            reader.Seek(behind, 0);
+            clock.Advance(bs100MMemRead::kBlockMaxAgeMs + 1);
+        };
+        reader.Seek(behind, 0);
+        reader.ReadAhead(static_cast<uint64_t>(last + 1 - behind));
+        readAt(last, 1);
+        leaveAndAge();
+        // The last block becomes the first; the varying read gives the loader
+        // a varying head start on the entry it may still hold.
+        readAt(0, static_cast<size_t>(1 + below(blockSize)));
+        leaveAndAge();
+        reader.ReadAhead(static_cast<uint64_t>(last + 1 - behind));  // and the last again
+        readAt(0, 4096);  // meanwhile the loader may finish what it held
+        readAt(last, 1);
+    }
+    finished.set_value();
+    watchdog.join();
 }
