@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/Clock.h"
@@ -27,15 +28,26 @@ bs100MMemRead::~bs100MMemRead() {
     ReleaseAllBlocks();
 }
 
-// Block memory is aligned to huge pages and asks the kernel for them: a 4 MiB
-// block then costs two page faults and two TLB entries instead of a thousand.
+// Blocks of a huge page or more are aligned to huge pages and ask the kernel
+// for them: a 4 MiB block then costs two page faults and two TLB entries
+// instead of a thousand. Nothing is rounded up, so the cache's bound holds for
+// any block size.
 bs100MMemRead::BlockData bs100MMemRead::AllocateBlockData(size_t bytes) {
-    const size_t rounded = (bytes + kHugePageSize - 1) / kHugePageSize * kHugePageSize;
-    void* memory = std::aligned_alloc(kHugePageSize, rounded);
-    if (memory == nullptr)
-        return BlockData{};
-    (void)madvise(memory, rounded, MADV_HUGEPAGE);
+    void* memory = nullptr;
+    if (bytes < kHugePageSize) {
+        memory = std::malloc(bytes);
+    } else if (posix_memalign(&memory, kHugePageSize, bytes) == 0) {
+        (void)madvise(memory, bytes / kHugePageSize * kHugePageSize, MADV_HUGEPAGE);
+    } else {
+        memory = nullptr;
+    }
     return BlockData{static_cast<uint8_t*>(memory)};
+}
+
+// A file shorter than a block never fills one, wherever the block starts.
+size_t bs100MMemRead::BlockCapacity() const {
+    return static_cast<size_t>(
+        std::max<uint64_t>(1, std::min(static_cast<uint64_t>(blockSize_), length_)));
 }
 
 void bs100MMemRead::ReleaseAllBlocks() {
@@ -127,7 +139,7 @@ bs100MMemRead::BlockPtr bs100MMemRead::TakeBlockForMiss() {
         RetireBlock(*reused, lock);
         return reused;
     }
-    BlockData data = AllocateBlockData(static_cast<size_t>(blockSize_));
+    BlockData data = AllocateBlockData(BlockCapacity());
     if (!data)
         return nullptr;
     auto block = std::make_unique<Block>();

@@ -68,6 +68,7 @@ private:
     };
     using BlockData = std::unique_ptr<uint8_t[], FreeBlockData>;
     static BlockData AllocateBlockData(size_t bytes);
+    size_t BlockCapacity() const;
 
     struct Block {
         int64_t start = 0;

@@ -22,10 +22,19 @@ constexpr int32_t kRecordsPerFetch = 10000;
 constexpr int64_t kRecordBytes = 24;
 constexpr int64_t kHeaderOffset = 8;
 
+// The fuzz build scales both limits down: an input that reaches them then
+// costs kilobytes instead of hundreds of megabytes, and the fuzzer tries far
+// more of them. The checks themselves are the same code.
+#ifdef ONDU_FUZZ_SMALL_REPLIES
+constexpr int64_t kReplyLimitScale = 256;
+#else
+constexpr int64_t kReplyLimitScale = 1;
+#endif
+
 // Any host on the network may ask; a reply must never grow past what a
 // headset could want. Longer chunks end the chunk list like invalid ones.
-constexpr int64_t kMaxChunkBytes = 64 * 1048576;
-constexpr int64_t kMaxReplyChunkBytes = 256 * 1048576;
+constexpr int64_t kMaxChunkBytes = 64 * 1048576 / kReplyLimitScale;
+constexpr int64_t kMaxReplyChunkBytes = 256 * 1048576 / kReplyLimitScale;
 
 uint64_t RecordOffset(const CatalogueEntry& entry, int64_t record) {
     return static_cast<uint64_t>(kHeaderOffset + 4 + int64_t{entry.headerSize} +
