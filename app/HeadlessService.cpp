@@ -7,8 +7,8 @@
 #include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
 #include "platform/WideText.h"
+#include "protocol/ServiceConstants.h"
 #include "service/DirectoryRegistration.h"
-#include "service/ServiceConstants.h"
 #include "service/ServiceState.h"
 #include "service/VideoService.h"
 

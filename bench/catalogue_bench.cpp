@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "catalogue/Catalogue.h"
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 #include "platform/WideText.h"
 
 extern char** environ;

@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "catalogue/Catalogue.h"
-#include "catalogue/FfmpegHandles.h"
 #include "catalogue/Thumbnail.h"
 #include "catalogue/ToUtf8.h"
 #include "platform/Clock.h"
+#include "platform/FfmpegHandles.h"
 
 namespace {
 

@@ -14,9 +14,9 @@ extern "C" {
 #include "FuzzTitles.h"
 #include "ReplyDrain.h"
 #include "catalogue/Catalogue.h"
+#include "protocol/RequestCodes.h"
+#include "protocol/TitleIndex.h"
 #include "service/HandleRequest.h"
-#include "service/RequestCodes.h"
-#include "service/TitleIndex.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -82,8 +82,9 @@ void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen,
     // Every other failure reply ends after its status.
     FUZZ_CHECK(reply.status == kStatusSuccess || reply.length == 12);
     const int32_t title = Field(request, 4, DefaultTitle(code));
-    FUZZ_CHECK((reply.status == InvalidTitleStatus(code)) == !IsValidTitleIndex(title));
-    if (code == kDescribeTitleRequest && IsValidTitleIndex(title)) {
+    FUZZ_CHECK((reply.status == InvalidTitleStatus(code)) ==
+               !IsValidTitleIndex(title, catalogue.size()));
+    if (code == kDescribeTitleRequest && IsValidTitleIndex(title, catalogue.size())) {
         const bool tooLong = catalogue[static_cast<size_t>(title)].title.size() >= 1024;
         FUZZ_CHECK((reply.status == 1) == tooLong);
     }

@@ -6,7 +6,7 @@
 
 #include "archive/bs100MMemRead.h"
 #include "archive/bsFileRead.h"
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 #include "platform/Socket.h"
 #include "streaming/StreamPreparation.h"
 

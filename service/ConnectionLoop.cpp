@@ -14,8 +14,8 @@
 #include "archive/bsMemRead.h"
 #include "platform/Clock.h"
 #include "platform/Sleep.h"
+#include "protocol/ServiceConstants.h"
 #include "service/HandleRequest.h"
-#include "service/ServiceConstants.h"
 #include "service/ServiceState.h"
 #include "service/SocketBuffers.h"
 

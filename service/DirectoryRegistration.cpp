@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "catalogue/Catalogue.h"
-#include "service/ServiceConstants.h"
+#include "protocol/ServiceConstants.h"
 #include "service/ServiceState.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "catalogue/Catalogue.h"
-#include "service/ServiceConstants.h"
+#include "protocol/ServiceConstants.h"
 #include "service/ServiceState.h"
 
 namespace {

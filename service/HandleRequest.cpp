@@ -1,10 +1,10 @@
 #include "service/HandleRequest.h"
 
+#include "protocol/RequestCodes.h"
 #include "service/DescribeTitle.h"
+#include "service/FetchPacketBatch.h"
 #include "service/OpenMediaTitle.h"
-#include "service/RequestCodes.h"
-#include "streaming/PackagedTitle.h"
-#include "streaming/PacketBatch.h"
+#include "service/PackagedTitle.h"
 
 void HandleRequest(bsMemRead& request, ClientSession& session) {
     int32_t code = 0;

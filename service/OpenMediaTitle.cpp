@@ -1,16 +1,15 @@
 #include "service/OpenMediaTitle.h"
 
+#include "catalogue/Catalogue.h"
 #include "platform/Clock.h"
-#include "service/ReplyWriter.h"
-#include "service/RequestCodes.h"
-#include "service/TitleIndex.h"
+#include "protocol/ReplyWriter.h"
+#include "protocol/RequestCodes.h"
+#include "protocol/TitleIndex.h"
+#include "service/SessionReply.h"
 
 namespace {
 
 constexpr int32_t kReplyCode = ReplyCodeFor(kOpenMediaTitleRequest);
-constexpr int32_t kStatusOpenFailed = 2;
-constexpr int32_t kStatusStreamInfoFailed = 4;
-constexpr int32_t kStatusInvalidTitle = 5;
 
 // An audio codec the headset cannot play (TrueHD); such streams are never
 // chosen and are described as kind 0.
@@ -96,9 +95,7 @@ void WriteStreamRecord(bsMemWrite& reply, const AVCodecParameters* parameters) {
 }
 
 void WriteOpenedReply(bsMemWrite& reply, const AVFormatContext& format, StreamPreparation& prep) {
-    int32_t code = kReplyCode;
-    int32_t status = kStatusSuccess;
-    reply.Serialize(code).Serialize(status);
+    WriteReplyHead(reply, kReplyCode, kStatusSuccess);
 
     const AVCodecParameters* video = StreamParameters(format, prep.videoStreamIndex);
     int32_t width = video != nullptr ? video->width : kWidthWithoutVideo;
@@ -159,8 +156,8 @@ AVFormatContext* ContextWatchingStop(const std::atomic<bool>* stopFlag) {
 void OpenMediaTitle(bsMemRead& request, ClientSession& session) {
     int32_t titleIndex = 0;
     request.Serialize(titleIndex);
-    if (!IsValidTitleIndex(titleIndex)) {
-        SendStatusReply(session, kReplyCode, kStatusInvalidTitle);
+    if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
+        SendStatusReply(session, kReplyCode, kOpenMediaStatusInvalidTitle);
         return;
     }
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
@@ -172,13 +169,13 @@ void OpenMediaTitle(bsMemRead& request, ClientSession& session) {
     if (opened == nullptr ||
         avformat_open_input(&opened, entry.mediaPath.c_str(), nullptr, nullptr) < 0 ||
         opened == nullptr) {
-        SendStatusReply(session, kReplyCode, kStatusOpenFailed);
+        SendStatusReply(session, kReplyCode, kOpenMediaStatusOpenFailed);
         return;
     }
     session.formatContext.reset(opened);
     if (avformat_find_stream_info(opened, nullptr) < 0) {
         session.formatContext.reset();
-        SendStatusReply(session, kReplyCode, kStatusStreamInfoFailed);
+        SendStatusReply(session, kReplyCode, kOpenMediaStatusStreamInfoFailed);
         return;
     }
 

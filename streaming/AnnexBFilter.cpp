@@ -1,6 +1,6 @@
 #include "streaming/AnnexBFilter.h"
 
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 
 namespace streaming {
 

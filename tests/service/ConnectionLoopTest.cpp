@@ -6,9 +6,9 @@
 #include <functional>
 #include <thread>
 
+#include "protocol/RequestCodes.h"
 #include "service/ConnectionLoop.h"
 #include "service/Endpoints.h"
-#include "service/RequestCodes.h"
 #include "service/ServiceFixture.h"
 #include "service/SocketBuffers.h"
 #include "support/ProcessCounts.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/WideText.h"
-#include "service/RequestCodes.h"
+#include "protocol/RequestCodes.h"
 #include "service/ServiceFixture.h"
 #include "streaming/PacketPull.h"
 #include "support/Bytes.h"

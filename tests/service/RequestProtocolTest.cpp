@@ -4,7 +4,7 @@
 #include <fstream>
 #include <thread>
 
-#include "service/RequestCodes.h"
+#include "protocol/RequestCodes.h"
 #include "service/SendReply.h"
 #include "support/Bytes.h"
 #include "support/OpenedMediaReply.h"

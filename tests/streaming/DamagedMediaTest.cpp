@@ -12,7 +12,7 @@ extern "C" {
 #include <thread>
 
 #include "platform/OperatorLog.h"
-#include "service/RequestCodes.h"
+#include "protocol/RequestCodes.h"
 #include "streaming/PacketPull.h"
 #include "support/Bytes.h"
 #include "support/TempDir.h"

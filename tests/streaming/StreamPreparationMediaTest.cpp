@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 #include "streaming/StreamPreparation.h"
 #include "support/Bytes.h"
 #include "support/TempDir.h"

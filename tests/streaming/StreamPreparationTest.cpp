@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "ConfigurationRecords.h"
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 #include "streaming/StreamPreparation.h"
 
 namespace {
