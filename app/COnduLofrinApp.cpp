@@ -9,7 +9,6 @@
 #include "app/CommandLine.h"
 #include "app/StartupSteps.h"
 #include "platform/CurrentDirectory.h"
-#include "service/VideoService.h"
 
 namespace {
 
@@ -31,7 +30,7 @@ bool COnduLofrinApp::InitInstance() {
     RunMainWindow(files);
     // Also when the service never ran: the worker must have ended and every
     // socket be closed before the process goes.
-    StopVideoService();
+    service_.StopVideoService();
     return false;
 }
 
@@ -45,7 +44,7 @@ std::vector<std::wstring> COnduLofrinApp::FilesFromCommandLine() const {
 }
 
 void COnduLofrinApp::RunMainWindow(const std::vector<std::wstring>& files) {
-    COnduLofrinDlg dialog;
+    COnduLofrinDlg dialog(nullptr, ServicesFor(service_));
     dialog.AddInitialFiles(files);
     dialog.exec();
 }

@@ -4,12 +4,10 @@
 
 #include <cstdio>
 
-#include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
 #include "platform/WideText.h"
 #include "protocol/ServiceConstants.h"
 #include "service/DirectoryRegistration.h"
-#include "service/ServiceState.h"
 #include "service/VideoService.h"
 
 namespace {
@@ -46,7 +44,7 @@ bool InstallAddressOverride(const std::vector<std::string>& bindAddresses) {
     return true;
 }
 
-void PrintCatalogue(const std::vector<std::wstring>& files) {
+void PrintCatalogue(const Catalogue& catalogue, const std::vector<std::wstring>& files) {
     for (size_t i = 0; i < catalogue.size(); ++i) {
         const CatalogueEntry& entry = catalogue[i];
         std::printf("title %zu: %s (kind %lld, thumbnail %dx%d)\n", i, entry.title.c_str(),
@@ -64,7 +62,7 @@ void PrintCatalogue(const std::vector<std::wstring>& files) {
     }
 }
 
-void PrintAddresses() {
+void PrintAddresses(const std::vector<platform::Ipv4Address>& localAddresses) {
     for (const platform::Ipv4Address& address : localAddresses) {
         std::printf("listening on %s:%u\n", platform::FormatIpv4Address(address).c_str(),
                     static_cast<unsigned>(servicePort));
@@ -128,20 +126,21 @@ int RunHeadlessService(const std::vector<std::string>& arguments) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    VideoService service;
     if (options.noDirectory) {
-        SetDirectoryOrigin(std::nullopt);
+        service.SetDirectoryOrigin(std::nullopt);
     } else if (options.directoryOrigin) {
-        SetDirectoryOrigin(options.directoryOrigin);
+        service.SetDirectoryOrigin(options.directoryOrigin);
     }
 
     StderrMessages messages;
-    StartVideoService(options.files, &messages);
-    PrintCatalogue(options.files);
-    PrintAddresses();
+    service.StartVideoService(options.files, &messages);
+    PrintCatalogue(service.State().catalogue, options.files);
+    PrintAddresses(service.State().localAddresses);
     std::fflush(stdout);
 
     WaitForStopSignal(stopSignals);
-    StopVideoService();
+    service.StopVideoService();
     std::printf("stopped\n");
     return 0;
 }

@@ -83,7 +83,7 @@ int main() {
     }
 
     const auto ourStart = std::chrono::steady_clock::now();
-    BuildCatalogue(paths);
+    const Catalogue catalogue = BuildCatalogue(paths).catalogue;
     const double ours = SecondsSince(ourStart);
     size_t withPicture = 0;
     for (const CatalogueEntry& entry : catalogue)

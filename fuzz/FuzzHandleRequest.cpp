@@ -13,7 +13,6 @@ extern "C" {
 #include "FuzzTargets.h"
 #include "FuzzTitles.h"
 #include "ReplyDrain.h"
-#include "catalogue/Catalogue.h"
 #include "protocol/RequestCodes.h"
 #include "protocol/TitleIndex.h"
 #include "service/HandleRequest.h"
@@ -25,16 +24,14 @@ constexpr size_t kLongestRequest = 8191;  // one recv of the connection loop
 constexpr size_t kMostRequestsPerInput = 16;
 
 // Built on the first input and kept for the whole run. Every input starts
-// from the same titles: handlers stamp them, and other targets run in the
-// same process by the corpus replay empty the catalogue.
+// from a fresh copy of the same titles, which handlers stamp.
 struct Fixture {
     Fixture() {
         av_log_set_level(AV_LOG_QUIET);
-        BuildFuzzCatalogue(dir.Path());
-        titles = catalogue;
+        titles = BuildFuzzCatalogue(dir.Path());
     }
     TempDir dir;
-    std::vector<CatalogueEntry> titles;
+    Catalogue titles;
     ReplyDrain headset;
 };
 
@@ -64,7 +61,7 @@ int32_t InvalidTitleStatus(int32_t code) {
 }
 
 // What the protocol promises for any request, whatever its fields hold.
-void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen,
+void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen, const Catalogue& catalogue,
                   const std::vector<ReplyHead>& replies) {
     const int32_t code = Field(request, 0, 0);
     if (code < kDescribeTitleRequest || code > kOpenMediaTitleRequest) {
@@ -101,7 +98,7 @@ void CheckSession(const ClientSession& session) {
 // many bytes, handled in turn on one fresh session.
 void FuzzHandleRequest(const uint8_t* data, size_t size) {
     static Fixture fixture;
-    catalogue = fixture.titles;
+    Catalogue catalogue = fixture.titles;
     ClientSession session(platform::Socket(dup(fixture.headset.SessionEnd())));
     FUZZ_CHECK(session.socket.IsValid());
     FuzzInput input(data, size);
@@ -112,8 +109,8 @@ void FuzzHandleRequest(const uint8_t* data, size_t size) {
             continue;  // a connection never receives an empty request
         const bool mediaWasOpen = session.formatContext != nullptr;
         bsMemRead reader(request.data(), request.size());
-        HandleRequest(reader, session);
-        CheckReplies(request, mediaWasOpen, fixture.headset.TakeReplies());
+        HandleRequest(reader, session, catalogue);
+        CheckReplies(request, mediaWasOpen, catalogue, fixture.headset.TakeReplies());
         CheckSession(session);
     }
 }

@@ -1,6 +1,5 @@
 #include "service/DescribeTitle.h"
 
-#include "catalogue/Catalogue.h"
 #include "protocol/ProtocolLimits.h"
 #include "protocol/ReplyWriter.h"
 #include "protocol/RequestCodes.h"
@@ -13,7 +12,7 @@ constexpr int32_t kReplyCode = ReplyCodeFor(kDescribeTitleRequest);
 
 }  // namespace
 
-void DescribeTitle(bsMemRead& request, ClientSession& session) {
+void DescribeTitle(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
     int32_t titleIndex = -1;
     request.Serialize(titleIndex);
     if (!IsValidTitleIndex(titleIndex, catalogue.size())) {

@@ -7,9 +7,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "catalogue/Catalogue.h"
 #include "protocol/ServiceConstants.h"
-#include "service/ServiceState.h"
 
 namespace {
 
@@ -20,11 +18,6 @@ constexpr size_t kMaxRegisteredAddresses = 8;
 // since the start, and with it the window, waits for the request.
 constexpr long kConnectTimeoutMs = 3000;
 constexpr long kTotalTimeoutMs = 5000;
-
-std::optional<std::string>& DirectoryOrigin() {
-    static std::optional<std::string> origin{kDirectoryOrigin};
-    return origin;
-}
 
 // Initialised on first use and released at process exit.
 class CurlLibrary {
@@ -117,10 +110,6 @@ std::optional<std::string> ParseDirectoryOrigin(std::string_view text) {
     return origin;
 }
 
-void SetDirectoryOrigin(std::optional<std::string> origin) {
-    DirectoryOrigin() = std::move(origin);
-}
-
 std::string BuildRegistrationUrl(std::string_view origin, size_t titleCount,
                                  const std::vector<platform::Ipv4Address>& addresses) {
     std::string url(origin);
@@ -137,15 +126,15 @@ std::string BuildRegistrationUrl(std::string_view origin, size_t titleCount,
     return url;
 }
 
-void RegisterWithDirectory() {
-    const std::optional<std::string>& origin = DirectoryOrigin();
-    if (localAddresses.empty() || catalogue.empty() || !origin || !CurlReady())
+void RegisterWithDirectory(const std::optional<std::string>& origin, size_t titleCount,
+                           const std::vector<platform::Ipv4Address>& addresses) {
+    if (addresses.empty() || titleCount == 0 || !origin || !CurlReady())
         return;
     const std::unique_ptr<CURL, EasyHandleDeleter> request(curl_easy_init());
     if (!request)
         return;
 
-    const std::string url = BuildRegistrationUrl(*origin, catalogue.size(), localAddresses);
+    const std::string url = BuildRegistrationUrl(*origin, titleCount, addresses);
     CURL* handle = request.get();
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");

@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "catalogue/Catalogue.h"
 #include "protocol/ServiceConstants.h"
-#include "service/ServiceState.h"
 
 namespace {
 
@@ -33,7 +31,8 @@ void SetIntOption(const platform::Socket& socket, int level, int name, int value
 
 // The discovery datagram for `addresses`, the first of them in the place
 // headsets read.
-void WriteAnnouncement(bsMemWrite& datagram, const std::vector<platform::Ipv4Address>& addresses) {
+void WriteAnnouncement(bsMemWrite& datagram, const std::vector<platform::Ipv4Address>& addresses,
+                       size_t titles) {
     datagram.Clear(32);
 
     uint64_t magic = ANNOUNCE_MAGIC;
@@ -46,7 +45,7 @@ void WriteAnnouncement(bsMemWrite& datagram, const std::vector<platform::Ipv4Add
         datagram.Serialize(byte);
 
     int32_t port = servicePort;
-    int32_t titleCount = static_cast<int32_t>(catalogue.size());
+    int32_t titleCount = static_cast<int32_t>(titles);
     int32_t furtherCount = static_cast<int32_t>(addresses.size()) - 1;
     datagram.Serialize(port).Serialize(titleCount).Serialize(furtherCount);
     for (size_t i = 1; i < addresses.size(); ++i) {
@@ -58,12 +57,12 @@ void WriteAnnouncement(bsMemWrite& datagram, const std::vector<platform::Ipv4Add
 
 }  // namespace
 
-bool OpenListenSockets() {
+bool OpenListenSockets(ServiceState& state) {
     for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
         platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
         if (!socket.IsValid())
             return false;
-        localAddresses.push_back(address);
+        state.localAddresses.push_back(address);
         // Lets a restarted service listen again while connections of the last
         // run linger in TIME_WAIT, as the port can be reused on Windows.
         SetIntOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
@@ -71,12 +70,12 @@ bool OpenListenSockets() {
             continue;
         if (listen(socket.Descriptor(), SOMAXCONN) != 0)
             continue;
-        listenSockets.push_back(std::move(socket));
+        state.listenSockets.push_back(std::move(socket));
     }
     return true;
 }
 
-bool OpenDiscoverySockets() {
+bool OpenDiscoverySockets(ServiceState& state) {
     for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
         platform::Socket socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
         if (!socket.IsValid())
@@ -84,25 +83,26 @@ bool OpenDiscoverySockets() {
         SetIntOption(socket, SOL_SOCKET, SO_BROADCAST, 1);
         if (!Bind(socket, address, discoveryLocalPort))
             continue;
-        discoverySockets.push_back(std::move(socket));
-        discoveryAddresses.push_back(address);
+        state.discoverySockets.push_back(std::move(socket));
+        state.discoveryAddresses.push_back(address);
     }
     return true;
 }
 
-void BuildAnnouncement() {
-    WriteAnnouncement(announcement, localAddresses);
+void BuildAnnouncement(ServiceState& state) {
+    const size_t titles = state.catalogue.size();
+    WriteAnnouncement(state.announcement, state.localAddresses, titles);
 
-    discoveryAnnouncements.clear();
-    for (size_t i = 0; i < discoveryAddresses.size(); ++i) {
+    state.discoveryAnnouncements.clear();
+    for (size_t i = 0; i < state.discoveryAddresses.size(); ++i) {
         // The socket's own address first, the others after it in lookup
         // order. An address the first lookup did not return (the interfaces
         // changed in between) leaves the order as it is.
-        std::vector<platform::Ipv4Address> ordered = localAddresses;
-        const auto own = std::find(ordered.begin(), ordered.end(), discoveryAddresses[i]);
+        std::vector<platform::Ipv4Address> ordered = state.localAddresses;
+        const auto own = std::find(ordered.begin(), ordered.end(), state.discoveryAddresses[i]);
         std::rotate(ordered.begin(), own, own == ordered.end() ? own : own + 1);
         bsMemWrite datagram;
-        WriteAnnouncement(datagram, ordered);
-        discoveryAnnouncements.push_back(datagram.Buffer());
+        WriteAnnouncement(datagram, ordered, titles);
+        state.discoveryAnnouncements.push_back(datagram.Buffer());
     }
 }

@@ -1,6 +1,5 @@
 #include "service/OpenMediaTitle.h"
 
-#include "catalogue/Catalogue.h"
 #include "platform/Clock.h"
 #include "protocol/ReplyWriter.h"
 #include "protocol/RequestCodes.h"
@@ -153,7 +152,7 @@ AVFormatContext* ContextWatchingStop(const std::atomic<bool>* stopFlag) {
 
 }  // namespace
 
-void OpenMediaTitle(bsMemRead& request, ClientSession& session) {
+void OpenMediaTitle(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
     int32_t titleIndex = 0;
     request.Serialize(titleIndex);
     if (!IsValidTitleIndex(titleIndex, catalogue.size())) {

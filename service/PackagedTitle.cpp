@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "catalogue/Catalogue.h"
 #include "catalogue/PackagedMovie.h"
 #include "platform/Clock.h"
 #include "protocol/ProtocolLimits.h"
@@ -37,10 +36,9 @@ uint64_t DataOffset(const CatalogueEntry& entry, int64_t start) {
            static_cast<uint64_t>(start);
 }
 
-void OpenReaderPair(ClientSession& session, int32_t titleIndex) {
+void OpenReaderPair(ClientSession& session, const CatalogueEntry& entry, int32_t titleIndex) {
     session.cacheReader.reset();
     session.fileReader.reset();
-    const CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
     session.fileReader = std::make_unique<bsFileRead>(entry.path, L"rb");
     session.cacheReader = std::make_unique<bs100MMemRead>(session.fileReader.get());
     session.readerTitleIndex = titleIndex;
@@ -49,10 +47,10 @@ void OpenReaderPair(ClientSession& session, int32_t titleIndex) {
 // A fetch for a title whose pair is missing, or open on another title, gets a
 // fresh pair for that title, with the reader's default block size and no
 // read-ahead until the reply has gone.
-void EnsureReaderPairFor(ClientSession& session, int32_t titleIndex) {
+void EnsureReaderPairFor(ClientSession& session, const CatalogueEntry& entry, int32_t titleIndex) {
     if (session.cacheReader && session.readerTitleIndex == titleIndex)
         return;
-    OpenReaderPair(session, titleIndex);
+    OpenReaderPair(session, entry, titleIndex);
 }
 
 struct ChunkRequest {
@@ -129,7 +127,7 @@ uint64_t FetchReplySize(const CatalogueEntry& entry, int32_t firstRecord,
 
 }  // namespace
 
-void OpenPackagedTitle(bsMemRead& request, ClientSession& session) {
+void OpenPackagedTitle(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
     int32_t titleIndex = 0;
     request.Serialize(titleIndex);
     if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
@@ -139,7 +137,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session) {
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
     entry.lastUsed = platform::TimeGetTime();
 
-    OpenReaderPair(session, titleIndex);
+    OpenReaderPair(session, entry, titleIndex);
     bs100MMemRead& reader = *session.cacheReader;
     reader.SetBlockSize(kBlockSize);
     reader.ReadAhead(kReadAheadBytes);
@@ -161,7 +159,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session) {
     SendReplyTo(session, reply);
 }
 
-void FetchPackagedData(bsMemRead& request, ClientSession& session) {
+void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
     int32_t titleIndex = 0;
     int32_t firstRecord = 0;
     request.Serialize(titleIndex).Serialize(firstRecord);
@@ -172,7 +170,7 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session) {
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
     entry.lastUsed = platform::TimeGetTime();
 
-    EnsureReaderPairFor(session, titleIndex);
+    EnsureReaderPairFor(session, entry, titleIndex);
     bs100MMemRead& reader = *session.cacheReader;
 
     const std::vector<ChunkRequest> chunks = ReadChunkList(request);

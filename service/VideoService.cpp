@@ -3,63 +3,63 @@
 #include "catalogue/Catalogue.h"
 #include "platform/Sleep.h"
 #include "service/ConnectionLoop.h"
-#include "service/DirectoryRegistration.h"
 #include "service/Endpoints.h"
-#include "service/ServiceState.h"
 
 namespace {
 
 const wchar_t kTooManyVideos[] = L"Lofrin最多添加32个视频！";
 const wchar_t kNoticeCaption[] = L"提示";
 
-void StartWorker() {
-    stopRequested = false;
-    // Raised before the thread exists, so that a stop coming at once still
-    // waits for the worker instead of tearing the state down under it.
-    workerRunning = true;
-    workerThread = std::thread(WorkerThreadProc);
-}
-
 }  // namespace
 
-void StartVideoService(const std::vector<std::wstring>& paths, MessageBoxOwner* ownerWindow) {
-    BuildCatalogue(paths);
-    if (!OpenListenSockets())
+void VideoService::StartWorker() {
+    state_.stopRequested = false;
+    // Raised before the thread exists, so that a stop coming at once still
+    // waits for the worker instead of tearing the state down under it.
+    state_.workerRunning = true;
+    state_.workerThread = std::thread(WorkerThreadProc, std::ref(state_));
+}
+
+void VideoService::StartVideoService(const std::vector<std::wstring>& paths,
+                                     MessageBoxOwner* ownerWindow) {
+    state_.catalogue = BuildCatalogue(paths).catalogue;
+    if (!OpenListenSockets(state_))
         return;
-    if (!OpenDiscoverySockets())
+    if (!OpenDiscoverySockets(state_))
         return;
-    BuildAnnouncement();
-    RegisterWithDirectory();
+    BuildAnnouncement(state_);
+    RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(), state_.localAddresses);
     StartWorker();
     if (paths.size() > MAX_TITLES && ownerWindow != nullptr) {
         ownerWindow->ShowMessage(kTooManyVideos, kNoticeCaption);
     }
 }
 
-void StopVideoService() {
-    const bool wasRunning = workerRunning;
-    stopRequested = true;
+void VideoService::StopVideoService() {
+    ServiceState& state = state_;
+    const bool wasRunning = state.workerRunning;
+    state.stopRequested = true;
     if (wasRunning) {
-        while (workerRunning)
+        while (state.workerRunning)
             platform::Sleep(10);
     }
-    if (workerThread.joinable())
-        workerThread.join();
+    if (state.workerThread.joinable())
+        state.workerThread.join();
 
-    for (platform::Socket& socket : listenSockets)
+    for (platform::Socket& socket : state.listenSockets)
         socket.Close();
-    for (platform::Socket& socket : discoverySockets)
+    for (platform::Socket& socket : state.discoverySockets)
         socket.Close();
-    localAddresses.clear();
-    listenSockets.clear();
-    discoverySockets.clear();
-    discoveryAddresses.clear();
-    discoveryAnnouncements.clear();
+    state.localAddresses.clear();
+    state.listenSockets.clear();
+    state.discoverySockets.clear();
+    state.discoveryAddresses.clear();
+    state.discoveryAnnouncements.clear();
 
-    catalogue.clear();
+    state.catalogue.clear();
 
     // Each session releases its media before its socket closes.
-    for (std::unique_ptr<ClientSession>& session : sessions)
+    for (std::unique_ptr<ClientSession>& session : state.sessions)
         session.reset();
-    sessions.clear();
+    state.sessions.clear();
 }

@@ -55,7 +55,7 @@ TEST_F(DirectoryRegistrationTest, OneRequestPerStartBeforeTheWorkerRuns) {
     std::atomic<bool> workerWasRunning{true};
     std::atomic<bool> wasListening{false};
     LoopbackHttpServer directory(LoopbackHttpServer::Behaviour::Answer, [&] {
-        workerWasRunning = workerRunning.load();
+        workerWasRunning = State().workerRunning.load();
         wasListening = ServiceIsListening();
     });
     SetDirectoryOrigin(directory.Origin());
@@ -111,7 +111,7 @@ TEST_F(DirectoryRegistrationTest, RefusedConnectionDoesNotHoldUpTheStart) {
     const auto before = std::chrono::steady_clock::now();
     StartOnLoopback(1);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(3000));
-    EXPECT_TRUE(workerRunning);
+    EXPECT_TRUE(State().workerRunning);
     EXPECT_TRUE(ServiceIsListening());
 }
 

@@ -19,8 +19,8 @@ namespace {
 
 class RequestProtocolTest : public ::testing::Test {
 protected:
-    void TearDown() override { catalogue.clear(); }
-    SessionPair pair_;
+    Catalogue catalogue;
+    SessionPair pair_{catalogue};
 };
 
 std::string MakeMedia(const std::string& name, const std::vector<std::string>& args) {

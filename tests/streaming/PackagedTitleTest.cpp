@@ -60,8 +60,6 @@ std::vector<uint8_t> NumberedRecords(int32_t count) {
 
 class PackagedTitleTest : public ::testing::Test {
 protected:
-    void TearDown() override { catalogue.clear(); }
-
     // Writes a packaged file and puts it in the catalogue the way the
     // catalogue walk would, with the offsets from its header.
     PackagedMovieLayout AddTitle(const std::string& name, PackagedMovieLayout layout) {
@@ -133,7 +131,8 @@ protected:
     }
 
     TempDir dir_;
-    SessionPair pair_;
+    Catalogue catalogue;
+    SessionPair pair_{catalogue};
 };
 
 }  // namespace
