@@ -33,7 +33,7 @@ public:
     bool Ready() const { return ready_; }
 
 private:
-    bool ready_;
+    const bool ready_;
 };
 
 bool CurlReady() {
