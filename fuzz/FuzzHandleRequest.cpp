@@ -87,9 +87,16 @@ void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen, const Cat
     }
 }
 
-void CheckSession(const ClientSession& session) {
-    FUZZ_CHECK(!session.cacheReader || session.fileReader);
-    FUZZ_CHECK(!session.streamPrep || session.formatContext);
+void CheckSession(ClientSession& session) {
+    // An open packaged title is one of the catalogue's, its cache over its file.
+    FUZZ_CHECK(!session.packaged ||
+               IsValidTitleIndex(session.packaged->titleIndex, kFuzzTitleCount));
+    FUZZ_CHECK(!session.packaged ||
+               session.packaged->cacheReader.Size() == session.packaged->fileReader.Size());
+    // Open media has its demultiplexer, and the preparation points into it.
+    FUZZ_CHECK(!session.media ||
+               (session.media->formatContext &&
+                session.media->streamPrep.formatContext == session.media->formatContext.get()));
 }
 
 }  // namespace
@@ -107,7 +114,7 @@ void FuzzHandleRequest(const uint8_t* data, size_t size) {
             input.TakeBytes(input.Take<uint16_t>() % (kLongestRequest + 1));
         if (request.empty())
             continue;  // a connection never receives an empty request
-        const bool mediaWasOpen = session.formatContext != nullptr;
+        const bool mediaWasOpen = session.media.has_value();
         bsMemRead reader(request.data(), request.size());
         HandleRequest(reader, session, catalogue);
         CheckReplies(request, mediaWasOpen, catalogue, fixture.headset.TakeReplies());

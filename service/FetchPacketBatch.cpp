@@ -33,10 +33,11 @@ BatchRequest ReadBatchRequest(bsMemRead& request) {
 
 // The end of the media and a stop are no news; anything else is, once per
 // opened title.
-void ReportReadError(ClientSession& session, const AVFormatContext& format, int error) {
-    if (error == AVERROR_EOF || error == AVERROR_EXIT || session.readErrorReported)
+void ReportReadError(OpenMediaFile& media, int error) {
+    if (error == AVERROR_EOF || error == AVERROR_EXIT || media.readErrorReported)
         return;
-    session.readErrorReported = true;
+    media.readErrorReported = true;
+    const AVFormatContext& format = *media.formatContext;
     char reason[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(error, reason, sizeof reason);
     platform::LogForOperator(std::string("reading ") + format.url + " failed: " + reason +
@@ -47,13 +48,8 @@ void ReportReadError(ClientSession& session, const AVFormatContext& format, int 
 
 void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
     const BatchRequest wanted = ReadBatchRequest(request);
-    AVFormatContext* format = session.formatContext.get();
-    AVBSFContext* filter = session.streamPrep ? session.streamPrep->AnnexBFilter() : nullptr;
-    if (wanted.seekWanted > 0 && format != nullptr)
-        streaming::SeekMedia(*format, filter, wanted.seekPosition);
-
     bsMemWrite reply;
-    if (format == nullptr) {
+    if (!session.media) {
         WriteReplyHead(reply, kReplyCode, kBatchStatusNoMediaOpen);
         int32_t noRecords = 0;
         reply.Serialize(noRecords);
@@ -61,11 +57,17 @@ void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
         return;
     }
 
+    OpenMediaFile& media = *session.media;
+    AVFormatContext& format = *media.formatContext;
+    AVBSFContext* filter = media.streamPrep.AnnexBFilter();
+    if (wanted.seekWanted > 0)
+        streaming::SeekMedia(format, filter, wanted.seekPosition);
+
     WriteReplyHead(reply, kReplyCode, kStatusSuccess);
     const streaming::BatchEnd end =
-        streaming::WritePacketBatch(reply, *format, filter, wanted.streams);
+        streaming::WritePacketBatch(reply, format, filter, wanted.streams);
     if (end.endOfMedia) {
-        ReportReadError(session, *format, end.readError);
+        ReportReadError(media, end.readError);
         SetReplyStatus(reply, kBatchStatusEndOfMedia);
     }
     SendReplyTo(session, reply);

@@ -171,15 +171,16 @@ void OpenMediaTitle(bsMemRead& request, ClientSession& session, Catalogue& catal
         SendStatusReply(session, kReplyCode, kOpenMediaStatusOpenFailed);
         return;
     }
-    session.formatContext.reset(opened);
+    FormatContextPtr format(opened);
     if (avformat_find_stream_info(opened, nullptr) < 0) {
-        session.formatContext.reset();
+        format.reset();
         SendStatusReply(session, kReplyCode, kOpenMediaStatusStreamInfoFailed);
         return;
     }
 
-    session.streamPrep = std::make_unique<StreamPreparation>();
-    StreamPreparation& prep = *session.streamPrep;
+    OpenMediaFile& media = session.media.emplace();
+    media.formatContext = std::move(format);
+    StreamPreparation& prep = media.streamPrep;
     prep.formatContext = opened;
     const StreamChoice choice = ChooseStreams(*opened);
     session.titleIndex = titleIndex;

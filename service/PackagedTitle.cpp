@@ -36,21 +36,21 @@ uint64_t DataOffset(const CatalogueEntry& entry, int64_t start) {
            static_cast<uint64_t>(start);
 }
 
-void OpenReaderPair(ClientSession& session, const CatalogueEntry& entry, int32_t titleIndex) {
-    session.cacheReader.reset();
-    session.fileReader.reset();
-    session.fileReader = std::make_unique<bsFileRead>(entry.path, L"rb");
-    session.cacheReader = std::make_unique<bs100MMemRead>(session.fileReader.get());
-    session.readerTitleIndex = titleIndex;
+// A pair already open goes before the new one opens.
+bs100MMemRead& OpenReaderPair(ClientSession& session, const CatalogueEntry& entry,
+                              int32_t titleIndex) {
+    session.packaged.reset();
+    return session.packaged.emplace(entry.path, titleIndex).cacheReader;
 }
 
 // A fetch for a title whose pair is missing, or open on another title, gets a
 // fresh pair for that title, with the reader's default block size and no
 // read-ahead until the reply has gone.
-void EnsureReaderPairFor(ClientSession& session, const CatalogueEntry& entry, int32_t titleIndex) {
-    if (session.cacheReader && session.readerTitleIndex == titleIndex)
-        return;
-    OpenReaderPair(session, entry, titleIndex);
+bs100MMemRead& EnsureReaderPairFor(ClientSession& session, const CatalogueEntry& entry,
+                                   int32_t titleIndex) {
+    if (session.packaged && session.packaged->titleIndex == titleIndex)
+        return session.packaged->cacheReader;
+    return OpenReaderPair(session, entry, titleIndex);
 }
 
 struct ChunkRequest {
@@ -137,8 +137,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, Catalogue& ca
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
     entry.lastUsed = platform::TimeGetTime();
 
-    OpenReaderPair(session, entry, titleIndex);
-    bs100MMemRead& reader = *session.cacheReader;
+    bs100MMemRead& reader = OpenReaderPair(session, entry, titleIndex);
     reader.SetBlockSize(kBlockSize);
     reader.ReadAhead(kReadAheadBytes);
     session.titleIndex = titleIndex;
@@ -170,8 +169,7 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& ca
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
     entry.lastUsed = platform::TimeGetTime();
 
-    EnsureReaderPairFor(session, entry, titleIndex);
-    bs100MMemRead& reader = *session.cacheReader;
+    bs100MMemRead& reader = EnsureReaderPairFor(session, entry, titleIndex);
 
     const std::vector<ChunkRequest> chunks = ReadChunkList(request);
     bsMemWrite reply;
