@@ -126,13 +126,21 @@ std::string BuildRegistrationUrl(std::string_view origin, size_t titleCount,
     return url;
 }
 
-void RegisterWithDirectory(const std::optional<std::string>& origin, size_t titleCount,
-                           const std::vector<platform::Ipv4Address>& addresses) {
-    if (addresses.empty() || titleCount == 0 || !origin || !CurlReady())
-        return;
+RegistrationReport RegisterWithDirectory(const std::optional<std::string>& origin,
+                                         size_t titleCount,
+                                         const std::vector<platform::Ipv4Address>& addresses) {
+    using Outcome = RegistrationReport::Outcome;
+    if (addresses.empty())
+        return {Outcome::NotSent, 0, "no address"};
+    if (titleCount == 0)
+        return {Outcome::NotSent, 0, "no title"};
+    if (!origin)
+        return {Outcome::NotSent, 0, "no directory"};
+    if (!CurlReady())
+        return {Outcome::Failed, 0, "libcurl could not be set up"};
     const std::unique_ptr<CURL, EasyHandleDeleter> request(curl_easy_init());
     if (!request)
-        return;
+        return {Outcome::Failed, 0, "libcurl could not make a request"};
 
     const std::string url = BuildRegistrationUrl(*origin, titleCount, addresses);
     CURL* handle = request.get();
@@ -147,6 +155,12 @@ void RegisterWithDirectory(const std::optional<std::string>& origin, size_t titl
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, StopAtBody);
     // Proxies come from the usual environment variables, which libcurl reads
-    // itself. The result is of no use: nothing depends on the directory.
-    curl_easy_perform(handle);
+    // itself. The transfer ends at the answer's first byte, which libcurl
+    // counts as a failure; an answer's status says the request arrived.
+    const CURLcode result = curl_easy_perform(handle);
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status > 0)
+        return {Outcome::Sent, status, {}};
+    return {Outcome::Failed, 0, curl_easy_strerror(result)};
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/LocalAddresses.h"
+#include "service/StartReport.h"
 
 // The project's own directory, where every start registers unless a front end
 // names another one or none (VideoService::SetDirectoryOrigin).
@@ -25,6 +26,8 @@ std::string BuildRegistrationUrl(std::string_view origin, size_t titleCount,
 
 // Tells the directory at `origin` (none: no registration) about this start
 // with one GET, when there is at least one address and one title. Waits at
-// most a few seconds, never reads the answer and ignores every failure.
-void RegisterWithDirectory(const std::optional<std::string>& origin, size_t titleCount,
-                           const std::vector<platform::Ipv4Address>& addresses);
+// most a few seconds and never reads the answer's body; nothing depends on
+// the outcome, which is only reported.
+RegistrationReport RegisterWithDirectory(const std::optional<std::string>& origin,
+                                         size_t titleCount,
+                                         const std::vector<platform::Ipv4Address>& addresses);

@@ -5,7 +5,9 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "protocol/ServiceConstants.h"
 
@@ -23,6 +25,21 @@ bool Bind(const platform::Socket& socket, const platform::Ipv4Address& address, 
     const sockaddr_in socketAddress = SocketAddress(address, port);
     return bind(socket.Descriptor(), reinterpret_cast<const sockaddr*>(&socketAddress),
                 sizeof socketAddress) == 0;
+}
+
+std::string SystemError(const char* call) {
+    return std::string(call) + ": " + std::strerror(errno);
+}
+
+// The report's first line for `address` without a discovery outcome yet; a
+// new line when the listeners' lookup did not return the address.
+AddressReport& ReportFor(StartReport& report, const platform::Ipv4Address& address) {
+    for (AddressReport& line : report.addresses) {
+        if (line.address == address && !line.discovery)
+            return line;
+    }
+    report.addresses.push_back({address, std::nullopt, std::nullopt});
+    return report.addresses.back();
 }
 
 void SetIntOption(const platform::Socket& socket, int level, int name, int value) {
@@ -57,32 +74,48 @@ void WriteAnnouncement(bsMemWrite& datagram, const std::vector<platform::Ipv4Add
 
 }  // namespace
 
-bool OpenListenSockets(ServiceState& state) {
+bool OpenListenSockets(ServiceState& state, StartReport& report) {
     for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
         platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
-        if (!socket.IsValid())
+        if (!socket.IsValid()) {
+            report.socketError = SystemError("socket");
             return false;
+        }
         state.localAddresses.push_back(address);
+        AddressReport& line = report.addresses.emplace_back();
+        line.address = address;
+        EndpointOutcome& listener = line.listener.emplace();
         // Lets a restarted service listen again while connections of the last
         // run linger in TIME_WAIT, as the port can be reused on Windows.
         SetIntOption(socket, SOL_SOCKET, SO_REUSEADDR, 1);
-        if (!Bind(socket, address, servicePort))
+        if (!Bind(socket, address, servicePort)) {
+            listener.error = SystemError("bind");
             continue;
-        if (listen(socket.Descriptor(), SOMAXCONN) != 0)
+        }
+        if (listen(socket.Descriptor(), SOMAXCONN) != 0) {
+            listener.error = SystemError("listen");
             continue;
+        }
+        listener.opened = true;
         state.listenSockets.push_back(std::move(socket));
     }
     return true;
 }
 
-bool OpenDiscoverySockets(ServiceState& state) {
+bool OpenDiscoverySockets(ServiceState& state, StartReport& report) {
     for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
         platform::Socket socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
-        if (!socket.IsValid())
+        if (!socket.IsValid()) {
+            report.socketError = SystemError("socket");
             return false;
+        }
+        EndpointOutcome& discovery = ReportFor(report, address).discovery.emplace();
         SetIntOption(socket, SOL_SOCKET, SO_BROADCAST, 1);
-        if (!Bind(socket, address, discoveryLocalPort))
+        if (!Bind(socket, address, discoveryLocalPort)) {
+            discovery.error = SystemError("bind");
             continue;
+        }
+        discovery.opened = true;
         state.discoverySockets.push_back(std::move(socket));
         state.discoveryAddresses.push_back(address);
     }

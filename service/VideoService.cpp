@@ -10,6 +10,16 @@ namespace {
 const wchar_t kTooManyVideos[] = L"Lofrin最多添加32个视频！";
 const wchar_t kNoticeCaption[] = L"提示";
 
+std::vector<TitleSummary> Summaries(const Catalogue& catalogue) {
+    std::vector<TitleSummary> titles;
+    titles.reserve(catalogue.size());
+    for (const CatalogueEntry& entry : catalogue) {
+        titles.push_back(
+            {entry.path, entry.title, entry.kind, entry.thumbWidth, entry.thumbHeight});
+    }
+    return titles;
+}
+
 }  // namespace
 
 void VideoService::StartWorker() {
@@ -20,19 +30,26 @@ void VideoService::StartWorker() {
     state_.workerThread = std::thread(WorkerThreadProc, std::ref(state_));
 }
 
-void VideoService::StartVideoService(const std::vector<std::wstring>& paths,
-                                     MessageBoxOwner* ownerWindow) {
-    state_.catalogue = BuildCatalogue(paths).catalogue;
-    if (!OpenListenSockets(state_))
-        return;
-    if (!OpenDiscoverySockets(state_))
-        return;
+StartReport VideoService::StartVideoService(const std::vector<std::wstring>& paths,
+                                            MessageBoxOwner* ownerWindow) {
+    StartReport report;
+    BuiltCatalogue built = BuildCatalogue(paths);
+    state_.catalogue = std::move(built.catalogue);
+    report.titles = Summaries(state_.catalogue);
+    report.skipped = std::move(built.skipped);
+    if (!OpenListenSockets(state_, report))
+        return report;
+    if (!OpenDiscoverySockets(state_, report))
+        return report;
     BuildAnnouncement(state_);
-    RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(), state_.localAddresses);
+    report.registration =
+        RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(), state_.localAddresses);
     StartWorker();
+    report.workerStarted = true;
     if (paths.size() > MAX_TITLES && ownerWindow != nullptr) {
         ownerWindow->ShowMessage(kTooManyVideos, kNoticeCaption);
     }
+    return report;
 }
 
 void VideoService::StopVideoService() {

@@ -6,6 +6,7 @@
 
 #include "service/DirectoryRegistration.h"
 #include "service/ServiceState.h"
+#include "service/StartReport.h"
 
 // The front end that owns the service start's one message to the user. The
 // window shows it in a message box; the headless front end prints it.
@@ -26,9 +27,11 @@ public:
     VideoService& operator=(const VideoService&) = delete;
 
     // Builds the catalogue from `paths`, opens the endpoints, announces and
-    // registers the service and starts the worker thread. Runs synchronously
-    // on the caller's thread; the service must be stopped.
-    void StartVideoService(const std::vector<std::wstring>& paths, MessageBoxOwner* ownerWindow);
+    // registers the service and starts the worker thread; tells the owner
+    // when there were more paths than titles. Runs synchronously on the
+    // caller's thread; the service must be stopped. Says what it did.
+    StartReport StartVideoService(const std::vector<std::wstring>& paths,
+                                  MessageBoxOwner* ownerWindow);
 
     // Raises the stop flag, waits for the worker thread, then closes every
     // socket and session and empties the catalogue. Harmless when nothing runs.

@@ -115,16 +115,32 @@ TEST_F(AnnouncementTest, TakenPortLeavesTheAddressAnnouncedButUnbound) {
               0);
     ASSERT_EQ(listen(squatter.Descriptor(), 4), 0);
 
-    StartOn({{127, 0, 0, 1}, {127, 0, 0, 2}}, {});
+    const StartReport report = StartOn({{127, 0, 0, 1}, {127, 0, 0, 2}}, {});
     EXPECT_EQ(State().listenSockets.size(), 1u);
+    // The start says which socket opened where, and why one did not.
+    ASSERT_EQ(report.addresses.size(), 2u);
+    for (const AddressReport& address : report.addresses) {
+        ASSERT_TRUE(address.listener && address.discovery);
+        EXPECT_TRUE(address.discovery->opened);
+    }
+    EXPECT_TRUE(report.addresses[0].listener->opened);
+    EXPECT_FALSE(report.addresses[1].listener->opened);
+    EXPECT_EQ(report.addresses[1].listener->error, "bind: Address already in use");
+    EXPECT_TRUE(report.socketError.empty());
+    EXPECT_TRUE(report.workerStarted);
     EXPECT_EQ(State().localAddresses.size(), 2u);
     EXPECT_EQ(State().announcement.Buffer().size(), 28u);
     EXPECT_EQ(State().announcement.Buffer()[16], 0);  // an empty catalogue still announces
 }
 
 TEST_F(AnnouncementTest, MoreThan32PathsStartWith32TitlesAndTellTheOwner) {
-    StartOnLoopback(40);
+    const StartReport report = StartOnLoopback(40);
     EXPECT_EQ(State().catalogue.size(), 32u);
+    ASSERT_EQ(report.titles.size(), 32u);
+    EXPECT_EQ(report.titles[31].title, "small-h264.mp4");
+    EXPECT_EQ(report.titles[31].kind, MEDIA_FILE_KIND);
+    ASSERT_EQ(report.skipped.size(), 8u);
+    EXPECT_EQ(report.skipped[7].reason.kind, SkipKind::BeyondTitleLimit);
     ASSERT_EQ(owner_.messages.size(), 1u);
     EXPECT_EQ(owner_.messages[0].first, L"Lofrin最多添加32个视频！");
     EXPECT_EQ(owner_.messages[0].second, L"提示");

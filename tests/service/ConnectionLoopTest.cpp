@@ -30,8 +30,9 @@ protected:
         platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
         State().catalogue = BuildCatalogue({SmallMediaPath()}).catalogue;
         ASSERT_EQ(State().catalogue.size(), 1u);
-        ASSERT_TRUE(OpenListenSockets(State()));
-        ASSERT_TRUE(OpenDiscoverySockets(State()));
+        StartReport report;
+        ASSERT_TRUE(OpenListenSockets(State(), report));
+        ASSERT_TRUE(OpenDiscoverySockets(State(), report));
         BuildAnnouncement(State());
         ASSERT_EQ(State().listenSockets.size(), 1u);
     }

@@ -35,12 +35,13 @@ class ServiceTest : public ::testing::Test {
 protected:
     ServiceTest() { service_.SetDirectoryOrigin(std::nullopt); }
 
-    void StartOn(std::vector<platform::Ipv4Address> addresses, std::vector<std::wstring> paths) {
+    StartReport StartOn(std::vector<platform::Ipv4Address> addresses,
+                        std::vector<std::wstring> paths) {
         platform::SetLocalAddressOverride(std::move(addresses));
-        service_.StartVideoService(paths, &owner_);
+        return service_.StartVideoService(paths, &owner_);
     }
-    void StartOnLoopback(size_t titles = 1) {
-        StartOn({{127, 0, 0, 1}}, std::vector<std::wstring>(titles, SmallMediaPath()));
+    StartReport StartOnLoopback(size_t titles = 1) {
+        return StartOn({{127, 0, 0, 1}}, std::vector<std::wstring>(titles, SmallMediaPath()));
     }
     void StopVideoService() { service_.StopVideoService(); }
     void SetDirectoryOrigin(std::optional<std::string> origin) {
