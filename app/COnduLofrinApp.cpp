@@ -9,12 +9,13 @@
 #include "app/CommandLine.h"
 #include "app/StartupSteps.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/ProgramVersion.h"
 
 namespace {
 
 void DescribeApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("OnduLofrin"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.1.4"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     QCoreApplication::setOrganizationName(QStringLiteral("Ondu"));
     QGuiApplication::setDesktopFileName(QStringLiteral("OnduLofrin"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/OnduLofrin/icon.png")));

@@ -10,6 +10,7 @@ extern "C" {
 
 #include "catalogue/Thumbnail.h"
 #include "catalogue/ToUtf8.h"
+#include "catalogue/VideoStreamChoice.h"
 #include "platform/Clock.h"
 #include "platform/FfmpegHandles.h"
 
@@ -37,30 +38,6 @@ FormatContextPtr OpenMediaInput(const std::string& mediaPath, SkipReason& reason
         return {};
     }
     return input;
-}
-
-bool IsSizedVideo(const AVCodecParameters& parameters) {
-    return parameters.codec_type == AVMEDIA_TYPE_VIDEO && parameters.width > 0 &&
-           parameters.height > 0;
-}
-
-int64_t SizeSum(const AVCodecParameters& parameters) {
-    return int64_t{parameters.width} + parameters.height;
-}
-
-// The video stream with the largest width + height; on a tie the earlier
-// stream stays. -1 when the file has no video stream of positive size.
-int ChooseVideoStream(const AVFormatContext& input) {
-    int chosen = -1;
-    for (unsigned i = 0; i < input.nb_streams; ++i) {
-        const AVCodecParameters* candidate = input.streams[i]->codecpar;
-        if (candidate == nullptr || !IsSizedVideo(*candidate))
-            continue;
-        if (chosen < 0 || SizeSum(*candidate) > SizeSum(*input.streams[chosen]->codecpar)) {
-            chosen = static_cast<int>(i);
-        }
-    }
-    return chosen;
 }
 
 CodecContextPtr OpenDecoder(const AVCodecParameters& parameters) {

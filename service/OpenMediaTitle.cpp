@@ -1,5 +1,6 @@
 #include "service/OpenMediaTitle.h"
 
+#include "catalogue/VideoStreamChoice.h"
 #include "platform/Clock.h"
 #include "protocol/ReplyWriter.h"
 #include "protocol/RequestCodes.h"
@@ -10,12 +11,15 @@ namespace {
 
 constexpr int32_t kReplyCode = ReplyCodeFor(kOpenMediaTitleRequest);
 
-// An audio codec the headset cannot play (TrueHD); such streams are never
-// chosen and are described as kind 0.
-constexpr int32_t kUnplayableAudioCodec = 86060;
+// An audio codec the headset cannot play; such streams are never chosen and
+// are described as kind 0.
+constexpr AVCodecID kUnplayableAudioCodec = AV_CODEC_ID_TRUEHD;
 // Audio codec ids above this one are one lower here than in the headset's
-// numbering, which has one more entry below them.
-constexpr int32_t kLastUnshiftedAudioCodec = 86047;
+// numbering, which has one more entry below them. The headset knows the
+// codecs by these numbers.
+constexpr AVCodecID kLastUnshiftedAudioCodec = AV_CODEC_ID_ATRAC3;
+static_assert(AV_CODEC_ID_ATRAC3 == 86047 && AV_CODEC_ID_TRUEHD == 86060,
+              "the headset's codec numbering is reckoned from these two ids");
 
 constexpr int32_t kStreamKindOther = 0;
 constexpr int32_t kStreamKindAudio = 1;
@@ -30,7 +34,7 @@ uint64_t ChannelLayoutMask(const AVCodecParameters& parameters) {
 
 bool IsPlayableAudio(const AVCodecParameters& parameters) {
     return parameters.codec_type == AVMEDIA_TYPE_AUDIO &&
-           static_cast<int32_t>(parameters.codec_id) != kUnplayableAudioCodec;
+           parameters.codec_id != kUnplayableAudioCodec;
 }
 
 struct StreamChoice {
@@ -39,24 +43,17 @@ struct StreamChoice {
     int32_t subtitle = -1;
 };
 
-// The largest picture wins, the earlier stream on a tie; the first playable
+// The video stream the catalogue chose its picture from, the first playable
 // audio and the first subtitle stream.
 StreamChoice ChooseStreams(const AVFormatContext& format) {
     StreamChoice choice;
-    int64_t chosenArea = 0;
+    choice.video = ChooseVideoStream(format);
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVCodecParameters* parameters = format.streams[i]->codecpar;
         if (parameters == nullptr)
             continue;
         const auto index = static_cast<int32_t>(i);
-        if (parameters->codec_type == AVMEDIA_TYPE_VIDEO && parameters->width > 0 &&
-            parameters->height > 0) {
-            const int64_t size = int64_t{parameters->width} + parameters->height;
-            if (choice.video < 0 || size > chosenArea) {
-                choice.video = index;
-                chosenArea = size;
-            }
-        } else if (choice.audio < 0 && IsPlayableAudio(*parameters)) {
+        if (choice.audio < 0 && IsPlayableAudio(*parameters)) {
             choice.audio = index;
         } else if (choice.subtitle < 0 && parameters->codec_type == AVMEDIA_TYPE_SUBTITLE) {
             choice.subtitle = index;
@@ -76,7 +73,7 @@ void WriteStreamRecord(bsMemWrite& reply, const AVCodecParameters* parameters) {
     if (parameters != nullptr && IsPlayableAudio(*parameters)) {
         kind = kStreamKindAudio;
         int32_t codecId = static_cast<int32_t>(parameters->codec_id);
-        if (codecId > kLastUnshiftedAudioCodec)
+        if (codecId > static_cast<int32_t>(kLastUnshiftedAudioCodec))
             ++codecId;
         int32_t sampleRate = parameters->sample_rate;
         int32_t channels = parameters->ch_layout.nb_channels;
