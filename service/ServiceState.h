@@ -21,7 +21,8 @@ struct ServiceState {
     // Raised to end the worker; each session's long replies and reads watch it,
     // so it outlives them.
     std::atomic<bool> stopRequested{false};
-    // High while the worker is inside its loop.
+    // High from the start of the worker until it has left its loop; the stop
+    // itself waits by joining the thread.
     std::atomic<bool> workerRunning{false};
     std::vector<platform::Socket> listenSockets;
     std::vector<platform::Socket> discoverySockets;

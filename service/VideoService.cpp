@@ -1,7 +1,6 @@
 #include "service/VideoService.h"
 
 #include "catalogue/Catalogue.h"
-#include "platform/Sleep.h"
 #include "service/ConnectionLoop.h"
 #include "service/Endpoints.h"
 
@@ -24,8 +23,8 @@ std::vector<TitleSummary> Summaries(const Catalogue& catalogue) {
 
 void VideoService::StartWorker() {
     state_.stopRequested = false;
-    // Raised before the thread exists, so that a stop coming at once still
-    // waits for the worker instead of tearing the state down under it.
+    // Raised before the thread exists, so that it is high from the moment the
+    // start returns until the worker has left its loop.
     state_.workerRunning = true;
     state_.workerThread = std::thread(WorkerThreadProc, std::ref(state_));
 }
@@ -54,12 +53,9 @@ StartReport VideoService::StartVideoService(const std::vector<std::wstring>& pat
 
 void VideoService::StopVideoService() {
     ServiceState& state = state_;
-    const bool wasRunning = state.workerRunning;
     state.stopRequested = true;
-    if (wasRunning) {
-        while (state.workerRunning)
-            platform::Sleep(10);
-    }
+    // The worker ends at its next look at the flag, after the pass under way;
+    // only then may the state it uses go.
     if (state.workerThread.joinable())
         state.workerThread.join();
 
