@@ -1,5 +1,8 @@
 #include "service/VideoService.h"
 
+#include <functional>
+#include <utility>
+
 #include "catalogue/Catalogue.h"
 #include "service/ConnectionLoop.h"
 #include "service/Endpoints.h"
