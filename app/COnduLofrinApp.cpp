@@ -9,13 +9,13 @@
 #include "app/CommandLine.h"
 #include "app/StartupSteps.h"
 #include "platform/CurrentDirectory.h"
-#include "service/VideoService.h"
+#include "platform/ProgramVersion.h"
 
 namespace {
 
 void DescribeApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("OnduLofrin"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.1.4"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     QCoreApplication::setOrganizationName(QStringLiteral("Ondu"));
     QGuiApplication::setDesktopFileName(QStringLiteral("OnduLofrin"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/OnduLofrin/icon.png")));
@@ -31,7 +31,7 @@ bool COnduLofrinApp::InitInstance() {
     RunMainWindow(files);
     // Also when the service never ran: the worker must have ended and every
     // socket be closed before the process goes.
-    StopVideoService();
+    service_.StopVideoService();
     return false;
 }
 
@@ -45,7 +45,7 @@ std::vector<std::wstring> COnduLofrinApp::FilesFromCommandLine() const {
 }
 
 void COnduLofrinApp::RunMainWindow(const std::vector<std::wstring>& files) {
-    COnduLofrinDlg dialog;
+    COnduLofrinDlg dialog(nullptr, ServicesFor(service_));
     dialog.AddInitialFiles(files);
     dialog.exec();
 }

@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "service/VideoService.h"
+
 // The program with its window: creates the Qt application object, runs the
 // shared start-up steps, shows the main window modally and stops the service
-// once the window has closed.
+// it owns once the window has closed.
 class COnduLofrinApp {
 public:
     // `argc` and `argv` go to Qt, which takes its own options out of them;
@@ -24,9 +26,13 @@ protected:
     // closed. Tests replace it to drive the window or to skip it.
     virtual void RunMainWindow(const std::vector<std::wstring>& files);
 
+    // The service the window starts and stops.
+    VideoService& Service() { return service_; }
+
 private:
     std::vector<std::wstring> FilesFromCommandLine() const;
 
     int& argc_;
     char** argv_;
+    VideoService service_;
 };

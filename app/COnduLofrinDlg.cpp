@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "app/WaitCursor.h"
+#include "platform/ProgramVersion.h"
 
 namespace {
 
@@ -45,7 +46,8 @@ constexpr int kInstructionLineHeight = 22;
 const char kDownloadAddress[] = "https://example.com/movie.zip";
 
 QString Caption() {
-    return QStringLiteral("OnduLofrin 1.04版");
+    return QStringLiteral("OnduLofrin ") + QString::fromLatin1(kCaptionVersion) +
+           QStringLiteral("版");
 }
 QString NoticeCaption() {
     return QStringLiteral("提示");

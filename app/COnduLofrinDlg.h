@@ -26,7 +26,7 @@ class COnduLofrinDlg : public QDialog, public MessageBoxOwner {
     Q_OBJECT
 
 public:
-    explicit COnduLofrinDlg(QWidget* parent = nullptr, DialogServices services = {});
+    COnduLofrinDlg(QWidget* parent, DialogServices services);
 
     // Lists files named when the program was started, the first on top.
     void AddInitialFiles(const std::vector<std::wstring>& paths);

@@ -37,36 +37,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              std::wstring_view currentDirectory) {
     CommandLine result;
     result.mode = ModeOf(arguments);
-    if (result.mode == CommandLine::Mode::Version)
+    if (result.mode != CommandLine::Mode::Window)
         return result;
 
     bool optionsEnded = false;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
+    for (const std::string& argument : arguments) {
         if (optionsEnded || !IsOption(argument)) {
             result.files.push_back(AbsolutePath(argument, currentDirectory));
         } else if (argument == "--") {
             optionsEnded = true;
-        } else if (argument == "--serve") {
-            continue;
-        } else if (argument == "--bind" && result.mode == CommandLine::Mode::Serve) {
-            if (i + 1 == arguments.size()) {
-                result.problems.push_back("--bind needs an address");
-            } else {
-                result.bindAddresses.push_back(arguments[++i]);
-            }
         } else {
             result.problems.push_back("unknown option " + argument);
         }
     }
-    if (result.mode == CommandLine::Mode::Serve && result.files.empty()) {
-        result.problems.push_back("--serve needs at least one FILE");
-    }
     return result;
-}
-
-const char* CommandLineUsage() {
-    return "usage: OnduLofrin [FILE...]\n"
-           "       OnduLofrin --version\n"
-           "       OnduLofrin --serve [--bind ADDR]... FILE...\n";
 }

@@ -7,16 +7,17 @@
 // What the program was asked to do:
 //   OnduLofrin [FILE...]                           the window, with the files listed
 //   OnduLofrin --version                           print the version
-//   OnduLofrin --serve [--bind ADDR]... FILE...    serve without a window
-// "--" ends the options. Files are made absolute against the current directory.
+//   OnduLofrin --serve [OPTION]... FILE...         serve without a window
+// "--" ends the options. The window's files are made absolute against the
+// current directory. Whatever follows --serve is the headless front end's to
+// read (ParseHeadlessOptions).
 struct CommandLine {
     enum class Mode { Window, Version, Serve };
 
     Mode mode = Mode::Window;
     std::vector<std::wstring> files;
-    std::vector<std::string> bindAddresses;
-    // Why the command line cannot be followed; empty when it can. The window
-    // reports these and goes on; the headless front end refuses to start.
+    // Why the window's command line cannot be followed; empty when it can.
+    // The window reports these and goes on.
     std::vector<std::string> problems;
 };
 
@@ -24,6 +25,3 @@ struct CommandLine {
 // names normally are.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              std::wstring_view currentDirectory);
-
-// The usage lines above, for error output.
-const char* CommandLineUsage();

@@ -13,9 +13,9 @@
 
 class QWidget;
 
-// What the main window needs from outside itself. The defaults are the real
-// service operations, file dialog and message box; tests put their own in to
-// drive the window and watch what it does.
+// What the main window needs from outside itself: the service operations,
+// the file dialog and the message box. Tests put their own in to drive the
+// window and watch what it does.
 struct DialogServices {
     using StartService =
         std::function<void(const std::vector<std::wstring>& paths, MessageBoxOwner* owner)>;
@@ -24,8 +24,19 @@ struct DialogServices {
     using ShowNotice =
         std::function<void(QWidget* parent, const QString& text, const QString& caption)>;
 
-    StartService startVideoService = StartVideoService;
-    StopService stopVideoService = StopVideoService;
+    StartService startVideoService;
+    StopService stopVideoService;
     ChooseFiles chooseFiles = ChooseVideoFiles;
     ShowNotice showNotice = ShowNoticeBox;
 };
+
+// The real operations on `service`, the real file dialog and message box.
+inline DialogServices ServicesFor(VideoService& service) {
+    DialogServices services;
+    services.startVideoService = [&service](const std::vector<std::wstring>& paths,
+                                            MessageBoxOwner* owner) {
+        service.StartVideoService(paths, owner);
+    };
+    services.stopVideoService = [&service] { service.StopVideoService(); };
+    return services;
+}

@@ -4,12 +4,10 @@
 
 #include <cstdio>
 
-#include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
 #include "platform/WideText.h"
+#include "protocol/ServiceConstants.h"
 #include "service/DirectoryRegistration.h"
-#include "service/ServiceConstants.h"
-#include "service/ServiceState.h"
 #include "service/VideoService.h"
 
 namespace {
@@ -46,27 +44,26 @@ bool InstallAddressOverride(const std::vector<std::string>& bindAddresses) {
     return true;
 }
 
-void PrintCatalogue(const std::vector<std::wstring>& files) {
-    for (size_t i = 0; i < catalogue.size(); ++i) {
-        const CatalogueEntry& entry = catalogue[i];
-        std::printf("title %zu: %s (kind %lld, thumbnail %dx%d)\n", i, entry.title.c_str(),
-                    static_cast<long long>(entry.kind), entry.thumbWidth, entry.thumbHeight);
+void PrintCatalogue(const StartReport& report) {
+    for (size_t i = 0; i < report.titles.size(); ++i) {
+        const TitleSummary& title = report.titles[i];
+        std::printf("title %zu: %s (kind %lld, thumbnail %dx%d)\n", i, title.title.c_str(),
+                    static_cast<long long>(title.kind), title.thumbWidth, title.thumbHeight);
     }
-    // The catalogue keeps the order of the files it accepted, so the files
-    // between two accepted ones were skipped.
-    size_t next = 0;
-    for (size_t i = 0; i < files.size() && i < MAX_TITLES; ++i) {
-        if (next < catalogue.size() && catalogue[next].path == files[i]) {
-            ++next;
-            continue;
-        }
-        std::printf("skipped: %s\n", platform::WideToUtf8(files[i]).c_str());
+    // The files beyond the limit are told about on standard error, by the
+    // start's message.
+    for (const SkippedPath& skipped : report.skipped) {
+        if (skipped.reason.kind != SkipKind::BeyondTitleLimit)
+            std::printf("skipped: %s\n", platform::WideToUtf8(skipped.path).c_str());
     }
 }
 
-void PrintAddresses() {
-    for (const platform::Ipv4Address& address : localAddresses) {
-        std::printf("listening on %s:%u\n", platform::FormatIpv4Address(address).c_str(),
+// Every address the listeners were tried on, whether or not one opened.
+void PrintAddresses(const StartReport& report) {
+    for (const AddressReport& address : report.addresses) {
+        if (!address.listener)
+            continue;
+        std::printf("listening on %s:%u\n", platform::FormatIpv4Address(address.address).c_str(),
                     static_cast<unsigned>(servicePort));
     }
 }
@@ -128,20 +125,21 @@ int RunHeadlessService(const std::vector<std::string>& arguments) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    VideoService service;
     if (options.noDirectory) {
-        SetDirectoryOrigin(std::nullopt);
+        service.SetDirectoryOrigin(std::nullopt);
     } else if (options.directoryOrigin) {
-        SetDirectoryOrigin(options.directoryOrigin);
+        service.SetDirectoryOrigin(options.directoryOrigin);
     }
 
     StderrMessages messages;
-    StartVideoService(options.files, &messages);
-    PrintCatalogue(options.files);
-    PrintAddresses();
+    const StartReport report = service.StartVideoService(options.files, &messages);
+    PrintCatalogue(report);
+    PrintAddresses(report);
     std::fflush(stdout);
 
     WaitForStopSignal(stopSignals);
-    StopVideoService();
+    service.StopVideoService();
     std::printf("stopped\n");
     return 0;
 }

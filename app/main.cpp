@@ -6,6 +6,7 @@
 #include "app/HeadlessService.h"
 #include "app/StartupSteps.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/ProgramVersion.h"
 
 #ifdef ONDU_WITH_WINDOW
 #include "app/COnduLofrinApp.h"
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     const CommandLine commandLine = ParseCommandLine(arguments, platform::CurrentDirectory());
     switch (commandLine.mode) {
         case CommandLine::Mode::Version:
-            std::puts("OnduLofrin 1.0.1.4");
+            std::printf("OnduLofrin %s\n", kProgramVersion);
             return 0;
         case CommandLine::Mode::Serve:
             // The same start-up steps as the window, then serving without one.

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/LocalAddresses.h"
-#include "service/ServiceState.h"
 #include "service/VideoService.h"
 #include "support/ChildProcess.h"
 #include "support/PrivateNetwork.h"
@@ -24,16 +23,26 @@ inline double SecondsSince(BenchClock::time_point start) {
     return std::chrono::duration<double>(BenchClock::now() - start).count();
 }
 
+// The benchmark's one service.
+inline VideoService& BenchService() {
+    static VideoService service;
+    return service;
+}
+
 inline void StartBenchService(const std::vector<std::wstring>& files) {
     EnterPrivateNetwork();
     platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
-    StartVideoService(files, nullptr);
+    BenchService().StartVideoService(files, nullptr);
+}
+
+inline void StopBenchService() {
+    BenchService().StopVideoService();
 }
 
 // CPU seconds the worker thread has used so far.
 inline double WorkerCpuSeconds() {
     clockid_t clock{};
-    if (pthread_getcpuclockid(workerThread.native_handle(), &clock) != 0)
+    if (pthread_getcpuclockid(BenchService().State().workerThread.native_handle(), &clock) != 0)
         return 0;
     timespec used{};
     clock_gettime(clock, &used);

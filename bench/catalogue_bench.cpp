@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "catalogue/Catalogue.h"
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 #include "platform/WideText.h"
 
 extern char** environ;
@@ -83,7 +83,7 @@ int main() {
     }
 
     const auto ourStart = std::chrono::steady_clock::now();
-    BuildCatalogue(paths);
+    const Catalogue catalogue = BuildCatalogue(paths).catalogue;
     const double ours = SecondsSince(ourStart);
     size_t withPicture = 0;
     for (const CatalogueEntry& entry : catalogue)

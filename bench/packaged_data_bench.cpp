@@ -65,7 +65,7 @@ int main() {
     }
     const double seconds = SecondsSince(start);
     const double cpu = WorkerCpuSeconds() - cpuBefore;
-    StopVideoService();
+    StopBenchService();
     std::filesystem::remove(path);
 
     const double rate = static_cast<double>(bytes) / seconds / 1e6;

@@ -63,7 +63,7 @@ int main() {
     }
     const double seconds = SecondsSince(start);
     const double cpu = WorkerCpuSeconds() - cpuBefore;
-    StopVideoService();
+    StopBenchService();
 
     const double reference =
         TimeProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", media.string(), "-map", "0", "-c",

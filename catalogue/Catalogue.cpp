@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
+#include <variant>
 
 #include "catalogue/MediaProbe.h"
 #include "catalogue/PackagedMovie.h"
 #include "catalogue/ToUtf8.h"
-
-std::vector<CatalogueEntry> catalogue;
 
 namespace {
 
@@ -45,27 +45,35 @@ bool IsPackagedMoviePath(std::wstring_view path) {
     return EndsWithIgnoringAsciiCase(path, L".vrm") || EndsWithIgnoringAsciiCase(path, L".vrw");
 }
 
-void AddTitle(const std::wstring& path) {
+TitleOrReason ReadTitle(const std::wstring& path) {
     if (path.size() < kShortestPath)
-        return;
+        return SkipReason{SkipKind::NoFileName, {}};
     const std::optional<std::wstring_view> fileName = FileNamePart(path);
     if (!fileName)
-        return;
+        return SkipReason{SkipKind::NoFileName, {}};
     const std::string title = ToUtf8(*fileName);
-    if (IsPackagedMoviePath(path)) {
-        ReadPackagedMovie(path, title);
-    } else {
-        ProbeMediaFile(path, title);
-    }
+    if (IsPackagedMoviePath(path))
+        return ReadPackagedMovie(path, title);
+    return ProbeMediaFile(path, title);
 }
 
 }  // namespace
 
-void BuildCatalogue(const std::vector<std::wstring>& paths) {
-    catalogue.clear();
-    catalogue.reserve(kReservedEntries);
+BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths) {
+    BuiltCatalogue built;
+    built.catalogue.reserve(kReservedEntries);
     // Every one of the first MAX_TITLES paths uses up a place, accepted or not.
-    const size_t considered = std::min(paths.size(), MAX_TITLES);
-    for (size_t i = 0; i < considered; ++i)
-        AddTitle(paths[i]);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (i >= MAX_TITLES) {
+            built.skipped.push_back({paths[i], {SkipKind::BeyondTitleLimit, {}}});
+            continue;
+        }
+        TitleOrReason title = ReadTitle(paths[i]);
+        if (CatalogueEntry* entry = std::get_if<CatalogueEntry>(&title)) {
+            built.catalogue.push_back(std::move(*entry));
+        } else {
+            built.skipped.push_back({paths[i], std::get<SkipReason>(std::move(title))});
+        }
+    }
+    return built;
 }

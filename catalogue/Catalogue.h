@@ -4,15 +4,29 @@
 #include <vector>
 
 #include "catalogue/CatalogueEntry.h"
+#include "catalogue/SkipReason.h"
 
 // The headset protocol and the window both cap the list at this many titles.
 constexpr size_t MAX_TITLES = 32;
 
-// The shared titles, in the order the user listed them. Filled by
-// BuildCatalogue before the worker thread starts; afterwards only the worker
-// touches it, and only to refresh `lastUsed`.
-extern std::vector<CatalogueEntry> catalogue;
+// The shared titles, in the order the user listed them. A headset addresses a
+// title by its position. Built before the service's worker thread starts;
+// afterwards only the worker touches it, and only to refresh `lastUsed`.
+using Catalogue = std::vector<CatalogueEntry>;
 
-// Empties the catalogue and refills it from the first MAX_TITLES paths; a path
-// that fails any check is left out silently.
-void BuildCatalogue(const std::vector<std::wstring>& paths);
+// A path that did not become a title, and why.
+struct SkippedPath {
+    std::wstring path;
+    SkipReason reason;
+};
+
+// What a build made of its paths: the titles, and every path that is not
+// among them, in the order of the paths.
+struct BuiltCatalogue {
+    Catalogue catalogue;
+    std::vector<SkippedPath> skipped;
+};
+
+// Takes the first MAX_TITLES paths as titles, leaving out each that fails a
+// check; every further path is skipped as beyond the limit.
+BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths);

@@ -19,6 +19,10 @@ struct CatalogueEntry {
     int32_t headerSize = 0;          // packaged movies: length of the header block at offset 8
     int32_t recordCount = 0;         // packaged movies: number of 24-byte index records
     std::vector<uint8_t> thumbnail;  // thumbWidth x thumbHeight pixels, 4 bytes each
-    std::vector<uint8_t> header;     // packaged movies: copy of the header block
-    uint32_t lastUsed = 0;           // platform::TimeGetTime() of the last use
+    // Packaged movies: copy of the header block. No request sends it and
+    // nothing reads it; it is kept because it is part of the entry's layout.
+    std::vector<uint8_t> header;
+    // platform::TimeGetTime() of the making and of the last open or read.
+    // Only written, never read: kept because it is part of the entry's layout.
+    uint32_t lastUsed = 0;
 };

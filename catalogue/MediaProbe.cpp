@@ -1,48 +1,43 @@
 #include "catalogue/MediaProbe.h"
 
+extern "C" {
+#include <libavutil/error.h>
+}
+
+#include <cerrno>
 #include <cstdint>
 #include <utility>
 
-#include "catalogue/Catalogue.h"
-#include "catalogue/FfmpegHandles.h"
 #include "catalogue/Thumbnail.h"
 #include "catalogue/ToUtf8.h"
+#include "catalogue/VideoStreamChoice.h"
 #include "platform/Clock.h"
+#include "platform/FfmpegHandles.h"
 
 namespace {
 
-FormatContextPtr OpenMediaInput(const std::string& mediaPath) {
+std::string FfmpegErrorText(int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
+
+// The opened input with its stream information, or why there is none.
+FormatContextPtr OpenMediaInput(const std::string& mediaPath, SkipReason& reason) {
     AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, mediaPath.c_str(), nullptr, nullptr) < 0)
+    if (const int error = avformat_open_input(&opened, mediaPath.c_str(), nullptr, nullptr);
+        error < 0) {
+        reason = error == AVERROR(ENOENT)
+                     ? SkipReason{SkipKind::Missing, {}}
+                     : SkipReason{SkipKind::NotMediaFile, FfmpegErrorText(error)};
         return {};
-    FormatContextPtr input(opened);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0)
-        return {};
-    return input;
-}
-
-bool IsSizedVideo(const AVCodecParameters& parameters) {
-    return parameters.codec_type == AVMEDIA_TYPE_VIDEO && parameters.width > 0 &&
-           parameters.height > 0;
-}
-
-int64_t SizeSum(const AVCodecParameters& parameters) {
-    return int64_t{parameters.width} + parameters.height;
-}
-
-// The video stream with the largest width + height; on a tie the earlier
-// stream stays. -1 when the file has no video stream of positive size.
-int ChooseVideoStream(const AVFormatContext& input) {
-    int chosen = -1;
-    for (unsigned i = 0; i < input.nb_streams; ++i) {
-        const AVCodecParameters* candidate = input.streams[i]->codecpar;
-        if (candidate == nullptr || !IsSizedVideo(*candidate))
-            continue;
-        if (chosen < 0 || SizeSum(*candidate) > SizeSum(*input.streams[chosen]->codecpar)) {
-            chosen = static_cast<int>(i);
-        }
     }
-    return chosen;
+    FormatContextPtr input(opened);
+    if (const int error = avformat_find_stream_info(input.get(), nullptr); error < 0) {
+        reason = {SkipKind::NotMediaFile, FfmpegErrorText(error)};
+        return {};
+    }
+    return input;
 }
 
 CodecContextPtr OpenDecoder(const AVCodecParameters& parameters) {
@@ -74,21 +69,23 @@ CatalogueEntry MediaFileEntry(const std::wstring& path, const std::string& title
 
 }  // namespace
 
-void ProbeMediaFile(const std::wstring& path, const std::string& title) {
+TitleOrReason ProbeMediaFile(const std::wstring& path, const std::string& title) {
     std::string mediaPath = ToUtf8(path);
+    SkipReason reason;
     // Declared before the decoder so that the decoder is freed first.
-    const FormatContextPtr input = OpenMediaInput(mediaPath);
+    const FormatContextPtr input = OpenMediaInput(mediaPath, reason);
     if (!input)
-        return;
+        return reason;
     const int streamIndex = ChooseVideoStream(*input);
     if (streamIndex < 0)
-        return;
-    const CodecContextPtr decoder = OpenDecoder(*input->streams[streamIndex]->codecpar);
+        return SkipReason{SkipKind::NoVideoStream, {}};
+    const AVCodecParameters& parameters = *input->streams[streamIndex]->codecpar;
+    const CodecContextPtr decoder = OpenDecoder(parameters);
     if (!decoder)
-        return;
+        return SkipReason{SkipKind::NoDecoder, avcodec_get_name(parameters.codec_id)};
 
     CatalogueEntry entry = MediaFileEntry(path, title, std::move(mediaPath));
     MakeThumbnail(input.get(), streamIndex, decoder.get(), entry);
     entry.lastUsed = platform::TimeGetTime();
-    catalogue.push_back(std::move(entry));
+    return entry;
 }

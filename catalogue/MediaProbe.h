@@ -2,6 +2,8 @@
 
 #include <string>
 
-// Probes an ordinary media file with FFmpeg and appends its entry to
-// `catalogue` when it has a decodable video stream of positive size.
-void ProbeMediaFile(const std::wstring& path, const std::string& title);
+#include "catalogue/SkipReason.h"
+
+// Probes an ordinary media file with FFmpeg: its entry when it has a
+// decodable video stream of positive size, otherwise why not.
+TitleOrReason ProbeMediaFile(const std::wstring& path, const std::string& title);

@@ -1,11 +1,13 @@
 #include "catalogue/PackagedMovie.h"
 
+#include <cerrno>
+#include <cstring>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "archive/bsFileRead.h"
-#include "catalogue/Catalogue.h"
 #include "platform/Clock.h"
 
 namespace {
@@ -32,8 +34,9 @@ bool HeaderFitsInFile(int32_t headerSize, uint64_t fileSize) {
                fileSize;
 }
 
+// The kind is checked before, on its own.
 bool IsConsistentThumbnail(const ThumbnailFields& fields) {
-    if (fields.kind <= MEDIA_FILE_KIND || fields.width <= 0 || fields.height <= 0)
+    if (fields.width <= 0 || fields.height <= 0)
         return false;
     // Both factors are below 2^31, so the product fits in 64 bits.
     const int64_t pixels = int64_t{fields.width} * fields.height;
@@ -60,23 +63,47 @@ std::vector<uint8_t> ReadBlock(bsFileRead& file, int32_t byteCount) {
     return block;
 }
 
+SkipReason OpenFailure(int error) {
+    if (error == ENOENT)
+        return {SkipKind::Missing, {}};
+    return {SkipKind::CannotOpen, error != 0 ? std::strerror(error) : std::string()};
+}
+
+SkipReason OutOfRange(const char* field, const std::string& value) {
+    return {SkipKind::FieldOutOfRange, std::string(field) + " " + value};
+}
+
+SkipReason OutOfRange(const char* field, int64_t value) {
+    return OutOfRange(field, std::to_string(value));
+}
+
+std::string ThumbnailSizeText(const ThumbnailFields& fields) {
+    return std::to_string(fields.width) + " x " + std::to_string(fields.height) + " in " +
+           std::to_string(fields.byteCount) + " bytes";
+}
+
 }  // namespace
 
-void ReadPackagedMovie(const std::wstring& path, const std::string& title) {
+TitleOrReason ReadPackagedMovie(const std::wstring& path, const std::string& title) {
+    errno = 0;
     bsFileRead file(path, L"rb");
+    if (!file.IsOpen())
+        return OpenFailure(errno);
     int32_t dataOffset = 0;
     int32_t headerSize = 0;
     file.Serialize(dataOffset).Serialize(headerSize);
     if (!IsValidDataOffset(dataOffset))
-        return;
+        return OutOfRange("dataOffset", dataOffset);
     if (!HeaderFitsInFile(headerSize, file.Size()))
-        return;
+        return OutOfRange("headerSize", headerSize);
 
     const ThumbnailFields fields = ReadThumbnailFields(file);
+    if (fields.kind <= MEDIA_FILE_KIND)
+        return OutOfRange("kind", fields.kind);
     if (!IsConsistentThumbnail(fields))
-        return;
+        return OutOfRange("thumbnail size", ThumbnailSizeText(fields));
     if (!PixelsFitInFile(fields.byteCount, file.Size()))
-        return;
+        return OutOfRange("thumbnail byte count", fields.byteCount);
 
     CatalogueEntry entry;
     entry.dataOffset = dataOffset;
@@ -96,7 +123,7 @@ void ReadPackagedMovie(const std::wstring& path, const std::string& title) {
     int32_t recordCount = 0;
     file.Serialize(recordCount);
     if (recordCount < 0)
-        return;
+        return OutOfRange("recordCount", recordCount);
     entry.recordCount = recordCount;
-    catalogue.push_back(std::move(entry));
+    return entry;
 }

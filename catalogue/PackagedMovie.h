@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "catalogue/SkipReason.h"
+
 // Layout of a packaged movie file (.vrm/.vrw), all little-endian:
 //   0  dataOffset, int32   data region starts at file offset 8 + dataOffset
 //   4  headerSize, int32   length of the header block at offset 8
@@ -15,6 +17,6 @@ constexpr int64_t PACKAGED_RECORD_SIZE = 24;
 constexpr int32_t PACKAGED_MIN_DATA_OFFSET = 21;
 constexpr int32_t PACKAGED_MAX_DATA_OFFSET = 0x0EFFFFFF;
 
-// Reads the leading fields and the thumbnail of a packaged movie file and
-// appends its entry to `catalogue`, or nothing when the file is malformed.
-void ReadPackagedMovie(const std::wstring& path, const std::string& title);
+// Reads the leading fields and the thumbnail of a packaged movie file: its
+// entry, or why the file is not one.
+TitleOrReason ReadPackagedMovie(const std::wstring& path, const std::string& title);

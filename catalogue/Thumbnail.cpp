@@ -1,6 +1,6 @@
 #include "catalogue/Thumbnail.h"
 
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 
 namespace {
 

@@ -13,10 +13,9 @@ extern "C" {
 #include "FuzzTargets.h"
 #include "FuzzTitles.h"
 #include "ReplyDrain.h"
-#include "catalogue/Catalogue.h"
+#include "protocol/RequestCodes.h"
+#include "protocol/TitleIndex.h"
 #include "service/HandleRequest.h"
-#include "service/RequestCodes.h"
-#include "service/TitleIndex.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -25,16 +24,14 @@ constexpr size_t kLongestRequest = 8191;  // one recv of the connection loop
 constexpr size_t kMostRequestsPerInput = 16;
 
 // Built on the first input and kept for the whole run. Every input starts
-// from the same titles: handlers stamp them, and other targets run in the
-// same process by the corpus replay empty the catalogue.
+// from a fresh copy of the same titles, which handlers stamp.
 struct Fixture {
     Fixture() {
         av_log_set_level(AV_LOG_QUIET);
-        BuildFuzzCatalogue(dir.Path());
-        titles = catalogue;
+        titles = BuildFuzzCatalogue(dir.Path());
     }
     TempDir dir;
-    std::vector<CatalogueEntry> titles;
+    Catalogue titles;
     ReplyDrain headset;
 };
 
@@ -64,7 +61,7 @@ int32_t InvalidTitleStatus(int32_t code) {
 }
 
 // What the protocol promises for any request, whatever its fields hold.
-void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen,
+void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen, const Catalogue& catalogue,
                   const std::vector<ReplyHead>& replies) {
     const int32_t code = Field(request, 0, 0);
     if (code < kDescribeTitleRequest || code > kOpenMediaTitleRequest) {
@@ -82,16 +79,24 @@ void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen,
     // Every other failure reply ends after its status.
     FUZZ_CHECK(reply.status == kStatusSuccess || reply.length == 12);
     const int32_t title = Field(request, 4, DefaultTitle(code));
-    FUZZ_CHECK((reply.status == InvalidTitleStatus(code)) == !IsValidTitleIndex(title));
-    if (code == kDescribeTitleRequest && IsValidTitleIndex(title)) {
+    FUZZ_CHECK((reply.status == InvalidTitleStatus(code)) ==
+               !IsValidTitleIndex(title, catalogue.size()));
+    if (code == kDescribeTitleRequest && IsValidTitleIndex(title, catalogue.size())) {
         const bool tooLong = catalogue[static_cast<size_t>(title)].title.size() >= 1024;
         FUZZ_CHECK((reply.status == 1) == tooLong);
     }
 }
 
-void CheckSession(const ClientSession& session) {
-    FUZZ_CHECK(!session.cacheReader || session.fileReader);
-    FUZZ_CHECK(!session.streamPrep || session.formatContext);
+void CheckSession(ClientSession& session) {
+    // An open packaged title is one of the catalogue's, its cache over its file.
+    FUZZ_CHECK(!session.packaged ||
+               IsValidTitleIndex(session.packaged->titleIndex, kFuzzTitleCount));
+    FUZZ_CHECK(!session.packaged ||
+               session.packaged->cacheReader.Size() == session.packaged->fileReader.Size());
+    // Open media has its demultiplexer, and the preparation points into it.
+    FUZZ_CHECK(!session.media ||
+               (session.media->formatContext &&
+                session.media->streamPrep.formatContext == session.media->formatContext.get()));
 }
 
 }  // namespace
@@ -100,7 +105,7 @@ void CheckSession(const ClientSession& session) {
 // many bytes, handled in turn on one fresh session.
 void FuzzHandleRequest(const uint8_t* data, size_t size) {
     static Fixture fixture;
-    catalogue = fixture.titles;
+    Catalogue catalogue = fixture.titles;
     ClientSession session(platform::Socket(dup(fixture.headset.SessionEnd())));
     FUZZ_CHECK(session.socket.IsValid());
     FuzzInput input(data, size);
@@ -109,10 +114,10 @@ void FuzzHandleRequest(const uint8_t* data, size_t size) {
             input.TakeBytes(input.Take<uint16_t>() % (kLongestRequest + 1));
         if (request.empty())
             continue;  // a connection never receives an empty request
-        const bool mediaWasOpen = session.formatContext != nullptr;
+        const bool mediaWasOpen = session.media.has_value();
         bsMemRead reader(request.data(), request.size());
-        HandleRequest(reader, session);
-        CheckReplies(request, mediaWasOpen, fixture.headset.TakeReplies());
+        HandleRequest(reader, session, catalogue);
+        CheckReplies(request, mediaWasOpen, catalogue, fixture.headset.TakeReplies());
         CheckSession(session);
     }
 }

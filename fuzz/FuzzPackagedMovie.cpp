@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <cstdint>
+#include <variant>
 #include <vector>
 
 #include "FuzzCheck.h"
 #include "FuzzTargets.h"
-#include "catalogue/Catalogue.h"
 #include "catalogue/PackagedMovie.h"
 #include "support/Bytes.h"
 #include "support/TempDir.h"
@@ -58,10 +58,7 @@ void FuzzPackagedMovie(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> file(data, data + size);
     WriteFileBytes(path, file);
 
-    catalogue.clear();
-    ReadPackagedMovie(path.wstring(), "fuzz.vrm");
-    FUZZ_CHECK(catalogue.size() <= 1);
-    if (!catalogue.empty())
-        CheckEntry(catalogue.front(), file);
-    catalogue.clear();
+    const TitleOrReason title = ReadPackagedMovie(path.wstring(), "fuzz.vrm");
+    if (const CatalogueEntry* entry = std::get_if<CatalogueEntry>(&title))
+        CheckEntry(*entry, file);
 }

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "catalogue/Catalogue.h"
 #include "support/Bytes.h"
 #include "support/PackagedMovieWriter.h"
 
@@ -50,12 +49,15 @@ CatalogueEntry MissingPackagedEntry(const CatalogueEntry& packaged,
 
 }  // namespace
 
-void BuildFuzzCatalogue(const std::filesystem::path& dir) {
+Catalogue BuildFuzzCatalogue(const std::filesystem::path& dir) {
     const std::filesystem::path media = ONDU_FUZZ_MEDIA_DIR;
-    BuildCatalogue({(media / "h264-aac-text.mp4").wstring(), (media / "hevc.mp4").wstring(),
-                    WritePackagedMovie(dir).wstring()});
+    Catalogue catalogue =
+        BuildCatalogue({(media / "h264-aac-text.mp4").wstring(), (media / "hevc.mp4").wstring(),
+                        WritePackagedMovie(dir).wstring()})
+            .catalogue;
     FUZZ_CHECK(catalogue.size() == kMissingMediaTitle);
     catalogue.push_back(MissingMediaEntry(dir));
     catalogue.push_back(MissingPackagedEntry(catalogue[kPackagedTitle], dir));
     FUZZ_CHECK(catalogue.size() == kFuzzTitleCount);
+    return catalogue;
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "catalogue/Catalogue.h"
+
 // The catalogue the HandleRequest fuzz target serves, by title index: one of
 // each kind of title a headset can meet, sound or broken.
 enum FuzzTitle : int32_t {
@@ -14,6 +16,6 @@ enum FuzzTitle : int32_t {
     kFuzzTitleCount
 };
 
-// Fills `catalogue` with the titles above; the packaged movie is written into
-// `dir`, the media files come from the committed fuzz/media.
-void BuildFuzzCatalogue(const std::filesystem::path& dir);
+// The titles above; the packaged movie is written into `dir`, the media files
+// come from the committed fuzz/media.
+Catalogue BuildFuzzCatalogue(const std::filesystem::path& dir);

@@ -2,39 +2,57 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
+#include <optional>
+#include <string>
 
 #include "archive/bs100MMemRead.h"
 #include "archive/bsFileRead.h"
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 #include "platform/Socket.h"
 #include "streaming/StreamPreparation.h"
 
-// One headset connection and the title it has open: an ordinary media file
-// (formatContext with streamPrep) and/or a packaged movie file (fileReader
-// with cacheReader over it).
-struct ClientSession {
-    explicit ClientSession(platform::Socket connection, const std::atomic<bool>* stop = nullptr)
-        : socket(std::move(connection)), stopFlag(stop) {}
-    ~ClientSession();
-    ClientSession(const ClientSession&) = delete;
-    ClientSession& operator=(const ClientSession&) = delete;
-
+// An ordinary media title open on a session. The members go in reverse
+// order: the demultiplexer is closed first, then the preparation that points
+// into it frees its filters.
+struct OpenMediaFile {
+    StreamPreparation streamPrep;
     FormatContextPtr formatContext;
-    std::unique_ptr<bsFileRead> fileReader;
-    std::unique_ptr<bs100MMemRead> cacheReader;  // never set without fileReader
-    std::unique_ptr<StreamPreparation> streamPrep;
-    platform::Socket socket;
-    int32_t titleIndex = -1;
-    // The title the fileReader/cacheReader pair was opened for; -1 without a pair.
-    int32_t readerTitleIndex = -1;
-    // Raised when the service stops: long replies and reads give up at once.
-    const std::atomic<bool>* stopFlag = nullptr;
-    // A read error of the open media title has been reported to the operator.
+    // A read error of this title has been reported to the operator.
     bool readErrorReported = false;
 };
 
-// Releases the session's open title, keeps its connection. The demultiplexer
-// goes before the stream preparation that points into it, and the block
-// cache before the file reader it reads from.
+// A packaged movie title open on a session: the file, and the block cache
+// that borrows it, which goes first.
+struct OpenPackagedFile {
+    OpenPackagedFile(const std::wstring& path, int32_t title)
+        : fileReader(path, L"rb"), cacheReader(&fileReader), titleIndex(title) {}
+    OpenPackagedFile(const OpenPackagedFile&) = delete;
+    OpenPackagedFile& operator=(const OpenPackagedFile&) = delete;
+
+    bsFileRead fileReader;
+    bs100MMemRead cacheReader;
+    // The title the pair was opened for.
+    int32_t titleIndex;
+};
+
+// One headset connection and what it has open: an ordinary media title
+// and/or a packaged movie title. The connection is declared first, so that
+// it closes only after the titles are released.
+struct ClientSession {
+    explicit ClientSession(platform::Socket connection, const std::atomic<bool>* stop = nullptr)
+        : socket(std::move(connection)), stopFlag(stop) {}
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    platform::Socket socket;
+    std::optional<OpenPackagedFile> packaged;
+    std::optional<OpenMediaFile> media;
+    // The title last opened on this connection; -1 when none.
+    int32_t titleIndex = -1;
+    // Raised when the service stops: long replies and reads give up at once.
+    const std::atomic<bool>* stopFlag = nullptr;
+};
+
+// Releases the session's open titles, keeps its connection: the media title
+// first, then the packaged one.
 void CloseMedia(ClientSession& session);

@@ -14,8 +14,8 @@
 #include "archive/bsMemRead.h"
 #include "platform/Clock.h"
 #include "platform/Sleep.h"
+#include "protocol/ServiceConstants.h"
 #include "service/HandleRequest.h"
-#include "service/ServiceConstants.h"
 #include "service/ServiceState.h"
 #include "service/SocketBuffers.h"
 
@@ -33,39 +33,38 @@ constexpr int kKeepAliveProbes = 10;
 // A headset that stops reading must not hold the only worker thread hostage.
 constexpr int kSendTimeoutSeconds = 10;
 
-void BroadcastAnnouncement() {
+void BroadcastAnnouncement(ServiceState& state) {
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_port = htons(discoveryPort);
     destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    for (size_t i = 0; i < discoverySockets.size(); ++i) {
-        const platform::Socket& socket = discoverySockets[i];
+    for (size_t i = 0; i < state.discoverySockets.size(); ++i) {
+        const platform::Socket& socket = state.discoverySockets[i];
         if (!socket.IsValid())
             continue;
         // Each socket tells its own network first where the service is.
-        const std::vector<uint8_t>& datagram =
-            i < discoveryAnnouncements.size() ? discoveryAnnouncements[i] : announcement.Buffer();
+        const std::vector<uint8_t>& datagram = i < state.discoveryAnnouncements.size()
+                                                   ? state.discoveryAnnouncements[i]
+                                                   : state.announcement.Buffer();
         (void)sendto(socket.Descriptor(), datagram.data(), datagram.size(), MSG_NOSIGNAL,
                      reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
     }
 }
 
-void AnnounceWhenDue() {
-    if (static_cast<uint32_t>(platform::TimeGetTime() - lastBroadcast) <= kAnnouncementPeriodMs) {
+void AnnounceWhenDue(ServiceState& state) {
+    if (static_cast<uint32_t>(platform::TimeGetTime() - state.lastBroadcast) <=
+        kAnnouncementPeriodMs) {
         return;
     }
-    BroadcastAnnouncement();
-    lastBroadcast = platform::TimeGetTime();
+    BroadcastAnnouncement(state);
+    state.lastBroadcast = platform::TimeGetTime();
 }
 
-// Where a pass starts watching sessions when they do not all fit in it: just
-// after the last one the pass before watched. Otherwise a connection behind
-// 63 others that merely stay open would never be watched, and never served.
-size_t firstSessionToWatch = 0;
-
 // Listening sockets first, then the sessions from firstSessionToWatch on,
-// wrapping around, at most 64 in all.
-std::vector<pollfd> BuildWatchList() {
+// wrapping around, at most 64 in all. The next pass starts just after the
+// last session this one watched: otherwise a connection behind 63 others that
+// merely stay open would never be watched, and never served.
+std::vector<pollfd> BuildWatchList(ServiceState& state) {
     std::vector<pollfd> watched;
     watched.reserve(kMaxWatchedSockets);
     auto watch = [&](int descriptor) {
@@ -76,19 +75,19 @@ std::vector<pollfd> BuildWatchList() {
         if (!known)
             watched.push_back(pollfd{descriptor, POLLIN, 0});
     };
-    for (const platform::Socket& socket : listenSockets)
+    for (const platform::Socket& socket : state.listenSockets)
         watch(socket.Descriptor());
-    const size_t count = sessions.size();
+    const size_t count = state.sessions.size();
     if (count == 0)
         return watched;
-    const size_t first = firstSessionToWatch % count;
+    const size_t first = state.firstSessionToWatch % count;
     size_t looked = 0;
     for (; looked < count && watched.size() < kMaxWatchedSockets; ++looked) {
-        const std::unique_ptr<ClientSession>& session = sessions[(first + looked) % count];
+        const std::unique_ptr<ClientSession>& session = state.sessions[(first + looked) % count];
         if (session)
             watch(session->socket.Descriptor());
     }
-    firstSessionToWatch = (first + looked) % count;
+    state.firstSessionToWatch = (first + looked) % count;
     return watched;
 }
 
@@ -106,12 +105,12 @@ bool IsTransientReceiveError(int error) {
 
 enum class SessionOutcome { Keep, Release };
 
-SessionOutcome ServeSession(ClientSession& session) {
+SessionOutcome ServeSession(ClientSession& session, Catalogue& catalogue) {
     uint8_t buffer[kReceiveBufferSize] = {};
     const ssize_t received = recv(session.socket.Descriptor(), buffer, sizeof buffer, 0);
     if (received > 0 && static_cast<size_t>(received) < kReceiveBufferSize) {
         bsMemRead request(buffer, static_cast<uint64_t>(received));
-        HandleRequest(request, session);
+        HandleRequest(request, session, catalogue);
         return SessionOutcome::Keep;
     }
     if (received == static_cast<ssize_t>(kReceiveBufferSize))
@@ -123,20 +122,20 @@ SessionOutcome ServeSession(ClientSession& session) {
     return IsTransientReceiveError(errno) ? SessionOutcome::Keep : SessionOutcome::Release;
 }
 
-void ServeReadySessions(const std::vector<pollfd>& watched) {
+void ServeReadySessions(ServiceState& state, const std::vector<pollfd>& watched) {
     size_t index = 0;
-    while (index < sessions.size()) {
-        ClientSession* session = sessions[index].get();
+    while (index < state.sessions.size()) {
+        ClientSession* session = state.sessions[index].get();
         if (session == nullptr || !IsReady(watched, session->socket.Descriptor())) {
             ++index;
             continue;
         }
-        if (ServeSession(*session) == SessionOutcome::Keep) {
+        if (ServeSession(*session, state.catalogue) == SessionOutcome::Keep) {
             ++index;
             continue;
         }
         // The next session moves into this place and is looked at in turn.
-        sessions.erase(sessions.begin() + static_cast<std::ptrdiff_t>(index));
+        state.sessions.erase(state.sessions.begin() + static_cast<std::ptrdiff_t>(index));
     }
 }
 
@@ -159,7 +158,7 @@ void SetSendTimeout(int descriptor) {
 
 enum class AcceptOutcome { Continue, EndPass };
 
-AcceptOutcome AcceptConnection(const platform::Socket& listener) {
+AcceptOutcome AcceptConnection(ServiceState& state, const platform::Socket& listener) {
     uint8_t peer[128] = {};
     socklen_t peerLength = sizeof peer;
     platform::Socket connection(accept4(listener.Descriptor(), reinterpret_cast<sockaddr*>(peer),
@@ -172,43 +171,44 @@ AcceptOutcome AcceptConnection(const platform::Socket& listener) {
     EnlargeSocketBuffers(descriptor);
     SetSendTimeout(descriptor);
     (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
-    sessions.push_back(std::make_unique<ClientSession>(std::move(connection), &stopRequested));
+    state.sessions.push_back(
+        std::make_unique<ClientSession>(std::move(connection), &state.stopRequested));
     return AcceptOutcome::Continue;
 }
 
-void AcceptReadyConnections(const std::vector<pollfd>& watched) {
-    for (size_t index = 0; index < listenSockets.size(); ++index) {
-        const platform::Socket& listener = listenSockets[index];
+void AcceptReadyConnections(ServiceState& state, const std::vector<pollfd>& watched) {
+    for (size_t index = 0; index < state.listenSockets.size(); ++index) {
+        const platform::Socket& listener = state.listenSockets[index];
         if (!IsReady(watched, listener.Descriptor()))
             continue;
-        if (AcceptConnection(listener) == AcceptOutcome::EndPass)
+        if (AcceptConnection(state, listener) == AcceptOutcome::EndPass)
             return;
     }
 }
 
 }  // namespace
 
-void PollOnce() {
-    if (listenSockets.empty())
+void PollOnce(ServiceState& state) {
+    if (state.listenSockets.empty())
         return;
-    AnnounceWhenDue();
-    std::vector<pollfd> watched = BuildWatchList();
+    AnnounceWhenDue(state);
+    std::vector<pollfd> watched = BuildWatchList(state);
     const int ready = poll(watched.data(), watched.size(), kPollTimeoutMs);
     if (ready <= 0)
         return;
-    ServeReadySessions(watched);
-    AcceptReadyConnections(watched);
+    ServeReadySessions(state, watched);
+    AcceptReadyConnections(state, watched);
 }
 
-void WorkerThreadProc() {
-    workerRunning = true;
+void WorkerThreadProc(ServiceState& state) {
+    state.workerRunning = true;
     platform::UsePreciseSleeps();
-    while (!stopRequested) {
-        PollOnce();
+    while (!state.stopRequested) {
+        PollOnce(state);
         // Without a listener a pass neither waits nor serves anything; pause
         // instead of spinning a core until the service is stopped.
-        if (listenSockets.empty())
+        if (state.listenSockets.empty())
             platform::Sleep(kPollTimeoutMs);
     }
-    workerRunning = false;
+    state.workerRunning = false;
 }

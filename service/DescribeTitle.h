@@ -1,8 +1,9 @@
 #pragma once
 
 #include "archive/bsMemRead.h"
+#include "catalogue/Catalogue.h"
 #include "service/ClientSession.h"
 
 // 25601: the name and the thumbnail of one title. Touches neither the
 // session nor the entry.
-void DescribeTitle(bsMemRead& request, ClientSession& session);
+void DescribeTitle(bsMemRead& request, ClientSession& session, Catalogue& catalogue);

@@ -7,9 +7,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "catalogue/Catalogue.h"
-#include "service/ServiceConstants.h"
-#include "service/ServiceState.h"
+#include "protocol/ServiceConstants.h"
 
 namespace {
 
@@ -20,11 +18,6 @@ constexpr size_t kMaxRegisteredAddresses = 8;
 // since the start, and with it the window, waits for the request.
 constexpr long kConnectTimeoutMs = 3000;
 constexpr long kTotalTimeoutMs = 5000;
-
-std::optional<std::string>& DirectoryOrigin() {
-    static std::optional<std::string> origin{kDirectoryOrigin};
-    return origin;
-}
 
 // Initialised on first use and released at process exit.
 class CurlLibrary {
@@ -40,7 +33,7 @@ public:
     bool Ready() const { return ready_; }
 
 private:
-    bool ready_;
+    const bool ready_;
 };
 
 bool CurlReady() {
@@ -117,10 +110,6 @@ std::optional<std::string> ParseDirectoryOrigin(std::string_view text) {
     return origin;
 }
 
-void SetDirectoryOrigin(std::optional<std::string> origin) {
-    DirectoryOrigin() = std::move(origin);
-}
-
 std::string BuildRegistrationUrl(std::string_view origin, size_t titleCount,
                                  const std::vector<platform::Ipv4Address>& addresses) {
     std::string url(origin);
@@ -137,15 +126,23 @@ std::string BuildRegistrationUrl(std::string_view origin, size_t titleCount,
     return url;
 }
 
-void RegisterWithDirectory() {
-    const std::optional<std::string>& origin = DirectoryOrigin();
-    if (localAddresses.empty() || catalogue.empty() || !origin || !CurlReady())
-        return;
+RegistrationReport RegisterWithDirectory(const std::optional<std::string>& origin,
+                                         size_t titleCount,
+                                         const std::vector<platform::Ipv4Address>& addresses) {
+    using Outcome = RegistrationReport::Outcome;
+    if (addresses.empty())
+        return {Outcome::NotSent, 0, "no address"};
+    if (titleCount == 0)
+        return {Outcome::NotSent, 0, "no title"};
+    if (!origin)
+        return {Outcome::NotSent, 0, "no directory"};
+    if (!CurlReady())
+        return {Outcome::Failed, 0, "libcurl could not be set up"};
     const std::unique_ptr<CURL, EasyHandleDeleter> request(curl_easy_init());
     if (!request)
-        return;
+        return {Outcome::Failed, 0, "libcurl could not make a request"};
 
-    const std::string url = BuildRegistrationUrl(*origin, catalogue.size(), localAddresses);
+    const std::string url = BuildRegistrationUrl(*origin, titleCount, addresses);
     CURL* handle = request.get();
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -158,6 +155,12 @@ void RegisterWithDirectory() {
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, StopAtBody);
     // Proxies come from the usual environment variables, which libcurl reads
-    // itself. The result is of no use: nothing depends on the directory.
-    curl_easy_perform(handle);
+    // itself. The transfer ends at the answer's first byte, which libcurl
+    // counts as a failure; an answer's status says the request arrived.
+    const CURLcode result = curl_easy_perform(handle);
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status > 0)
+        return {Outcome::Sent, status, {}};
+    return {Outcome::Failed, 0, curl_easy_strerror(result)};
 }

@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "platform/LocalAddresses.h"
+#include "service/StartReport.h"
 
 // The project's own directory, where every start registers unless a front end
-// names another one or none.
+// names another one or none (VideoService::SetDirectoryOrigin).
 inline constexpr char kDirectoryOrigin[] = "http://lofrin.ondulofrin.net";
 
 // Reads the value of `--directory`: an http or https URL naming a host and at
@@ -17,18 +18,16 @@ inline constexpr char kDirectoryOrigin[] = "http://lofrin.ondulofrin.net";
 // "scheme://host[:port]", or nothing when the text is not such a URL.
 std::optional<std::string> ParseDirectoryOrigin(std::string_view text);
 
-// Where the next starts register: an origin from ParseDirectoryOrigin,
-// kDirectoryOrigin to go back to the project's own, or std::nullopt for no
-// registration at all. Not for use while the service runs.
-void SetDirectoryOrigin(std::optional<std::string> origin);
-
 // The registration URL for the directory at `origin`: the fixed path and
 // action, the service port, the number of titles and the first eight
 // addresses, each as its four bytes read as a little-endian signed integer.
 std::string BuildRegistrationUrl(std::string_view origin, size_t titleCount,
                                  const std::vector<platform::Ipv4Address>& addresses);
 
-// Tells the directory about this start with one GET, when there is at least
-// one local address and one title. Waits at most a few seconds, never reads
-// the answer and ignores every failure.
-void RegisterWithDirectory();
+// Tells the directory at `origin` (none: no registration) about this start
+// with one GET, when there is at least one address and one title. Waits at
+// most a few seconds and never reads the answer's body; nothing depends on
+// the outcome, which is only reported.
+RegistrationReport RegisterWithDirectory(const std::optional<std::string>& origin,
+                                         size_t titleCount,
+                                         const std::vector<platform::Ipv4Address>& addresses);

@@ -1,17 +1,22 @@
 #pragma once
 
+#include "service/ServiceState.h"
+#include "service/StartReport.h"
+
 // The steps of the service start that open the network endpoints and write
 // the discovery datagram. Each returns false when a socket could not even be
-// created, which ends the start.
+// created, which ends the start, and says so in the report's socketError.
 
 // One listening TCP socket per local address on servicePort. Every address
-// goes to localAddresses, whether or not a socket could be bound to it.
-bool OpenListenSockets();
+// goes to localAddresses, whether or not a socket could be bound to it, and
+// to the report's addresses with what its listener did.
+bool OpenListenSockets(ServiceState& state, StartReport& report);
 
 // One broadcast UDP socket per local address, bound to discoveryLocalPort;
-// each bound address goes to discoveryAddresses beside its socket.
-bool OpenDiscoverySockets();
+// each bound address goes to discoveryAddresses beside its socket. The
+// report tells for each address whether its socket opened.
+bool OpenDiscoverySockets(ServiceState& state, StartReport& report);
 
 // Rebuilds `announcement` and each discovery socket's datagram from
 // localAddresses and the catalogue size.
-void BuildAnnouncement();
+void BuildAnnouncement(ServiceState& state);

@@ -1,29 +1,29 @@
 #include "service/HandleRequest.h"
 
+#include "protocol/RequestCodes.h"
 #include "service/DescribeTitle.h"
+#include "service/FetchPacketBatch.h"
 #include "service/OpenMediaTitle.h"
-#include "service/RequestCodes.h"
-#include "streaming/PackagedTitle.h"
-#include "streaming/PacketBatch.h"
+#include "service/PackagedTitle.h"
 
-void HandleRequest(bsMemRead& request, ClientSession& session) {
+void HandleRequest(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
     int32_t code = 0;
     request.Serialize(code);
     switch (code) {
         case kDescribeTitleRequest:
-            DescribeTitle(request, session);
+            DescribeTitle(request, session, catalogue);
             break;
         case kOpenPackagedTitleRequest:
-            OpenPackagedTitle(request, session);
+            OpenPackagedTitle(request, session, catalogue);
             break;
         case kFetchPackagedDataRequest:
-            FetchPackagedData(request, session);
+            FetchPackagedData(request, session, catalogue);
             break;
         case kFetchPacketBatchRequest:
             FetchPacketBatch(request, session);
             break;
         case kOpenMediaTitleRequest:
-            OpenMediaTitle(request, session);
+            OpenMediaTitle(request, session, catalogue);
             break;
         default:
             break;

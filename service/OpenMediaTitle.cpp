@@ -1,23 +1,25 @@
 #include "service/OpenMediaTitle.h"
 
+#include "catalogue/VideoStreamChoice.h"
 #include "platform/Clock.h"
-#include "service/ReplyWriter.h"
-#include "service/RequestCodes.h"
-#include "service/TitleIndex.h"
+#include "protocol/ReplyWriter.h"
+#include "protocol/RequestCodes.h"
+#include "protocol/TitleIndex.h"
+#include "service/SessionReply.h"
 
 namespace {
 
 constexpr int32_t kReplyCode = ReplyCodeFor(kOpenMediaTitleRequest);
-constexpr int32_t kStatusOpenFailed = 2;
-constexpr int32_t kStatusStreamInfoFailed = 4;
-constexpr int32_t kStatusInvalidTitle = 5;
 
-// An audio codec the headset cannot play (TrueHD); such streams are never
-// chosen and are described as kind 0.
-constexpr int32_t kUnplayableAudioCodec = 86060;
+// An audio codec the headset cannot play; such streams are never chosen and
+// are described as kind 0.
+constexpr AVCodecID kUnplayableAudioCodec = AV_CODEC_ID_TRUEHD;
 // Audio codec ids above this one are one lower here than in the headset's
-// numbering, which has one more entry below them.
-constexpr int32_t kLastUnshiftedAudioCodec = 86047;
+// numbering, which has one more entry below them. The headset knows the
+// codecs by these numbers.
+constexpr AVCodecID kLastUnshiftedAudioCodec = AV_CODEC_ID_ATRAC3;
+static_assert(AV_CODEC_ID_ATRAC3 == 86047 && AV_CODEC_ID_TRUEHD == 86060,
+              "the headset's codec numbering is reckoned from these two ids");
 
 constexpr int32_t kStreamKindOther = 0;
 constexpr int32_t kStreamKindAudio = 1;
@@ -32,7 +34,7 @@ uint64_t ChannelLayoutMask(const AVCodecParameters& parameters) {
 
 bool IsPlayableAudio(const AVCodecParameters& parameters) {
     return parameters.codec_type == AVMEDIA_TYPE_AUDIO &&
-           static_cast<int32_t>(parameters.codec_id) != kUnplayableAudioCodec;
+           parameters.codec_id != kUnplayableAudioCodec;
 }
 
 struct StreamChoice {
@@ -41,24 +43,17 @@ struct StreamChoice {
     int32_t subtitle = -1;
 };
 
-// The largest picture wins, the earlier stream on a tie; the first playable
+// The video stream the catalogue chose its picture from, the first playable
 // audio and the first subtitle stream.
 StreamChoice ChooseStreams(const AVFormatContext& format) {
     StreamChoice choice;
-    int64_t chosenArea = 0;
+    choice.video = ChooseVideoStream(format);
     for (unsigned i = 0; i < format.nb_streams; ++i) {
         const AVCodecParameters* parameters = format.streams[i]->codecpar;
         if (parameters == nullptr)
             continue;
         const auto index = static_cast<int32_t>(i);
-        if (parameters->codec_type == AVMEDIA_TYPE_VIDEO && parameters->width > 0 &&
-            parameters->height > 0) {
-            const int64_t size = int64_t{parameters->width} + parameters->height;
-            if (choice.video < 0 || size > chosenArea) {
-                choice.video = index;
-                chosenArea = size;
-            }
-        } else if (choice.audio < 0 && IsPlayableAudio(*parameters)) {
+        if (choice.audio < 0 && IsPlayableAudio(*parameters)) {
             choice.audio = index;
         } else if (choice.subtitle < 0 && parameters->codec_type == AVMEDIA_TYPE_SUBTITLE) {
             choice.subtitle = index;
@@ -78,7 +73,7 @@ void WriteStreamRecord(bsMemWrite& reply, const AVCodecParameters* parameters) {
     if (parameters != nullptr && IsPlayableAudio(*parameters)) {
         kind = kStreamKindAudio;
         int32_t codecId = static_cast<int32_t>(parameters->codec_id);
-        if (codecId > kLastUnshiftedAudioCodec)
+        if (codecId > static_cast<int32_t>(kLastUnshiftedAudioCodec))
             ++codecId;
         int32_t sampleRate = parameters->sample_rate;
         int32_t channels = parameters->ch_layout.nb_channels;
@@ -96,9 +91,7 @@ void WriteStreamRecord(bsMemWrite& reply, const AVCodecParameters* parameters) {
 }
 
 void WriteOpenedReply(bsMemWrite& reply, const AVFormatContext& format, StreamPreparation& prep) {
-    int32_t code = kReplyCode;
-    int32_t status = kStatusSuccess;
-    reply.Serialize(code).Serialize(status);
+    WriteReplyHead(reply, kReplyCode, kStatusSuccess);
 
     const AVCodecParameters* video = StreamParameters(format, prep.videoStreamIndex);
     int32_t width = video != nullptr ? video->width : kWidthWithoutVideo;
@@ -156,11 +149,11 @@ AVFormatContext* ContextWatchingStop(const std::atomic<bool>* stopFlag) {
 
 }  // namespace
 
-void OpenMediaTitle(bsMemRead& request, ClientSession& session) {
+void OpenMediaTitle(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
     int32_t titleIndex = 0;
     request.Serialize(titleIndex);
-    if (!IsValidTitleIndex(titleIndex)) {
-        SendStatusReply(session, kReplyCode, kStatusInvalidTitle);
+    if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
+        SendStatusReply(session, kReplyCode, kOpenMediaStatusInvalidTitle);
         return;
     }
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
@@ -172,18 +165,19 @@ void OpenMediaTitle(bsMemRead& request, ClientSession& session) {
     if (opened == nullptr ||
         avformat_open_input(&opened, entry.mediaPath.c_str(), nullptr, nullptr) < 0 ||
         opened == nullptr) {
-        SendStatusReply(session, kReplyCode, kStatusOpenFailed);
+        SendStatusReply(session, kReplyCode, kOpenMediaStatusOpenFailed);
         return;
     }
-    session.formatContext.reset(opened);
+    FormatContextPtr format(opened);
     if (avformat_find_stream_info(opened, nullptr) < 0) {
-        session.formatContext.reset();
-        SendStatusReply(session, kReplyCode, kStatusStreamInfoFailed);
+        format.reset();
+        SendStatusReply(session, kReplyCode, kOpenMediaStatusStreamInfoFailed);
         return;
     }
 
-    session.streamPrep = std::make_unique<StreamPreparation>();
-    StreamPreparation& prep = *session.streamPrep;
+    OpenMediaFile& media = session.media.emplace();
+    media.formatContext = std::move(format);
+    StreamPreparation& prep = media.streamPrep;
     prep.formatContext = opened;
     const StreamChoice choice = ChooseStreams(*opened);
     session.titleIndex = titleIndex;

@@ -8,16 +8,14 @@
 #include <chrono>
 
 #include "platform/Sleep.h"
+#include "protocol/ReplyFrame.h"
 
 namespace {
 
-constexpr size_t kFrameUnit = 16;
 constexpr size_t kMaxPiece = 400000;
 
 void PadToFrameUnit(std::vector<uint8_t>& payload) {
-    const size_t framed = payload.size() + 4;
-    if (framed % kFrameUnit != 0)
-        payload.resize(payload.size() + kFrameUnit - framed % kFrameUnit, 0);
+    payload.resize(payload.size() + ReplyPaddingFor(payload.size()), 0);
 }
 
 constexpr int kSendTimeoutMs = 10000;

@@ -1,38 +1,52 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "archive/bsMemWrite.h"
+#include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
 #include "platform/Socket.h"
 #include "service/ClientSession.h"
 
-// The one service of the process. The user-interface thread fills it before
-// it starts the worker and empties it only after the worker has ended; while
-// the worker runs, only the worker touches it.
+// Everything one service holds while it runs. The thread that starts the
+// service fills it before it starts the worker and empties it only after the
+// worker has ended; while the worker runs, only the worker touches it, apart
+// from the two flags.
+struct ServiceState {
+    // Raised to end the worker; each session's long replies and reads watch it,
+    // so it outlives them.
+    std::atomic<bool> stopRequested{false};
+    // High from the start of the worker until it has left its loop; the stop
+    // itself waits by joining the thread.
+    std::atomic<bool> workerRunning{false};
+    std::vector<platform::Socket> listenSockets;
+    std::vector<platform::Socket> discoverySockets;
+    // Every address the lookup found, bound or not, in lookup order.
+    std::vector<platform::Ipv4Address> localAddresses;
+    // The discovery datagram, built once per start, with the first address of
+    // localAddresses first.
+    bsMemWrite announcement;
+    // For each entry of discoverySockets, at the same position: the address it
+    // is bound to, and the datagram it sends, which carries that address first
+    // so that a headset on that address's network reads one it can reach.
+    std::vector<platform::Ipv4Address> discoveryAddresses;
+    std::vector<std::vector<uint8_t>> discoveryAnnouncements;
+    // The shared titles, built by each start.
+    Catalogue catalogue;
+    // Open connections in the order they were accepted.
+    std::vector<std::unique_ptr<ClientSession>> sessions;
 
-extern std::vector<platform::Socket> listenSockets;
-extern std::vector<platform::Socket> discoverySockets;
-// Every address the lookup found, bound or not, in lookup order.
-extern std::vector<platform::Ipv4Address> localAddresses;
-// The discovery datagram, built once per start, with the first address of
-// localAddresses first.
-extern bsMemWrite announcement;
-// For each entry of discoverySockets, at the same position: the address it
-// is bound to, and the datagram it sends, which carries that address first
-// so that a headset on that address's network reads one it can reach.
-extern std::vector<platform::Ipv4Address> discoveryAddresses;
-extern std::vector<std::vector<uint8_t>> discoveryAnnouncements;
-// Open connections in the order they were accepted.
-extern std::vector<std::unique_ptr<ClientSession>> sessions;
+    // TimeGetTime of the last announcement; 0 when the state is made, never reset.
+    uint32_t lastBroadcast = 0;
+    // Where a pass starts watching sessions when they do not all fit in it:
+    // just after the last one the pass before watched.
+    size_t firstSessionToWatch = 0;
 
-extern std::atomic<bool> stopRequested;
-extern std::atomic<bool> workerRunning;
-// TimeGetTime of the last announcement; 0 at program start, never reset.
-extern uint32_t lastBroadcast;
-
-// The worker thread, joined by StopVideoService once it has left its loop.
-extern std::thread workerThread;
+    // The worker thread, joined by StopVideoService.
+    std::thread workerThread;
+};

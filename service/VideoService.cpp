@@ -1,65 +1,81 @@
 #include "service/VideoService.h"
 
+#include <functional>
+#include <utility>
+
 #include "catalogue/Catalogue.h"
-#include "platform/Sleep.h"
 #include "service/ConnectionLoop.h"
-#include "service/DirectoryRegistration.h"
 #include "service/Endpoints.h"
-#include "service/ServiceState.h"
 
 namespace {
 
 const wchar_t kTooManyVideos[] = L"Lofrin最多添加32个视频！";
 const wchar_t kNoticeCaption[] = L"提示";
 
-void StartWorker() {
-    stopRequested = false;
-    // Raised before the thread exists, so that a stop coming at once still
-    // waits for the worker instead of tearing the state down under it.
-    workerRunning = true;
-    workerThread = std::thread(WorkerThreadProc);
+std::vector<TitleSummary> Summaries(const Catalogue& catalogue) {
+    std::vector<TitleSummary> titles;
+    titles.reserve(catalogue.size());
+    for (const CatalogueEntry& entry : catalogue) {
+        titles.push_back(
+            {entry.path, entry.title, entry.kind, entry.thumbWidth, entry.thumbHeight});
+    }
+    return titles;
 }
 
 }  // namespace
 
-void StartVideoService(const std::vector<std::wstring>& paths, MessageBoxOwner* ownerWindow) {
-    BuildCatalogue(paths);
-    if (!OpenListenSockets())
-        return;
-    if (!OpenDiscoverySockets())
-        return;
-    BuildAnnouncement();
-    RegisterWithDirectory();
+void VideoService::StartWorker() {
+    state_.stopRequested = false;
+    // Raised before the thread exists, so that it is high from the moment the
+    // start returns until the worker has left its loop.
+    state_.workerRunning = true;
+    state_.workerThread = std::thread(WorkerThreadProc, std::ref(state_));
+}
+
+StartReport VideoService::StartVideoService(const std::vector<std::wstring>& paths,
+                                            MessageBoxOwner* ownerWindow) {
+    StartReport report;
+    BuiltCatalogue built = BuildCatalogue(paths);
+    state_.catalogue = std::move(built.catalogue);
+    report.titles = Summaries(state_.catalogue);
+    report.skipped = std::move(built.skipped);
+    if (!OpenListenSockets(state_, report))
+        return report;
+    if (!OpenDiscoverySockets(state_, report))
+        return report;
+    BuildAnnouncement(state_);
+    report.registration =
+        RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(), state_.localAddresses);
     StartWorker();
+    report.workerStarted = true;
     if (paths.size() > MAX_TITLES && ownerWindow != nullptr) {
         ownerWindow->ShowMessage(kTooManyVideos, kNoticeCaption);
     }
+    return report;
 }
 
-void StopVideoService() {
-    const bool wasRunning = workerRunning;
-    stopRequested = true;
-    if (wasRunning) {
-        while (workerRunning)
-            platform::Sleep(10);
-    }
-    if (workerThread.joinable())
-        workerThread.join();
+void VideoService::StopVideoService() {
+    ServiceState& state = state_;
+    state.stopRequested = true;
+    // The worker ends at its next look at the flag, after the pass under way;
+    // only then may the state it uses go.
+    if (state.workerThread.joinable())
+        state.workerThread.join();
 
-    for (platform::Socket& socket : listenSockets)
+    for (platform::Socket& socket : state.listenSockets)
         socket.Close();
-    for (platform::Socket& socket : discoverySockets)
+    for (platform::Socket& socket : state.discoverySockets)
         socket.Close();
-    localAddresses.clear();
-    listenSockets.clear();
-    discoverySockets.clear();
-    discoveryAddresses.clear();
-    discoveryAnnouncements.clear();
+    state.localAddresses.clear();
+    state.listenSockets.clear();
+    state.discoverySockets.clear();
+    state.discoveryAddresses.clear();
+    state.discoveryAnnouncements.clear();
 
-    catalogue.clear();
+    state.catalogue.clear();
 
     // Each session releases its media before its socket closes.
-    for (std::unique_ptr<ClientSession>& session : sessions)
+    for (std::unique_ptr<ClientSession>& session : state.sessions)
         session.reset();
-    sessions.clear();
+    state.sessions.clear();
 }

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "service/DirectoryRegistration.h"
+#include "service/ServiceState.h"
+#include "service/StartReport.h"
 
 // The front end that owns the service start's one message to the user. The
 // window shows it in a message box; the headless front end prints it.
@@ -11,11 +16,41 @@ public:
     virtual void ShowMessage(const std::wstring& text, const std::wstring& caption) = 0;
 };
 
-// Builds the catalogue from `paths`, opens the endpoints, announces and
-// registers the service and starts the worker thread. Runs synchronously on
-// the caller's thread; the service must be stopped.
-void StartVideoService(const std::vector<std::wstring>& paths, MessageBoxOwner* ownerWindow);
+// One service: its state, and the directory its starts register with. Made
+// by the front end that starts it; a process may hold several, each started
+// and stopped by one thread. Destroying a running service stops it.
+class VideoService {
+public:
+    VideoService() = default;
+    ~VideoService() { StopVideoService(); }
+    VideoService(const VideoService&) = delete;
+    VideoService& operator=(const VideoService&) = delete;
 
-// Raises the stop flag, waits for the worker thread, then closes every socket
-// and session and empties the catalogue. Harmless when nothing runs.
-void StopVideoService();
+    // Builds the catalogue from `paths`, opens the endpoints, announces and
+    // registers the service and starts the worker thread; tells the owner
+    // when there were more paths than titles. Runs synchronously on the
+    // caller's thread; the service must be stopped. Says what it did.
+    StartReport StartVideoService(const std::vector<std::wstring>& paths,
+                                  MessageBoxOwner* ownerWindow);
+
+    // Raises the stop flag, waits for the worker thread, then closes every
+    // socket and session and empties the catalogue. Harmless when nothing runs.
+    void StopVideoService();
+
+    // Where the next starts register: an origin from ParseDirectoryOrigin,
+    // kDirectoryOrigin (the default) for the project's own, or std::nullopt
+    // for no registration at all. Not for use while the service runs.
+    void SetDirectoryOrigin(std::optional<std::string> origin) {
+        directoryOrigin_ = std::move(origin);
+    }
+
+    // For tests and benchmarks, which look inside or drive the loop by hand.
+    ServiceState& State() { return state_; }
+    const ServiceState& State() const { return state_; }
+
+private:
+    void StartWorker();
+
+    ServiceState state_;
+    std::optional<std::string> directoryOrigin_{kDirectoryOrigin};
+};

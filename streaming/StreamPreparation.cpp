@@ -69,7 +69,6 @@ void PrepareH264(StreamPreparation& prep, AVStream& stream) {
     ApplyProfile(prep, streaming::MapH264Profile(parameters.profile));
     ApplyLevel(prep, streaming::MapH264Level(parameters.level));
     prep.h264Filter = streaming::OpenAnnexBFilter("h264_mp4toannexb", stream);
-    prep.codecParameters = stream.codecpar;
     prep.mimeType = "video/avc";
 }
 
@@ -79,7 +78,6 @@ void PrepareHevc(StreamPreparation& prep, AVStream& stream) {
     ApplyProfile(prep, streaming::MapHevcProfile(parameters.profile));
     ApplyLevel(prep, streaming::MapHevcLevel(parameters.level));
     prep.hevcFilter = streaming::OpenAnnexBFilter("hevc_mp4toannexb", stream);
-    prep.codecParameters = stream.codecpar;
     prep.mimeType = "video/hevc";
 }
 
@@ -102,8 +100,8 @@ StreamPreparation::StreamPreparation() {
 }
 
 void StreamPreparation::Reset() {
-    ReleaseFilters();
-    codecParameters = nullptr;
+    h264Filter.reset();
+    hevcFilter.reset();
     formatContext = nullptr;
     mimeType.clear();
     csd0.clear();
@@ -163,19 +161,12 @@ AVStream* StreamPreparation::FindStream(int32_t streamIndex) const {
     return stream;
 }
 
-void StreamPreparation::ReleaseFilters() {
-    if (h264Filter != nullptr)
-        av_bsf_free(&h264Filter);
-    if (hevcFilter != nullptr)
-        av_bsf_free(&hevcFilter);
-}
-
 // Prepare is meant for a freshly reset object, where this changes nothing.
 // Called on one that was prepared before, it keeps an old filter from leaking
 // or from filtering a stream of another codec.
 void StreamPreparation::DiscardPreparation() {
-    ReleaseFilters();
-    codecParameters = nullptr;
+    h264Filter.reset();
+    hevcFilter.reset();
     mimeType.clear();
     csd0.clear();
     csd1.clear();

@@ -4,22 +4,18 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/bsf.h>
-#include <libavformat/avformat.h>
-}
+#include "platform/FfmpegHandles.h"
 
 // What the headset's hardware decoder must be configured with before the
 // first packet of an ordinary media title's video stream arrives, and the
 // Annex-B filter through which that stream's H.264 or HEVC packets pass.
 //
-// It borrows the session's format context and owns only its filters. Those
-// are released by Reset, not by the destructor: every owner calls Reset and
-// then destroys the object, after the format context has been closed.
+// It borrows the session's format context and owns only its filters, which
+// Reset and the destructor free. A session closes the format context before
+// its preparation goes, by declaring the context after it.
 class StreamPreparation {
 public:
     StreamPreparation();
-    ~StreamPreparation() = default;
     StreamPreparation(const StreamPreparation&) = delete;
     StreamPreparation& operator=(const StreamPreparation&) = delete;
 
@@ -41,7 +37,7 @@ public:
 
     // The filter the video packets go through: the H.264 filter if there is
     // one, otherwise the HEVC filter; null when packets go unfiltered.
-    AVBSFContext* AnnexBFilter() const { return h264Filter != nullptr ? h264Filter : hevcFilter; }
+    AVBSFContext* AnnexBFilter() const { return h264Filter ? h264Filter.get() : hevcFilter.get(); }
 
     // "video/avc", "video/hevc", "video/x-vnd.on2.vp8" or
     // "video/x-vnd.on2.vp9"; empty until prepared or when refused.
@@ -70,19 +66,15 @@ public:
     int64_t duration = 0;
     int32_t spareValueA = 0;
     int32_t spareValueB = 0;
-    // Borrowed: the codec parameters of the prepared stream, from which its
-    // filter was set up. Set for H.264 and HEVC only.
-    AVCodecParameters* codecParameters = nullptr;
     // Borrowed: the open file. Its owner closes it.
     AVFormatContext* formatContext = nullptr;
-    // Owned, freed by Reset: "h264_mp4toannexb" for an H.264 stream and
-    // "hevc_mp4toannexb" for an HEVC stream; null otherwise or when the
-    // filter could not be created.
-    AVBSFContext* h264Filter = nullptr;
-    AVBSFContext* hevcFilter = nullptr;
+    // Owned: "h264_mp4toannexb" for an H.264 stream and "hevc_mp4toannexb"
+    // for an HEVC stream; null otherwise or when the filter could not be
+    // created. Set up from the stream's codec parameters, which they copy.
+    BsfContextPtr h264Filter;
+    BsfContextPtr hevcFilter;
 
 private:
     AVStream* FindStream(int32_t streamIndex) const;
-    void ReleaseFilters();
     void DiscardPreparation();
 };

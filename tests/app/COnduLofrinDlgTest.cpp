@@ -199,7 +199,8 @@ void COnduLofrinDlgTest::emptyListShowsTheNoticeAndStaysIdle() {
 void COnduLofrinDlgTest::fortyItemsStartTheServiceAndTheServiceReportsTheLimit() {
     QTemporaryDir folder;
     Recorder recorder;
-    COnduLofrinDlg dialog(nullptr, recorder.Services(StartVideoService));
+    VideoService service;
+    COnduLofrinDlg dialog(nullptr, recorder.Services(ServicesFor(service).startVideoService));
     Controls controls(dialog);
     QStringList names;
     for (int i = 0; i < 40; ++i)
@@ -217,7 +218,7 @@ void COnduLofrinDlgTest::fortyItemsStartTheServiceAndTheServiceReportsTheLimit()
     QCOMPARE(recorder.cursorAtNotice, QList<Qt::CursorShape>{Qt::ArrowCursor});
     QVERIFY(controls.Serving());
 
-    StopVideoService();
+    service.StopVideoService();
 }
 
 void COnduLofrinDlgTest::startCommandWhileServingIsIgnored() {

@@ -43,7 +43,8 @@ private slots:
 };
 
 void DialogScreenshotTest::idleWindowLooksAsDesigned() {
-    COnduLofrinDlg dialog;
+    VideoService service;
+    COnduLofrinDlg dialog(nullptr, ServicesFor(service));
     dialog.AddInitialFiles({L"/home/ondu/视频/海边日落.mp4", L"/home/ondu/视频/雪山.mkv",
                             L"/home/ondu/Ondu助手/大片/星际旅行.vrm"});
     dialog.show();

@@ -53,7 +53,7 @@ public:
 protected:
     void RunMainWindow(const std::vector<std::wstring>& files) override {
         listed = files;
-        COnduLofrinDlg dialog;
+        COnduLofrinDlg dialog(nullptr, ServicesFor(Service()));
         dialog.AddInitialFiles(files);
         QTimer::singleShot(0, &dialog, [&] {
             dialog.OnStartService();

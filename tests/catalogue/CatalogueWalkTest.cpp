@@ -20,7 +20,7 @@ std::wstring PackagedFile(const TempDir& dir, const std::string& name, int64_t k
     return Wide(dir.File(name));
 }
 
-std::vector<std::string> Titles() {
+std::vector<std::string> Titles(const Catalogue& catalogue) {
     std::vector<std::string> titles;
     for (const CatalogueEntry& entry : catalogue)
         titles.push_back(entry.title);
@@ -29,9 +29,9 @@ std::vector<std::string> Titles() {
 
 TEST(CatalogueWalk, EmptyListEmptiesTheCatalogue) {
     TempDir dir;
-    BuildCatalogue({PackagedFile(dir, "a.vrm")});
+    Catalogue catalogue = BuildCatalogue({PackagedFile(dir, "a.vrm")}).catalogue;
     ASSERT_EQ(catalogue.size(), 1u);
-    BuildCatalogue({});
+    catalogue = BuildCatalogue({}).catalogue;
     EXPECT_TRUE(catalogue.empty());
     EXPECT_GE(catalogue.capacity(), 200u);
 }
@@ -42,10 +42,16 @@ TEST(CatalogueWalk, OnlyTheFirst32PathsAreLookedAt) {
     for (int i = 0; i < 40; ++i) {
         paths.push_back(PackagedFile(dir, std::to_string(i) + ".vrm", 100002 + i));
     }
-    BuildCatalogue(paths);
+    const BuiltCatalogue built = BuildCatalogue(paths);
+    const Catalogue& catalogue = built.catalogue;
     ASSERT_EQ(catalogue.size(), MAX_TITLES);
     for (size_t i = 0; i < catalogue.size(); ++i)
         EXPECT_EQ(catalogue[i].kind, 100002 + int64_t(i));
+    ASSERT_EQ(built.skipped.size(), 8u);
+    for (size_t i = 0; i < built.skipped.size(); ++i) {
+        EXPECT_EQ(built.skipped[i].path, paths[MAX_TITLES + i]);
+        EXPECT_EQ(built.skipped[i].reason.kind, SkipKind::BeyondTitleLimit);
+    }
 }
 
 TEST(CatalogueWalk, SkippedPathsStillUseUpPlaces) {
@@ -60,8 +66,16 @@ TEST(CatalogueWalk, SkippedPathsStillUseUpPlaces) {
     };
     paths.resize(MAX_TITLES, valid);
     paths.push_back(valid);
-    BuildCatalogue(paths);
-    EXPECT_EQ(catalogue.size(), MAX_TITLES - 5);
+    const BuiltCatalogue built = BuildCatalogue(paths);
+    EXPECT_EQ(built.catalogue.size(), MAX_TITLES - 5);
+    const std::vector<SkipKind> kinds = {SkipKind::NoFileName, SkipKind::NoFileName,
+                                         SkipKind::NoFileName, SkipKind::NoFileName,
+                                         SkipKind::Missing,    SkipKind::BeyondTitleLimit};
+    ASSERT_EQ(built.skipped.size(), kinds.size());
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        EXPECT_EQ(built.skipped[i].reason.kind, kinds[i]) << i;
+        EXPECT_EQ(built.skipped[i].path, paths[i < 5 ? i : MAX_TITLES]) << i;
+    }
 }
 
 TEST(CatalogueWalk, TitleFollowsTheLastSlashOrBackslash) {
@@ -70,8 +84,9 @@ TEST(CatalogueWalk, TitleFollowsTheLastSlashOrBackslash) {
     // is really called "x\y.vrw"; its title is still the part after it.
     const std::wstring backslashed = PackagedFile(dir, "x\\y.vrw");
     const std::wstring chinese = PackagedFile(dir, "\xE7\x94\xB5\xE5\xBD\xB1.vrm");  // 电影
-    BuildCatalogue({backslashed, chinese});
-    EXPECT_EQ(Titles(), (std::vector<std::string>{"y.vrw", "\xE7\x94\xB5\xE5\xBD\xB1.vrm"}));
+    const Catalogue catalogue = BuildCatalogue({backslashed, chinese}).catalogue;
+    EXPECT_EQ(Titles(catalogue),
+              (std::vector<std::string>{"y.vrw", "\xE7\x94\xB5\xE5\xBD\xB1.vrm"}));
     EXPECT_EQ(catalogue[1].path, chinese);
 }
 
@@ -85,9 +100,9 @@ TEST(CatalogueWalk, ExtensionTestIgnoresTheCaseOfAsciiLetters) {
     // A packaged file under a media extension is probed, and fails.
     const std::wstring misnamed = PackagedFile(dir, "packaged.mp4");
 
-    BuildCatalogue({upper, mixed, Wide(lookalike), misnamed});
+    const Catalogue catalogue = BuildCatalogue({upper, mixed, Wide(lookalike), misnamed}).catalogue;
 
-    ASSERT_EQ(Titles(), (std::vector<std::string>{"LOUD.VRW", "Mixed.vRm", "clip.vrmx"}));
+    ASSERT_EQ(Titles(catalogue), (std::vector<std::string>{"LOUD.VRW", "Mixed.vRm", "clip.vrmx"}));
     EXPECT_EQ(catalogue[0].kind, 100002);
     EXPECT_EQ(catalogue[1].kind, 100002);
     EXPECT_EQ(catalogue[2].kind, MEDIA_FILE_KIND);

@@ -88,9 +88,11 @@ TEST(MediaProbe, MixedListGivesOneEntryPerUsableFileInOrder) {
     for (const auto& file : media)
         ASSERT_FALSE(file.empty());
 
-    BuildCatalogue({Wide(media[0]), Wide(samples::AudioOnlyM4a()), Wide(media[1]), Wide(packaged),
-                    Wide(media[2]), Wide(truncatedMp4), Wide(media[3]),
-                    Wide(dir.File("missing.mp4")), Wide(media[4]), Wide(media[5])});
+    const Catalogue catalogue =
+        BuildCatalogue({Wide(media[0]), Wide(samples::AudioOnlyM4a()), Wide(media[1]),
+                        Wide(packaged), Wide(media[2]), Wide(truncatedMp4), Wide(media[3]),
+                        Wide(dir.File("missing.mp4")), Wide(media[4]), Wide(media[5])})
+            .catalogue;
 
     ASSERT_EQ(catalogue.size(), 7u);
     ExpectMediaEntry(catalogue[0], media[0], 4242);
@@ -111,7 +113,7 @@ TEST(MediaProbe, ChineseFileNameBecomesUtf8) {
     std::filesystem::copy_file(samples::H264AacMp4(), file);
     const std::wstring widePath = Wide(dir.Path()) + L"/\u5F71\u7247\u6D4B\u8BD5.mp4";
 
-    BuildCatalogue({widePath});
+    const Catalogue catalogue = BuildCatalogue({widePath}).catalogue;
 
     ASSERT_EQ(catalogue.size(), 1u);
     EXPECT_EQ(catalogue[0].title, name);
@@ -133,7 +135,7 @@ TEST(MediaProbe, ChoosesTheLargestVideoStreamAndKeepsTheFirstOnATie) {
     };
     for (const Case& c : cases) {
         ASSERT_FALSE(c.file.empty());
-        BuildCatalogue({Wide(c.file)});
+        const Catalogue catalogue = BuildCatalogue({Wide(c.file)}).catalogue;
         ASSERT_EQ(catalogue.size(), 1u) << c.file;
         const MeanColour mean = AverageColour(catalogue[0].thumbnail);
         EXPECT_NEAR(c.expectBlue ? mean.blue : mean.red, 254, 6) << c.file;
@@ -152,10 +154,25 @@ TEST(MediaProbe, FilesWithoutUsableVideoAreLeftOut) {
     WriteFileBytes(empty, {});
     const auto cutBeforeIndex = TruncatedCopy(samples::H264AacMp4(), dir.File("cut.mp4"), 0.5);
 
-    BuildCatalogue({Wide(samples::AudioOnlyM4a()), Wide(unknownCodec), Wide(notMedia), Wide(empty),
-                    Wide(cutBeforeIndex), Wide(dir.File("missing.mkv"))});
+    const BuiltCatalogue built =
+        BuildCatalogue({Wide(samples::AudioOnlyM4a()), Wide(unknownCodec), Wide(notMedia),
+                        Wide(empty), Wide(cutBeforeIndex), Wide(dir.File("missing.mkv"))});
 
-    EXPECT_TRUE(catalogue.empty());
+    EXPECT_TRUE(built.catalogue.empty());
+    // Each skipped with its reason, FFmpeg's own words where FFmpeg refused it.
+    const std::vector<std::string> reasons = {
+        "no video stream",
+        "no decoder for its video: none",
+        "not a media file: Invalid data found when processing input",
+        "not a media file: Invalid data found when processing input",
+        "not a media file: Invalid data found when processing input",
+        "missing",
+    };
+    ASSERT_EQ(built.skipped.size(), reasons.size());
+    for (size_t i = 0; i < reasons.size(); ++i) {
+        EXPECT_EQ(DescribeSkipReason(built.skipped[i].reason), reasons[i]) << i;
+    }
+    EXPECT_EQ(built.skipped[5].path, Wide(dir.File("missing.mkv")));
 }
 
 TEST(MediaProbe, VideoThatYieldsNoPictureKeepsAnAllZeroThumbnail) {
@@ -166,7 +183,7 @@ TEST(MediaProbe, VideoThatYieldsNoPictureKeepsAnAllZeroThumbnail) {
     const auto cutMp4 = TruncatedCopy(samples::FastStartMp4(), dir.File("cut_faststart.mp4"), 0.3);
     const auto cutTs = TruncatedCopy(samples::H264Ts(), dir.File("cut.ts"), 0.4);
 
-    BuildCatalogue({Wide(zeroed), Wide(cutMp4), Wide(cutTs)});
+    const Catalogue catalogue = BuildCatalogue({Wide(zeroed), Wide(cutMp4), Wide(cutTs)}).catalogue;
 
     ASSERT_EQ(catalogue.size(), 3u);
     for (const CatalogueEntry& entry : catalogue) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <variant>
+
 #include "catalogue/Catalogue.h"
 #include "catalogue/PackagedMovie.h"
 #include "platform/WideText.h"
@@ -13,18 +16,24 @@ std::wstring Wide(const std::filesystem::path& path) {
     return platform::Utf8ToWide(path.string());
 }
 
-// Writes the file and reads it the way the catalogue walk does; true when it
-// became an entry.
-bool Accepts(const std::vector<uint8_t>& bytes) {
+// Writes the file and reads it the way the catalogue walk does: the entry,
+// or the reason when there is none.
+TitleOrReason Read(const std::vector<uint8_t>& bytes) {
     TempDir dir;
     const auto file = dir.File("title.vrm");
     WriteFileBytes(file, bytes);
-    catalogue.clear();
-    ReadPackagedMovie(Wide(file), "title.vrm");
-    return catalogue.size() == 1;
+    return ReadPackagedMovie(Wide(file), "title.vrm");
 }
 
-bool Accepts(const PackagedMovieLayout& layout) {
+// The entry the file became, if it became one.
+std::optional<CatalogueEntry> Accepts(const std::vector<uint8_t>& bytes) {
+    TitleOrReason title = Read(bytes);
+    if (CatalogueEntry* entry = std::get_if<CatalogueEntry>(&title))
+        return std::move(*entry);
+    return std::nullopt;
+}
+
+std::optional<CatalogueEntry> Accepts(const PackagedMovieLayout& layout) {
     return Accepts(PackagedMovieBytes(layout));
 }
 
@@ -46,11 +55,10 @@ TEST(PackagedMovie, EntryCarriesTheFileFields) {
     const auto file = dir.File("film.vrm");
     WriteFileBytes(file, bytes);
 
-    catalogue.clear();
-    ReadPackagedMovie(Wide(file), "film.vrm");
+    const TitleOrReason title = ReadPackagedMovie(Wide(file), "film.vrm");
 
-    ASSERT_EQ(catalogue.size(), 1u);
-    const CatalogueEntry& entry = catalogue[0];
+    ASSERT_TRUE(std::holds_alternative<CatalogueEntry>(title));
+    const CatalogueEntry& entry = std::get<CatalogueEntry>(title);
     const int32_t headerSize = 20 + 60 + 37;
     EXPECT_EQ(entry.kind, 123456789012);
     EXPECT_EQ(entry.title, "film.vrm");
@@ -154,19 +162,46 @@ TEST(PackagedMovie, MalformedSizesAreRefusedBeforeAnyAllocation) {
     EXPECT_FALSE(Accepts(std::vector<uint8_t>{}));
 }
 
+TEST(PackagedMovie, ARefusalNamesTheFieldOutOfRange) {
+    auto with = [](auto change) {
+        PackagedMovieLayout layout;  // 4 x 2
+        change(layout);
+        return PackagedMovieBytes(layout);
+    };
+    const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+        {with([](auto& l) { l.dataOffset = 20; }), "dataOffset 20"},
+        {with([](auto& l) { l.headerSize = -1; }), "headerSize -1"},
+        {with([](auto& l) { l.kind = 100001; }), "kind 100001"},
+        {with([](auto& l) { l.byteCount = 31; }), "thumbnail size 4 x 2 in 31 bytes"},
+        {with([](auto& l) { l.recordCount = -1; }), "recordCount -1"},
+    };
+    for (const auto& [bytes, field] : cases) {
+        const TitleOrReason title = Read(bytes);
+        ASSERT_TRUE(std::holds_alternative<SkipReason>(title)) << field;
+        EXPECT_EQ(DescribeSkipReason(std::get<SkipReason>(title)),
+                  "a header field out of range: " + field);
+    }
+    TempDir dir;
+    const TitleOrReason missing = ReadPackagedMovie(Wide(dir.File("gone.vrm")), "gone.vrm");
+    ASSERT_TRUE(std::holds_alternative<SkipReason>(missing));
+    EXPECT_EQ(std::get<SkipReason>(missing).kind, SkipKind::Missing);
+}
+
 TEST(PackagedMovie, ShortRecordTableIsAcceptedWithItsStoredCount) {
     PackagedMovieLayout layout;
     layout.recordCount = 25000;
     layout.records = Records(2);
-    ASSERT_TRUE(Accepts(layout));
-    EXPECT_EQ(catalogue[0].recordCount, 25000);
+    const auto shortTable = Accepts(layout);
+    ASSERT_TRUE(shortTable);
+    EXPECT_EQ(shortTable->recordCount, 25000);
 
     // The header block ends exactly at the end of the file: no count follows.
     std::vector<uint8_t> bytes = PackagedMovieBytes({});
     bytes.erase(bytes.end() - 4, bytes.end());
-    ASSERT_TRUE(Accepts(bytes));
-    EXPECT_EQ(catalogue[0].recordCount, 0);
-    EXPECT_EQ(catalogue[0].header.size(), bytes.size() - 8);
+    const auto noCount = Accepts(bytes);
+    ASSERT_TRUE(noCount);
+    EXPECT_EQ(noCount->recordCount, 0);
+    EXPECT_EQ(noCount->header.size(), bytes.size() - 8);
 }
 
 }  // namespace

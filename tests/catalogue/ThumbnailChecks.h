@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 #include "support/Bytes.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"

@@ -15,7 +15,7 @@ std::wstring Wide(const std::filesystem::path& path) {
 std::vector<uint8_t> ThumbnailOf(const std::filesystem::path& file) {
     if (file.empty())
         return {};
-    BuildCatalogue({Wide(file)});
+    const Catalogue catalogue = BuildCatalogue({Wide(file)}).catalogue;
     if (catalogue.size() != 1)
         return {};
     return catalogue[0].thumbnail;

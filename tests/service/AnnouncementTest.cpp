@@ -73,13 +73,13 @@ TEST_F(AnnouncementTest, OneAddressIsAnnouncedOnceASecond) {
 TEST_F(AnnouncementTest, TwoAddressesGetTwoSendersAndA28ByteDatagram) {
     DiscoveryListener listener;
     StartOn({{127, 0, 0, 1}, {127, 0, 0, 2}}, {SmallMediaPath()});
-    EXPECT_EQ(listenSockets.size(), 2u);
-    EXPECT_EQ(discoverySockets.size(), 2u);
+    EXPECT_EQ(State().listenSockets.size(), 2u);
+    EXPECT_EQ(State().discoverySockets.size(), 2u);
 
     auto datagramOf = [](std::vector<uint8_t> first, std::vector<uint8_t> further) {
         return Concat({kMagic, first, {0x43, 0x5A, 0, 0}, {1, 0, 0, 0}, {1, 0, 0, 0}, further});
     };
-    EXPECT_EQ(announcement.Buffer(), datagramOf({127, 0, 0, 1}, {127, 0, 0, 2}));
+    EXPECT_EQ(State().announcement.Buffer(), datagramOf({127, 0, 0, 1}, {127, 0, 0, 2}));
     // Sent from each address in turn, first address first, each sender with
     // its own address where the headset reads it.
     const std::vector<std::pair<uint32_t, std::vector<uint8_t>>> expected{
@@ -95,13 +95,13 @@ TEST_F(AnnouncementTest, TwoAddressesGetTwoSendersAndA28ByteDatagram) {
 
 TEST_F(AnnouncementTest, NoAddressGivesAFixedPlaceholderAndNoEndpoints) {
     StartOn({}, {SmallMediaPath()});
-    EXPECT_TRUE(listenSockets.empty());
-    EXPECT_TRUE(discoverySockets.empty());
-    EXPECT_EQ(announcement.Buffer(), Concat({kMagic,
-                                             {0xC0, 0xA8, 0, 2},
-                                             {0x43, 0x5A, 0, 0},
-                                             {1, 0, 0, 0},
-                                             {0xFF, 0xFF, 0xFF, 0xFF}}));
+    EXPECT_TRUE(State().listenSockets.empty());
+    EXPECT_TRUE(State().discoverySockets.empty());
+    EXPECT_EQ(State().announcement.Buffer(), Concat({kMagic,
+                                                     {0xC0, 0xA8, 0, 2},
+                                                     {0x43, 0x5A, 0, 0},
+                                                     {1, 0, 0, 0},
+                                                     {0xFF, 0xFF, 0xFF, 0xFF}}));
 }
 
 TEST_F(AnnouncementTest, TakenPortLeavesTheAddressAnnouncedButUnbound) {
@@ -115,18 +115,34 @@ TEST_F(AnnouncementTest, TakenPortLeavesTheAddressAnnouncedButUnbound) {
               0);
     ASSERT_EQ(listen(squatter.Descriptor(), 4), 0);
 
-    StartOn({{127, 0, 0, 1}, {127, 0, 0, 2}}, {});
-    EXPECT_EQ(listenSockets.size(), 1u);
-    EXPECT_EQ(localAddresses.size(), 2u);
-    EXPECT_EQ(announcement.Buffer().size(), 28u);
-    EXPECT_EQ(announcement.Buffer()[16], 0);  // an empty catalogue still announces
+    const StartReport report = StartOn({{127, 0, 0, 1}, {127, 0, 0, 2}}, {});
+    EXPECT_EQ(State().listenSockets.size(), 1u);
+    // The start says which socket opened where, and why one did not.
+    ASSERT_EQ(report.addresses.size(), 2u);
+    for (const AddressReport& address : report.addresses) {
+        ASSERT_TRUE(address.listener && address.discovery);
+        EXPECT_TRUE(address.discovery->opened);
+    }
+    EXPECT_TRUE(report.addresses[0].listener->opened);
+    EXPECT_FALSE(report.addresses[1].listener->opened);
+    EXPECT_EQ(report.addresses[1].listener->error, "bind: Address already in use");
+    EXPECT_TRUE(report.socketError.empty());
+    EXPECT_TRUE(report.workerStarted);
+    EXPECT_EQ(State().localAddresses.size(), 2u);
+    EXPECT_EQ(State().announcement.Buffer().size(), 28u);
+    EXPECT_EQ(State().announcement.Buffer()[16], 0);  // an empty catalogue still announces
 }
 
 TEST_F(AnnouncementTest, MoreThan32PathsStartWith32TitlesAndTellTheOwner) {
-    StartOnLoopback(40);
-    EXPECT_EQ(catalogue.size(), 32u);
+    const StartReport report = StartOnLoopback(40);
+    EXPECT_EQ(State().catalogue.size(), 32u);
+    ASSERT_EQ(report.titles.size(), 32u);
+    EXPECT_EQ(report.titles[31].title, "small-h264.mp4");
+    EXPECT_EQ(report.titles[31].kind, MEDIA_FILE_KIND);
+    ASSERT_EQ(report.skipped.size(), 8u);
+    EXPECT_EQ(report.skipped[7].reason.kind, SkipKind::BeyondTitleLimit);
     ASSERT_EQ(owner_.messages.size(), 1u);
     EXPECT_EQ(owner_.messages[0].first, L"Lofrin最多添加32个视频！");
     EXPECT_EQ(owner_.messages[0].second, L"提示");
-    EXPECT_TRUE(workerRunning);
+    EXPECT_TRUE(State().workerRunning);
 }

@@ -6,9 +6,9 @@
 #include <functional>
 #include <thread>
 
+#include "protocol/RequestCodes.h"
 #include "service/ConnectionLoop.h"
 #include "service/Endpoints.h"
-#include "service/RequestCodes.h"
 #include "service/ServiceFixture.h"
 #include "service/SocketBuffers.h"
 #include "support/ProcessCounts.h"
@@ -28,36 +28,40 @@ class ManualLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
-        BuildCatalogue({SmallMediaPath()});
-        ASSERT_EQ(catalogue.size(), 1u);
-        ASSERT_TRUE(OpenListenSockets());
-        ASSERT_TRUE(OpenDiscoverySockets());
-        BuildAnnouncement();
-        ASSERT_EQ(listenSockets.size(), 1u);
-        stopRequested = false;  // as a start does before its worker runs
+        State().catalogue = BuildCatalogue({SmallMediaPath()}).catalogue;
+        ASSERT_EQ(State().catalogue.size(), 1u);
+        StartReport report;
+        ASSERT_TRUE(OpenListenSockets(State(), report));
+        ASSERT_TRUE(OpenDiscoverySockets(State(), report));
+        BuildAnnouncement(State());
+        ASSERT_EQ(State().listenSockets.size(), 1u);
     }
     void TearDown() override {
-        StopVideoService();
+        service_.StopVideoService();
         platform::SetLocalAddressOverride(std::nullopt);
     }
+
+    ServiceState& State() { return service_.State(); }
 
     // Runs passes until the condition holds, at most `passes` of them.
     bool PumpUntil(const std::function<bool()>& condition, int passes = 300) {
         for (int i = 0; i < passes; ++i) {
             if (condition())
                 return true;
-            PollOnce();
+            PollOnce(State());
         }
         return condition();
     }
 
     platform::Socket ConnectAccepted() {
-        const size_t before = sessions.size();
+        const size_t before = State().sessions.size();
         platform::Socket client = Connect("127.0.0.1", 23107);
         EXPECT_TRUE(client.IsValid());
-        EXPECT_TRUE(PumpUntil([&] { return sessions.size() == before + 1; }));
+        EXPECT_TRUE(PumpUntil([&] { return State().sessions.size() == before + 1; }));
         return client;
     }
+
+    VideoService service_;
 };
 
 int IntOption(int socket, int level, int name) {
@@ -125,12 +129,12 @@ TEST_F(ManualLoopTest, RequestsMustFitInOneReceiveBelow8192Bytes) {
     // connection stays usable.
     ASSERT_TRUE(SendAll(client.Descriptor(), DescribeRequestOfSize(8192)));
     for (int i = 0; i < 20; ++i)
-        PollOnce();
+        PollOnce(State());
     ASSERT_TRUE(SendAll(client.Descriptor(), Request({25606, 0})));
     for (int i = 0; i < 20; ++i)
-        PollOnce();
+        PollOnce(State());
     EXPECT_TRUE(protocol_client::NothingArrives(client.Descriptor(), 20));
-    EXPECT_EQ(sessions.size(), 1u);
+    EXPECT_EQ(State().sessions.size(), 1u);
 
     ASSERT_TRUE(SendAll(client.Descriptor(), Request({kDescribeTitleRequest, 0})));
     PumpUntil([&] { return !protocol_client::NothingArrives(client.Descriptor(), 0); });
@@ -141,7 +145,7 @@ TEST_F(ManualLoopTest, ClosedConnectionIsReleasedAndTheNextServedInTheSamePass) 
     platform::Socket first = ConnectAccepted();
     platform::Socket second = ConnectAccepted();
     platform::Socket third = ConnectAccepted();
-    ASSERT_EQ(sessions.size(), 3u);
+    ASSERT_EQ(State().sessions.size(), 3u);
 
     const std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
     ASSERT_TRUE(SendAll(first.Descriptor(), request));
@@ -149,8 +153,8 @@ TEST_F(ManualLoopTest, ClosedConnectionIsReleasedAndTheNextServedInTheSamePass) 
     second.Close();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // all three have arrived
 
-    PollOnce();
-    EXPECT_EQ(sessions.size(), 2u);
+    PollOnce(State());
+    EXPECT_EQ(State().sessions.size(), 2u);
     EXPECT_TRUE(ReadReply(first.Descriptor(), 1000));
     EXPECT_TRUE(ReadReply(third.Descriptor(), 1000));
 }
@@ -160,12 +164,12 @@ TEST_F(ManualLoopTest, ResetConnectionIsReleased) {
     const linger abort{1, 0};
     setsockopt(client.Descriptor(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     client.Close();  // sends a reset instead of an orderly close
-    EXPECT_TRUE(PumpUntil([] { return sessions.empty(); }, 50));
+    EXPECT_TRUE(PumpUntil([this] { return State().sessions.empty(); }, 50));
 }
 
 TEST_F(ManualLoopTest, AcceptedSocketsGetKeepAliveBigBuffersAndNoDelay) {
     platform::Socket client = ConnectAccepted();
-    const int socket = sessions[0]->socket.Descriptor();
+    const int socket = State().sessions[0]->socket.Descriptor();
     EXPECT_EQ(IntOption(socket, SOL_SOCKET, SO_KEEPALIVE), 1);
     EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_KEEPIDLE), 6);
     EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_KEEPINTVL), 3);
@@ -178,7 +182,7 @@ TEST_F(ManualLoopTest, AcceptedSocketsGetKeepAliveBigBuffersAndNoDelay) {
     getsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &timeout, &length);
     EXPECT_EQ(timeout.tv_sec, 10);
     // The listener's own buffers stay at the system default.
-    EXPECT_LT(IntOption(listenSockets[0].Descriptor(), SOL_SOCKET, SO_SNDBUF), 16777216);
+    EXPECT_LT(IntOption(State().listenSockets[0].Descriptor(), SOL_SOCKET, SO_SNDBUF), 16777216);
 
     // Why the forcing options: a plain request is cut to the kernel's cap.
     std::ifstream capFile("/proc/sys/net/core/rmem_max");
@@ -217,7 +221,7 @@ TEST_F(ManualLoopTest, OnlySixtyFourSocketsAreWatchedInAPass) {
     std::vector<platform::Socket> clients;
     for (int i = 0; i < 70; ++i)
         clients.push_back(ConnectAccepted());
-    ASSERT_EQ(sessions.size(), 70u);
+    ASSERT_EQ(State().sessions.size(), 70u);
     const std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
     for (const platform::Socket& client : clients)
         ASSERT_TRUE(SendAll(client.Descriptor(), request));
@@ -229,10 +233,10 @@ TEST_F(ManualLoopTest, OnlySixtyFourSocketsAreWatchedInAPass) {
             answered += protocol_client::NothingArrives(client.Descriptor(), 0) ? 0 : 1;
         return answered;
     };
-    PollOnce();  // the listener plus 63 of the sessions
+    PollOnce(State());  // the listener plus 63 of the sessions
     EXPECT_EQ(answeredCount(), 63u);
     // The next pass watches those left out, so none waits for ever.
-    PollOnce();
+    PollOnce(State());
     EXPECT_EQ(answeredCount(), 70u);
 }
 
@@ -279,10 +283,10 @@ TEST_F(WorkerLoopTest, StopDuringABlockedReplyReturnsPromptly) {
     const auto before = std::chrono::steady_clock::now();
     StopVideoService();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1000));
-    EXPECT_FALSE(workerRunning);
-    EXPECT_TRUE(sessions.empty());
-    EXPECT_TRUE(listenSockets.empty());
-    EXPECT_TRUE(catalogue.empty());
+    EXPECT_FALSE(State().workerRunning);
+    EXPECT_TRUE(State().sessions.empty());
+    EXPECT_TRUE(State().listenSockets.empty());
+    EXPECT_TRUE(State().catalogue.empty());
 }
 
 TEST_F(WorkerLoopTest, StopWithoutStartTouchesNothing) {
@@ -290,7 +294,7 @@ TEST_F(WorkerLoopTest, StopWithoutStartTouchesNothing) {
     StopVideoService();
     StopVideoService();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(5));
-    EXPECT_TRUE(stopRequested);
+    EXPECT_TRUE(State().stopRequested);
 }
 
 TEST_F(WorkerLoopTest, RepeatedStartsLeaveNoDescriptorOrThreadBehind) {

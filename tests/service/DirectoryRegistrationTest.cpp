@@ -55,11 +55,13 @@ TEST_F(DirectoryRegistrationTest, OneRequestPerStartBeforeTheWorkerRuns) {
     std::atomic<bool> workerWasRunning{true};
     std::atomic<bool> wasListening{false};
     LoopbackHttpServer directory(LoopbackHttpServer::Behaviour::Answer, [&] {
-        workerWasRunning = workerRunning.load();
+        workerWasRunning = State().workerRunning.load();
         wasListening = ServiceIsListening();
     });
     SetDirectoryOrigin(directory.Origin());
-    StartOnLoopback(1);
+    const StartReport report = StartOnLoopback(1);
+    EXPECT_EQ(report.registration.outcome, RegistrationReport::Outcome::Sent);
+    EXPECT_EQ(report.registration.httpStatus, 200);
     ASSERT_EQ(directory.RequestLines().size(), 1u);
     EXPECT_EQ(directory.RequestLines()[0],
               "GET /ondusvr.aspx?Action=LofrinSvr&CPort=23107&VrmFNum=1&IPPos0=16777343 HTTP/1.1");
@@ -75,22 +77,31 @@ TEST_F(DirectoryRegistrationTest, OneRequestPerStartBeforeTheWorkerRuns) {
 TEST_F(DirectoryRegistrationTest, NoTitlesOrNoAddressesMeansNoRequest) {
     LoopbackHttpServer directory;
     SetDirectoryOrigin(directory.Origin());
-    StartOn({{127, 0, 0, 1}}, {L"/nonexistent/a.mp4"});
+    const RegistrationReport noTitle =
+        StartOn({{127, 0, 0, 1}}, {L"/nonexistent/a.mp4"}).registration;
     StopVideoService();
-    StartOn({}, {SmallMediaPath()});
+    const RegistrationReport noAddress = StartOn({}, {SmallMediaPath()}).registration;
     StopVideoService();
     SetDirectoryOrigin(std::nullopt);
-    StartOnLoopback(1);
+    const RegistrationReport noDirectory = StartOnLoopback(1).registration;
     EXPECT_EQ(directory.Connections(), 0);
+    for (const auto& [report, why] : {std::pair{noTitle, "no title"},
+                                      {noAddress, "no address"},
+                                      {noDirectory, "no directory"}}) {
+        EXPECT_EQ(report.outcome, RegistrationReport::Outcome::NotSent) << why;
+        EXPECT_EQ(report.detail, why);
+    }
 }
 
 TEST_F(DirectoryRegistrationTest, SilentDirectoryDelaysTheStartOnlyByTheBound) {
     LoopbackHttpServer directory(LoopbackHttpServer::Behaviour::Silent);
     SetDirectoryOrigin(directory.Origin());
     const auto before = std::chrono::steady_clock::now();
-    StartOnLoopback(1);
+    const StartReport report = StartOnLoopback(1);
     const auto took = std::chrono::steady_clock::now() - before;
     EXPECT_EQ(directory.RequestLines().size(), 1u);
+    EXPECT_EQ(report.registration.outcome, RegistrationReport::Outcome::Failed);
+    EXPECT_EQ(report.registration.detail, "Timeout was reached");
     EXPECT_GE(took, std::chrono::milliseconds(4500));
     EXPECT_LT(took, std::chrono::milliseconds(6500));
 
@@ -109,9 +120,11 @@ TEST_F(DirectoryRegistrationTest, RefusedConnectionDoesNotHoldUpTheStart) {
     }
     SetDirectoryOrigin(origin);
     const auto before = std::chrono::steady_clock::now();
-    StartOnLoopback(1);
+    const StartReport report = StartOnLoopback(1);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(3000));
-    EXPECT_TRUE(workerRunning);
+    EXPECT_EQ(report.registration.outcome, RegistrationReport::Outcome::Failed);
+    EXPECT_EQ(report.registration.detail, "Couldn't connect to server");
+    EXPECT_TRUE(State().workerRunning);
     EXPECT_TRUE(ServiceIsListening());
 }
 

@@ -79,3 +79,9 @@ TEST(HeadlessService, DirectoryOptionSendsTheRegistrationThere) {
     EXPECT_EQ(directory.RequestLines()[0],
               "GET /ondusvr.aspx?Action=LofrinSvr&CPort=23107&VrmFNum=1&IPPos0=16777343 HTTP/1.1");
 }
+
+TEST(ProgramVersion, VersionOptionPrintsTheProjectVersion) {
+    ChildProcess program({ONDU_PROGRAM_PATH, "--version"});
+    EXPECT_EQ(program.WaitForExit(5000), 0);
+    EXPECT_EQ(program.Output(), "OnduLofrin 1.0.1.4\n");
+}

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/WideText.h"
-#include "service/RequestCodes.h"
+#include "protocol/RequestCodes.h"
 #include "service/ServiceFixture.h"
 #include "streaming/PacketPull.h"
 #include "support/Bytes.h"
@@ -118,7 +118,7 @@ protected:
         std::memcpy(&dataOffset, bytes.data(), sizeof dataOffset);
         ASSERT_EQ(truncate(path.c_str(), 8 + dataOffset + kLargeChunkBytes), 0);
         StartOn({{127, 0, 0, 1}}, {SmallMediaPath(), platform::Utf8ToWide(path.string())});
-        ASSERT_EQ(catalogue.size(), 2u);
+        ASSERT_EQ(State().catalogue.size(), 2u);
     }
 
     // Stops the service, which must not take long whatever the headsets did.
@@ -126,7 +126,7 @@ protected:
         const auto before = Clock::now();
         StopVideoService();
         EXPECT_LT(MillisecondsSince(before), 1000);
-        EXPECT_FALSE(workerRunning);
+        EXPECT_FALSE(State().workerRunning);
     }
 
     TempDir dir_;
@@ -238,16 +238,14 @@ std::filesystem::path PlayableClip() {
 
 // What a session plays of the clip, pulled without any service.
 std::vector<PacketRecord> PlayedDirectly(const std::filesystem::path& clip) {
-    catalogue.clear();
-    catalogue.push_back(MediaEntry(clip.filename().string(), clip.string()));
-    SessionPair pair;
+    Catalogue catalogue{MediaEntry(clip.filename().string(), clip.string())};
+    SessionPair pair(catalogue);
     const OpenedMedia opened = OpenMedia(pair);
     std::vector<PacketRecord> records;
     for (PacketBatch& batch : PullToEnd(pair, opened.videoIndex, opened.audioIndex, -1)) {
         for (PacketRecord& record : batch.records)
             records.push_back(std::move(record));
     }
-    catalogue.clear();
     return records;
 }
 
@@ -336,7 +334,7 @@ TEST_F(HostileHeadsetTest, RandomFloodNeitherDelaysNorDisturbsAPlayingHeadset) {
     const std::vector<PacketRecord> expected = PlayedDirectly(clip);
     ASSERT_GT(expected.size(), 100u);
     StartOn({{127, 0, 0, 1}}, {platform::Utf8ToWide(clip.string())});
-    ASSERT_EQ(catalogue.size(), 1u);
+    ASSERT_EQ(State().catalogue.size(), 1u);
 
     Flooders flooders(10);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <thread>
 
-#include "service/RequestCodes.h"
+#include "protocol/RequestCodes.h"
 #include "service/SendReply.h"
 #include "support/Bytes.h"
 #include "support/OpenedMediaReply.h"
@@ -19,8 +19,8 @@ namespace {
 
 class RequestProtocolTest : public ::testing::Test {
 protected:
-    void TearDown() override { catalogue.clear(); }
-    SessionPair pair_;
+    Catalogue catalogue;
+    SessionPair pair_{catalogue};
 };
 
 std::string MakeMedia(const std::string& name, const std::vector<std::string>& args) {
@@ -177,7 +177,7 @@ TEST_F(RequestProtocolTest, OpenMediaTitleStatuses) {
     ReplyFields opened(*reply);
     opened.I32();
     EXPECT_EQ(opened.I32(), 2);
-    EXPECT_FALSE(pair_.Session().formatContext);
+    EXPECT_FALSE(pair_.Session().media);
     EXPECT_EQ(pair_.Session().titleIndex, -1);
 
     reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 1}));
@@ -186,7 +186,7 @@ TEST_F(RequestProtocolTest, OpenMediaTitleStatuses) {
     unreadable.I32();
     const int32_t status = unreadable.I32();
     EXPECT_TRUE(status == 2 || status == 4) << status;
-    EXPECT_FALSE(pair_.Session().formatContext);
+    EXPECT_FALSE(pair_.Session().media);
 }
 
 TEST_F(RequestProtocolTest, OpenMediaTitleChoosesTheLargestPictureAndFirstAudio) {
@@ -227,9 +227,9 @@ TEST_F(RequestProtocolTest, OpenMediaTitleChoosesTheLargestPictureAndFirstAudio)
     EXPECT_TRUE(m.consumedExactly);
 
     EXPECT_EQ(pair_.Session().titleIndex, 0);
-    EXPECT_TRUE(pair_.Session().formatContext);
-    ASSERT_TRUE(pair_.Session().streamPrep);
-    EXPECT_EQ(pair_.Session().streamPrep->audioStreamIndex, 2);
+    ASSERT_TRUE(pair_.Session().media);
+    EXPECT_TRUE(pair_.Session().media->formatContext);
+    EXPECT_EQ(pair_.Session().media->streamPrep.audioStreamIndex, 2);
     EXPECT_NE(catalogue[0].lastUsed, 0u);
 }
 
@@ -317,13 +317,13 @@ TEST_F(RequestProtocolTest, OpeningAnotherTitleReleasesThePreviousOne) {
     catalogue.push_back(MediaEntry("two.mkv", media));
     catalogue.push_back(MediaEntry("missing.mkv", "/nonexistent.mkv"));
     ASSERT_TRUE(pair_.Exchange(Request({kOpenMediaTitleRequest, 0})));
-    ASSERT_TRUE(pair_.Session().streamPrep);
+    ASSERT_TRUE(pair_.Session().media);
 
     // A failed open leaves the connection with no title at all.
     auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 1}));
     ASSERT_TRUE(reply);
     EXPECT_EQ(ParseOpenedMedia(*reply).status, 2);
-    EXPECT_FALSE(pair_.Session().formatContext);
-    EXPECT_FALSE(pair_.Session().streamPrep);
+    EXPECT_FALSE(pair_.Session().media);
+    EXPECT_FALSE(pair_.Session().packaged);
     EXPECT_EQ(pair_.Session().titleIndex, -1);
 }

@@ -10,7 +10,6 @@
 #include "platform/LocalAddresses.h"
 #include "platform/WideText.h"
 #include "service/DirectoryRegistration.h"
-#include "service/ServiceState.h"
 #include "service/VideoService.h"
 #include "support/TestMedia.h"
 
@@ -30,24 +29,31 @@ public:
     std::vector<std::pair<std::wstring, std::wstring>> messages;
 };
 
-// Starts the real service on fixed addresses and stops it after each test.
-// Registers nowhere unless a test names a directory of its own.
+// Starts a real service of its own on fixed addresses and stops it after each
+// test. Registers nowhere unless a test names a directory of its own.
 class ServiceTest : public ::testing::Test {
 protected:
-    ServiceTest() { SetDirectoryOrigin(std::nullopt); }
+    ServiceTest() { service_.SetDirectoryOrigin(std::nullopt); }
 
-    void StartOn(std::vector<platform::Ipv4Address> addresses, std::vector<std::wstring> paths) {
+    StartReport StartOn(std::vector<platform::Ipv4Address> addresses,
+                        std::vector<std::wstring> paths) {
         platform::SetLocalAddressOverride(std::move(addresses));
-        StartVideoService(paths, &owner_);
+        return service_.StartVideoService(paths, &owner_);
     }
-    void StartOnLoopback(size_t titles = 1) {
-        StartOn({{127, 0, 0, 1}}, std::vector<std::wstring>(titles, SmallMediaPath()));
+    StartReport StartOnLoopback(size_t titles = 1) {
+        return StartOn({{127, 0, 0, 1}}, std::vector<std::wstring>(titles, SmallMediaPath()));
     }
+    void StopVideoService() { service_.StopVideoService(); }
+    void SetDirectoryOrigin(std::optional<std::string> origin) {
+        service_.SetDirectoryOrigin(std::move(origin));
+    }
+    ServiceState& State() { return service_.State(); }
+
     void TearDown() override {
-        StopVideoService();
+        service_.StopVideoService();
         platform::SetLocalAddressOverride(std::nullopt);
-        SetDirectoryOrigin(kDirectoryOrigin);
     }
 
     RecordingOwner owner_;
+    VideoService service_;
 };

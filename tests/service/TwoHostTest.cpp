@@ -137,8 +137,8 @@ TEST_F(TwoHostTest, HeadsetOnAnotherHostFindsAndReachesTheServer) {
     ASSERT_TRUE(headset.Ready());
 
     // The real address lookup: the veth address, and loopback left out.
-    StartVideoService({SmallMediaPath()}, &owner_);
-    ASSERT_EQ(localAddresses, (std::vector<platform::Ipv4Address>{{10, 231, 7, 1}}));
+    service_.StartVideoService({SmallMediaPath()}, &owner_);
+    ASSERT_EQ(State().localAddresses, (std::vector<platform::Ipv4Address>{{10, 231, 7, 1}}));
 
     TempDir dir;
     const auto result = dir.File("headset.txt");
@@ -163,11 +163,11 @@ TEST_F(TwoHostTest, ServerOnTwoLinksTellsEachHeadsetItsOwnAddressFirst) {
 
     // The real lookup: both links, in the order the system lists them, and
     // neither the bridge nor loopback.
-    StartVideoService({SmallMediaPath()}, &owner_);
+    service_.StartVideoService({SmallMediaPath()}, &owner_);
     const std::vector<platform::Ipv4Address> links{{10, 231, 11, 1}, {10, 231, 12, 1}};
-    EXPECT_EQ(localAddresses, links);
-    EXPECT_EQ(discoveryAddresses, links);
-    EXPECT_EQ(announcement.Buffer().size(), 28u);
+    EXPECT_EQ(State().localAddresses, links);
+    EXPECT_EQ(State().discoveryAddresses, links);
+    EXPECT_EQ(State().announcement.Buffer().size(), 28u);
     ASSERT_EQ(directory.RequestLines().size(), 1u);
     EXPECT_EQ(directory.RequestLines()[0],
               "GET /ondusvr.aspx?Action=LofrinSvr&CPort=23107&VrmFNum=1&IPPos0=17557258"

@@ -12,7 +12,7 @@ extern "C" {
 #include <thread>
 
 #include "platform/OperatorLog.h"
-#include "service/RequestCodes.h"
+#include "protocol/RequestCodes.h"
 #include "streaming/PacketPull.h"
 #include "support/Bytes.h"
 #include "support/TempDir.h"
@@ -233,10 +233,7 @@ protected:
         logLevel_ = av_log_get_level();
         av_log_set_level(AV_LOG_QUIET);
     }
-    void TearDown() override {
-        catalogue.clear();
-        av_log_set_level(logLevel_);
-    }
+    void TearDown() override { av_log_set_level(logLevel_); }
 
     // One reply, framed as announced and with nothing after it.
     std::optional<std::vector<uint8_t>> Exchange(SessionPair& pair,
@@ -254,7 +251,7 @@ protected:
     PlayOutcome Play(const std::filesystem::path& path) {
         catalogue.clear();
         catalogue.push_back(MediaEntry(path.filename().string(), path.string()));
-        SessionPair pair;
+        SessionPair pair(catalogue);
         PlayOutcome outcome;
         const auto opened = Exchange(pair, Request({kOpenMediaTitleRequest, 0}));
         if (!opened)
@@ -340,6 +337,8 @@ protected:
     TempDir dir_;
     int played_ = 0;
     int logLevel_ = AV_LOG_INFO;
+
+    Catalogue catalogue;
 };
 
 }  // namespace
@@ -422,7 +421,7 @@ TEST_F(DamagedMediaTest, AReadErrorReachesTheOperatorOnce) {
     const std::vector<uint8_t> bytes = ReadFileBytes(clip.path);
     FailingSource source(bytes, bytes.size() / 2);
     catalogue.push_back(MediaEntry("failing.ts", source.Url()));
-    SessionPair pair;
+    SessionPair pair(catalogue);
     ASSERT_EQ(OpenMedia(pair).status, 0);
     source.Reset();
     const auto batches = PullToEnd(pair, 0, 1, -1);
@@ -441,13 +440,13 @@ TEST_F(DamagedMediaTest, AStallingTitleLetsTheServiceStop) {
     // Too little to find the streams in: the opening waits for more.
     FailingSource source(ReadFileBytes(clip.path), 4096);
     catalogue.push_back(MediaEntry("stalling.ts", source.Url()));
-    SessionPair pair;
+    SessionPair pair(catalogue);
     std::atomic<bool> stop{false};
     pair.Session().stopFlag = &stop;
     auto opening = std::async(std::launch::async, [&] {
         const std::vector<uint8_t> request = Request({kOpenMediaTitleRequest, 0});
         bsMemRead reader(request.data(), request.size());
-        HandleRequest(reader, pair.Session());
+        HandleRequest(reader, pair.Session(), catalogue);
     });
     EXPECT_EQ(opening.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
     stop = true;

@@ -60,8 +60,6 @@ std::vector<uint8_t> NumberedRecords(int32_t count) {
 
 class PackagedTitleTest : public ::testing::Test {
 protected:
-    void TearDown() override { catalogue.clear(); }
-
     // Writes a packaged file and puts it in the catalogue the way the
     // catalogue walk would, with the offsets from its header.
     PackagedMovieLayout AddTitle(const std::string& name, PackagedMovieLayout layout) {
@@ -133,7 +131,8 @@ protected:
     }
 
     TempDir dir_;
-    SessionPair pair_;
+    Catalogue catalogue;
+    SessionPair pair_{catalogue};
 };
 
 }  // namespace
@@ -429,11 +428,11 @@ TEST_F(PackagedTitleTest, SequentialFetchesReadTheFileInWholeBlocks) {
     AddTitle("stream.vrm", layout);
     ASSERT_EQ(Open(0).status, 0);
     ClientSession& session = pair_.Session();
-    EXPECT_EQ(session.cacheReader->LoadedBlockCount(), 2u);  // the first 8 MiB
+    EXPECT_EQ(session.packaged->cacheReader.LoadedBlockCount(), 2u);  // the first 8 MiB
 
     const int64_t dataStart = 8 + catalogue[0].dataOffset;
     auto isCached = [&](int64_t fileOffset) {
-        for (const auto& block : session.cacheReader->CachedBlocks()) {
+        for (const auto& block : session.packaged->cacheReader.CachedBlocks()) {
             if (block.start <= fileOffset && fileOffset < block.start + block.validLength)
                 return true;
         }
@@ -455,7 +454,7 @@ TEST_F(PackagedTitleTest, SequentialFetchesReadTheFileInWholeBlocks) {
     // 64 MiB plus the header and records before it span 17 blocks of 4 MiB,
     // each loaded once, and the file is read only to fill them: a block is
     // read in 1 MiB pieces, never a fetch's range on its own.
-    const bs100MMemRead& cache = *session.cacheReader;
+    const bs100MMemRead& cache = session.packaged->cacheReader;
     EXPECT_EQ(cache.LoadedBlockCount(), 17u);
-    EXPECT_LE(session.fileReader->FileReadCount(), 4 * cache.LoadedBlockCount());
+    EXPECT_LE(session.packaged->fileReader.FileReadCount(), 4 * cache.LoadedBlockCount());
 }

@@ -78,15 +78,14 @@ CatalogueEntry EntryFor(const std::filesystem::path& media) {
 
 class PacketBatchTest : public ::testing::Test {
 protected:
-    void TearDown() override { catalogue.clear(); }
-
     OpenedMedia Open(const std::filesystem::path& media) {
         catalogue.clear();
         catalogue.push_back(EntryFor(media));
         return OpenMedia(pair_);
     }
 
-    SessionPair pair_;
+    Catalogue catalogue;
+    SessionPair pair_{catalogue};
     TempDir dir_;
 };
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 #include "streaming/StreamPreparation.h"
 #include "support/Bytes.h"
 #include "support/TempDir.h"
@@ -219,7 +219,7 @@ TEST_P(StreamPreparationMediaTest, BlocksEqualTheParameterSetsFfmpegPutsBeforeTh
     if (c.annexBFormat == nullptr) {
         EXPECT_TRUE(prep_.csd0.empty() && prep_.csd1.empty());
         EXPECT_FALSE(prep_.hasCsd0 || prep_.hasCsd1);
-        EXPECT_EQ(prep_.codecParameters, nullptr);
+        EXPECT_EQ(prep_.AnnexBFilter(), nullptr);
         return;
     }
     EXPECT_TRUE(prep_.hasCsd0);
@@ -229,7 +229,9 @@ TEST_P(StreamPreparationMediaTest, BlocksEqualTheParameterSetsFfmpegPutsBeforeTh
     const Bytes expected = ParameterSetsBeforeFirstPicture(media_, c.annexBFormat);
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(both, expected);
-    EXPECT_EQ(prep_.codecParameters, context_->streams[videoIndex_]->codecpar);
+    ASSERT_NE(prep_.AnnexBFilter(), nullptr);
+    EXPECT_EQ(prep_.AnnexBFilter()->par_in->extradata_size,
+              context_->streams[videoIndex_]->codecpar->extradata_size);
 }
 
 TEST_P(StreamPreparationMediaTest, VideoPacketsComeOutOfTheFilterInAnnexBForm) {
@@ -240,7 +242,8 @@ TEST_P(StreamPreparationMediaTest, VideoPacketsComeOutOfTheFilterInAnnexBForm) {
         return;
     }
     ASSERT_NE(filter, nullptr);
-    EXPECT_EQ(filter, std::string(c.annexBFormat) == "h264" ? prep_.h264Filter : prep_.hevcFilter);
+    EXPECT_EQ(filter, std::string(c.annexBFormat) == "h264" ? prep_.h264Filter.get()
+                                                            : prep_.hevcFilter.get());
 
     PacketPtr packet(av_packet_alloc());
     while (av_read_frame(context_.get(), packet.get()) >= 0 &&
@@ -286,7 +289,6 @@ TEST(StreamPreparationRefusalTest, Mpeg4Part2IsRefusedWithOnlyTheKnownFlags) {
     EXPECT_EQ(prep.frameRate, 0);
     EXPECT_EQ(prep.duration, 0);
     EXPECT_EQ(prep.AnnexBFilter(), nullptr);
-    EXPECT_EQ(prep.codecParameters, nullptr);
     context.reset();
     prep.Reset();
 }

@@ -13,10 +13,11 @@
 #include "support/ProtocolClient.h"
 
 // A session whose socket is one end of a socket pair, the other end playing
-// the headset. Requests go straight to HandleRequest, with no service running.
+// the headset. Requests go straight to HandleRequest with `catalogue`, with no
+// service running.
 class SessionPair {
 public:
-    SessionPair() {
+    explicit SessionPair(Catalogue& catalogue) : catalogue_(catalogue) {
         int ends[2] = {-1, -1};
         socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
         session_ = std::make_unique<ClientSession>(platform::Socket(ends[0]));
@@ -32,7 +33,7 @@ public:
                                                  int timeoutMs = 5000) {
         auto handled = std::async(std::launch::async, [&] {
             bsMemRead reader(request.data(), request.size());
-            HandleRequest(reader, *session_);
+            HandleRequest(reader, *session_, catalogue_);
         });
         auto reply = protocol_client::ReadReply(headset_.Descriptor(), timeoutMs);
         handled.wait();
@@ -42,11 +43,12 @@ public:
     // True when the request is handled without any reply.
     bool GetsNoReply(const std::vector<uint8_t>& request) {
         bsMemRead reader(request.data(), request.size());
-        HandleRequest(reader, *session_);
+        HandleRequest(reader, *session_, catalogue_);
         return protocol_client::NothingArrives(headset_.Descriptor(), 50);
     }
 
 private:
+    Catalogue& catalogue_;
     std::unique_ptr<ClientSession> session_;
     platform::Socket headset_;
 };

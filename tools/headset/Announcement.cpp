@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "archive/bsMemRead.h"
-#include "service/ServiceConstants.h"
+#include "protocol/ServiceConstants.h"
 
 namespace headset {
 namespace {

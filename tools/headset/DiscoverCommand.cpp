@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/Socket.h"
-#include "service/ServiceConstants.h"
+#include "protocol/ServiceConstants.h"
 #include "tools/headset/Announcement.h"
 #include "tools/headset/Commands.h"
 

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "protocol/ReplyFrame.h"
+
 namespace headset {
 namespace {
 
@@ -120,7 +122,7 @@ bool HeadsetConnection::Exchange(const std::vector<uint8_t>& request, std::vecto
     uint32_t length = 0;
     if (!ReadExactly(reinterpret_cast<uint8_t*>(&length), sizeof length, error))
         return false;
-    if ((length + 4) % 16 != 0 || length > kMaxReplyBytes) {
+    if (!FillsWholeFrames(length) || length > kMaxReplyBytes) {
         error = "malformed reply: a frame length of " + std::to_string(length);
         return false;
     }

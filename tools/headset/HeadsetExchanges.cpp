@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "service/RequestCodes.h"
+#include "protocol/RequestCodes.h"
 
 namespace headset {
 

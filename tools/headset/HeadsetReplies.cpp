@@ -4,14 +4,15 @@
 #include <cstddef>
 #include <cstring>
 
-#include "service/RequestCodes.h"
+#include "protocol/ProtocolLimits.h"
+#include "protocol/RequestCodes.h"
 #include "tools/headset/ReplyFields.h"
 
 namespace headset {
 namespace {
 
 constexpr int32_t kMaxStreams = 4096;
-constexpr int32_t kMaxOpenedRecords = 200;
+constexpr int32_t kMaxOpenedRecords = kRecordsOnOpen;
 
 std::string CodeName(int32_t code) {
     return std::to_string(code);

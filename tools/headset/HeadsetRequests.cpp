@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "archive/bsMemWrite.h"
-#include "service/RequestCodes.h"
+#include "protocol/RequestCodes.h"
 
 namespace headset {
 namespace {

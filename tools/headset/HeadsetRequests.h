@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "protocol/ProtocolLimits.h"
+
 // The requests a headset sends, each written as the server reads it: 32-bit
 // and 64-bit little-endian fields, no framing.
 namespace headset {
@@ -18,10 +20,8 @@ struct ChunkRequest {
     int64_t end = 0;
 };
 
-// What the server reads of one request at most.
-constexpr size_t kMaxRequestBytes = 8191;
 // Chunk requests that fit in one 25603 request after its three fields.
-constexpr size_t kMaxChunksPerRequest = (kMaxRequestBytes - 12) / 24;
+constexpr size_t kMaxChunksPerRequest = (::kMaxRequestBytes - 12) / 24;
 
 struct BatchRequest {
     bool seek = false;

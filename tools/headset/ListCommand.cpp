@@ -2,8 +2,8 @@
 #include <filesystem>
 #include <optional>
 
-#include "service/RequestCodes.h"
-#include "service/ServiceConstants.h"
+#include "protocol/RequestCodes.h"
+#include "protocol/ServiceConstants.h"
 #include "tools/headset/Commands.h"
 #include "tools/headset/HeadsetExchanges.h"
 #include "tools/headset/MediaDescription.h"

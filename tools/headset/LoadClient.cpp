@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "service/RequestCodes.h"
-#include "service/ServiceConstants.h"
+#include "protocol/RequestCodes.h"
+#include "protocol/ServiceConstants.h"
 #include "tools/headset/HeadsetExchanges.h"
 #include "tools/headset/PackagedRanges.h"
 

@@ -9,7 +9,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 #include "tools/headset/CodecSetup.h"
 
 namespace headset {

@@ -5,13 +5,14 @@
 #include <span>
 #include <vector>
 
+#include "protocol/ProtocolLimits.h"
 #include "tools/headset/HeadsetRequests.h"
 
 namespace headset {
 
 // What the server serves of one chunk, and of all chunks of one reply.
-constexpr int64_t kLargestChunk = 64 * 1048576;
-constexpr int64_t kLargestReplyData = 256 * 1048576;
+constexpr int64_t kLargestChunk = kMaxChunkBytes;
+constexpr int64_t kLargestReplyData = kMaxReplyChunkBytes;
 
 // The data ranges the index records name, in record order, as chunk
 // requests the server serves whole: a long range is split into pieces with

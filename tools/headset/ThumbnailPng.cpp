@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "catalogue/FfmpegHandles.h"
+#include "platform/FfmpegHandles.h"
 
 namespace headset {
 namespace {

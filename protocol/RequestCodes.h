@@ -16,3 +16,19 @@ constexpr int32_t ReplyCodeFor(int32_t requestCode) {
 
 // Status 0 is success in every reply; the others depend on the reply.
 constexpr int32_t kStatusSuccess = 0;
+
+// 33793, a title's name and thumbnail.
+constexpr int32_t kDescribeStatusTitleTooLong = 1;
+constexpr int32_t kDescribeStatusInvalidTitle = 2;
+
+// 33794 and 33795, the packaged title's header, records and data.
+constexpr int32_t kPackagedStatusInvalidTitle = 2;
+
+// 33796, a batch of packets.
+constexpr int32_t kBatchStatusEndOfMedia = 1;
+constexpr int32_t kBatchStatusNoMediaOpen = 2;
+
+// 33797, the opened media title.
+constexpr int32_t kOpenMediaStatusOpenFailed = 2;
+constexpr int32_t kOpenMediaStatusStreamInfoFailed = 4;
+constexpr int32_t kOpenMediaStatusInvalidTitle = 5;

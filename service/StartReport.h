@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "catalogue/Catalogue.h"
+#include "platform/LocalAddresses.h"
+
+// What a service start did, for the front end that started it.
+
+// One title as the catalogue holds it, without its pixels.
+struct TitleSummary {
+    std::wstring path;
+    std::string title;
+    int64_t kind = 0;
+    int32_t thumbWidth = 0;
+    int32_t thumbHeight = 0;
+};
+
+// Whether one socket opened on an address; the system's text when not.
+struct EndpointOutcome {
+    bool opened = false;
+    std::string error;
+};
+
+// One local address, in the order of the listeners' lookup. An endpoint
+// without an outcome was not tried on the address: the start ended first,
+// or the lookup for that kind of socket did not return the address.
+struct AddressReport {
+    platform::Ipv4Address address{};
+    std::optional<EndpointOutcome> listener;
+    std::optional<EndpointOutcome> discovery;
+};
+
+struct RegistrationReport {
+    enum class Outcome {
+        NotSent,  // no directory, no address or no title: `detail` says which
+        Sent,     // the directory answered with `httpStatus`
+        Failed,   // no answer: `detail` is libcurl's text
+    };
+    Outcome outcome = Outcome::NotSent;
+    long httpStatus = 0;
+    std::string detail;
+};
+
+struct StartReport {
+    std::vector<TitleSummary> titles;
+    std::vector<SkippedPath> skipped;
+    std::vector<AddressReport> addresses;
+    RegistrationReport registration;
+    // A socket could not even be created, which ended the start: the
+    // system's text. Empty when every socket was created.
+    std::string socketError;
+    bool workerStarted = false;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+#include "archive/bs100MMemRead.h"
+#include "archive/bsMemWrite.h"
+
+namespace streaming {
+
+// Reads the file's bytes [offset, offset + count) into `target`, which the
+// caller has zeroed, so that whatever the file does not hold reads as zero.
+void ReadFileBytes(bs100MMemRead& reader, uint64_t offset, void* target, uint64_t count);
+
+// Appends `count` bytes of the file from `offset` on to `reply`, zeros where
+// the file holds none. Nothing for a count of 0 or below.
+void AppendFileBytes(bsMemWrite& reply, bs100MMemRead& reader, uint64_t offset, int64_t count);
+
+}  // namespace streaming
