@@ -154,7 +154,7 @@ void bs100MMemRead::FillPiece(const Piece& piece) const {
 }
 
 void bs100MMemRead::FillBlock(Block& block) const {
-    FillPiece({static_cast<uint64_t>(baseOffset_ + block.start), block.data.get(),
+    FillPiece({static_cast<uint64_t>(block.start), block.data.get(),
                static_cast<uint64_t>(block.validLength)});
 }
 
@@ -318,7 +318,7 @@ bool bs100MMemRead::ClaimPiece(Block& block, Piece& piece) {
     if (block.unclaimed >= block.fillLength)
         return false;
     const int64_t count = std::min(kFillPiece, block.fillLength - block.unclaimed);
-    piece.fileOffset = static_cast<uint64_t>(baseOffset_ + block.fillStart + block.unclaimed);
+    piece.fileOffset = static_cast<uint64_t>(block.fillStart + block.unclaimed);
     piece.target = block.data.get() + block.unclaimed;
     piece.count = static_cast<uint64_t>(count);
     block.unclaimed += count;

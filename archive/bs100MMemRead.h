@@ -127,7 +127,6 @@ private:
     uint32_t lastCleanupTime_ = 0;
     uint64_t position_ = 0;
     bsFileRead* source_ = nullptr;
-    int64_t baseOffset_ = 0;
     uint64_t length_ = 0;
     int64_t blockSize_ = kDefaultBlockSize;
     uint64_t useCounter_ = 0;
