@@ -108,8 +108,7 @@ std::vector<std::string> FrameHashes(const std::vector<std::string>& ffmpegInput
     std::vector<std::string> args{"ffmpeg", "-nostdin", "-v", "error"};
     args.insert(args.end(), ffmpegInput.begin(), ffmpegInput.end());
     args.insert(args.end(), {"-f", "framemd5", listing.string()});
-    ChildProcess ffmpeg(args);
-    if (ffmpeg.WaitForExit(60000) != 0)
+    if (RunProgram(args).exitCode != 0)
         return {};
     std::vector<std::string> hashes;
     std::ifstream in(listing);
@@ -147,11 +146,9 @@ std::vector<uint8_t> HexDumpBytes(const std::string& line) {
 // The packets of one stream as ffprobe sees them, with their data.
 std::vector<ProbedPacket> ProbePackets(const std::filesystem::path& media,
                                        const std::string& stream) {
-    ChildProcess ffprobe({"ffprobe", "-v", "error", "-select_streams", stream, "-show_packets",
-                          "-show_data", media.string()});
-    ffprobe.ReadOutputToEnd(30000);
-    ffprobe.WaitForExit(30000);
-    std::istringstream text(ffprobe.Output());
+    std::istringstream text(RunProgram({"ffprobe", "-v", "error", "-select_streams", stream,
+                                        "-show_packets", "-show_data", media.string()})
+                                .output);
     std::vector<ProbedPacket> packets;
     bool inData = false;
     for (std::string line; std::getline(text, line);) {
