@@ -53,7 +53,7 @@ size_t bs100MMemRead::BlockCapacity() const {
 void bs100MMemRead::ReleaseAllBlocks() {
     {
         // Pieces being written into must be finished before the memory goes.
-        std::unique_lock lock(mutex_);
+        platform::MutexLock lock(mutex_);
         for (const BlockPtr& block : cachedBlocks_)
             RetireBlock(*block, lock);
         for (const BlockPtr& block : spareBlocks_)
@@ -135,7 +135,7 @@ bs100MMemRead::BlockPtr bs100MMemRead::TakeBlockForMiss() {
     if (reused) {
         // The loader may still hold an entry or a piece of the block's old
         // range; the block is rewritten only once it has let go of both.
-        std::unique_lock lock(mutex_);
+        platform::MutexLock lock(mutex_);
         RetireBlock(*reused, lock);
         return reused;
     }
@@ -166,7 +166,7 @@ void bs100MMemRead::FillPiece(const Piece& piece) const {
 }
 
 void bs100MMemRead::FillBlock(Block& block) const {
-    FillPiece({static_cast<uint64_t>(baseOffset_ + block.start), block.data.get(),
+    FillPiece({static_cast<uint64_t>(block.start), block.data.get(),
                static_cast<uint64_t>(block.validLength)});
 }
 
@@ -312,93 +312,97 @@ void bs100MMemRead::ReadAhead(uint64_t count) {
 }
 
 void bs100MMemRead::QueueFill(Block& block) {
-    std::lock_guard lock(mutex_);
+    platform::MutexLock lock(mutex_);
     if (!loader_.joinable())
         loader_ = std::thread([this] { LoaderLoop(); });
     // The block was retired before it was prepared, so no piece of it is in
     // flight and no entry for it is queued.
-    block.filling = true;
-    block.fillStart = block.start;
-    block.fillLength = block.validLength;
-    block.unclaimed = 0;
+    FillState& fill = block.fill.With(mutex_);
+    fill.filling = true;
+    fill.start = block.start;
+    fill.length = block.validLength;
+    fill.unclaimed = 0;
     fillQueue_.push_back(&block);
     queueChanged_.notify_one();
 }
 
-// Called with mutex_ held.
 bool bs100MMemRead::ClaimPiece(Block& block, Piece& piece) {
-    if (block.unclaimed >= block.fillLength)
+    FillState& fill = block.fill.With(mutex_);
+    if (fill.unclaimed >= fill.length)
         return false;
-    const int64_t count = std::min(kFillPiece, block.fillLength - block.unclaimed);
-    piece.fileOffset = static_cast<uint64_t>(baseOffset_ + block.fillStart + block.unclaimed);
-    piece.target = block.data.get() + block.unclaimed;
+    const int64_t count = std::min(kFillPiece, fill.length - fill.unclaimed);
+    piece.fileOffset = static_cast<uint64_t>(fill.start + fill.unclaimed);
+    piece.target = block.data.get() + fill.unclaimed;
     piece.count = static_cast<uint64_t>(count);
-    block.unclaimed += count;
-    ++block.piecesInFlight;
+    fill.unclaimed += count;
+    ++fill.piecesInFlight;
     return true;
 }
 
-// Called with mutex_ held.
 void bs100MMemRead::FinishPiece(Block& block) {
-    --block.piecesInFlight;
-    if (block.unclaimed >= block.fillLength && block.piecesInFlight == 0) {
-        block.filling = false;
+    FillState& fill = block.fill.With(mutex_);
+    --fill.piecesInFlight;
+    if (fill.unclaimed >= fill.length && fill.piecesInFlight == 0) {
+        fill.filling = false;
         blockFilled_.notify_all();
     }
 }
 
 void bs100MMemRead::WaitUntilFilled(Block& block) {
-    std::unique_lock lock(mutex_);
+    platform::MutexLock lock(mutex_);
     Piece piece{};
-    while (block.filling) {
+    while (block.fill.With(mutex_).filling) {
         if (!ClaimPiece(block, piece)) {
-            blockFilled_.wait(lock);
+            lock.Wait(blockFilled_);
             continue;
         }
-        lock.unlock();
+        lock.Unlock();
         FillPiece(piece);
-        lock.lock();
+        lock.Lock();
         FinishPiece(block);
     }
 }
 
-// Called with mutex_ held through `lock`.
-void bs100MMemRead::RetireBlock(Block& block, std::unique_lock<std::mutex>& lock) {
+void bs100MMemRead::RetireBlock(Block& block, platform::MutexLock& lock) {
     std::erase(fillQueue_, &block);
-    block.unclaimed = block.fillLength;
-    blockFilled_.wait(lock, [&] { return block.piecesInFlight == 0; });
-    block.filling = false;
+    FillState& fill = block.fill.With(mutex_);
+    fill.unclaimed = fill.length;
+    while (fill.piecesInFlight != 0)
+        lock.Wait(blockFilled_);
+    fill.filling = false;
 }
 
 void bs100MMemRead::LoaderLoop() {
-    std::unique_lock lock(mutex_);
+    platform::MutexLock lock(mutex_);
     Piece piece{};
     while (true) {
-        queueChanged_.wait(lock, [&] { return stopLoader_ || !fillQueue_.empty(); });
+        while (!stopLoader_ && fillQueue_.empty())
+            lock.Wait(queueChanged_);
         if (stopLoader_)
             return;
         Block* block = fillQueue_.front();
         const bool claimed = ClaimPiece(*block, piece);
-        if (block->unclaimed >= block->fillLength)
+        const FillState& fill = block->fill.With(mutex_);
+        if (fill.unclaimed >= fill.length)
             fillQueue_.pop_front();
         if (!claimed)
             continue;
-        lock.unlock();
+        lock.Unlock();
         FillPiece(piece);
-        lock.lock();
+        lock.Lock();
         FinishPiece(*block);
     }
 }
 
+// Runs only as the reader goes, so the stop request is never taken back.
 void bs100MMemRead::StopLoader() {
     {
-        std::lock_guard lock(mutex_);
+        platform::MutexLock lock(mutex_);
         stopLoader_ = true;
         queueChanged_.notify_one();
     }
     if (loader_.joinable())
         loader_.join();
-    stopLoader_ = false;
 }
 
 std::vector<bs100MMemRead::BlockView> bs100MMemRead::CachedBlocks() const {

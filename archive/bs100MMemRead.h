@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "archive/bsFileRead.h"
 #include "archive/iLoadArc.h"
+#include "platform/ThreadAnnotations.h"
 
 // Serves reads of a large file from a cache of aligned blocks. A read inside a
 // cached block is a memory copy; a miss loads the whole block with one read
@@ -70,21 +70,25 @@ private:
     static BlockData AllocateBlockData(size_t bytes);
     size_t BlockCapacity() const;
 
+    // Background filling: the block is filled piece by piece, by the loader
+    // or by a reader that would otherwise wait.
+    struct FillState {
+        bool filling = false;
+        int64_t start = 0;      // file offset of the block's first byte
+        int64_t length = 0;     // bytes to fill
+        int64_t unclaimed = 0;  // offset of the first piece nobody has started on
+        int piecesInFlight = 0;
+    };
     struct Block {
         int64_t start = 0;
         int64_t validLength = 0;
         uint32_t lastUse = 0;
         bool used = false;
         uint64_t recentUse = 0;  // ordering for the cache bound only
-        // Background filling, guarded by mutex_: the block is filled piece by
-        // piece, by the loader or by a reader that would otherwise wait. The
-        // loader reads only these fields, never the ones above, which the
-        // caller's thread rewrites when it recycles the block.
-        bool filling = false;
-        int64_t fillStart = 0;   // file offset of the block's first byte
-        int64_t fillLength = 0;  // bytes to fill
-        int64_t unclaimed = 0;   // offset of the first piece nobody has started on
-        int piecesInFlight = 0;
+        // Guarded by mutex_. The loader reads only this and `data`, never
+        // the fields above, which the caller's thread rewrites when it
+        // recycles the block.
+        platform::Guarded<FillState> fill;
         // Allocated with the block and never replaced, so the loader may
         // write into it without the lock once it has claimed a piece.
         BlockData data;
@@ -98,11 +102,11 @@ private:
     bool Contains(const Block& block, uint64_t position) const;
     Block* FindCachedBlock(uint64_t position) const;
     void RunAgeRule();
-    BlockPtr TakeBlockForMiss();
+    BlockPtr TakeBlockForMiss() EXCLUDES(mutex_);
     void PrepareBlock(Block& block);
     void FillBlock(Block& block) const;
     void InsertSorted(BlockPtr block);
-    void ReleaseAllBlocks();
+    void ReleaseAllBlocks() EXCLUDES(mutex_);
     void Touch(Block& block) { block.recentUse = ++useCounter_; }
 
     // Loader thread.
@@ -112,15 +116,15 @@ private:
         uint64_t count;
     };
     void FillPiece(const Piece& piece) const;
-    void QueueFill(Block& block);
-    bool ClaimPiece(Block& block, Piece& piece);
-    void FinishPiece(Block& block);
+    void QueueFill(Block& block) EXCLUDES(mutex_);
+    bool ClaimPiece(Block& block, Piece& piece) REQUIRES(mutex_);
+    void FinishPiece(Block& block) REQUIRES(mutex_);
     // Takes the block out of any filling: pieces nobody has started on are
     // dropped, its queue entries go, and those being written are waited for.
-    void RetireBlock(Block& block, std::unique_lock<std::mutex>& lock);
-    void WaitUntilFilled(Block& block);
-    void LoaderLoop();
-    void StopLoader();
+    void RetireBlock(Block& block, platform::MutexLock& lock) REQUIRES(mutex_);
+    void WaitUntilFilled(Block& block) EXCLUDES(mutex_);
+    void LoaderLoop() EXCLUDES(mutex_);
+    void StopLoader() EXCLUDES(mutex_);
 
     std::vector<BlockPtr> cachedBlocks_;
     std::vector<BlockPtr> spareBlocks_;
@@ -128,16 +132,16 @@ private:
     uint32_t lastCleanupTime_ = 0;
     uint64_t position_ = 0;
     bsFileRead* source_ = nullptr;
-    int64_t baseOffset_ = 0;
     uint64_t length_ = 0;
     int64_t blockSize_ = kDefaultBlockSize;
     uint64_t useCounter_ = 0;
     uint64_t loadedBlocks_ = 0;
 
-    std::mutex mutex_;
+    platform::Mutex mutex_;
     std::condition_variable queueChanged_;
     std::condition_variable blockFilled_;
-    std::deque<Block*> fillQueue_;
-    bool stopLoader_ = false;
+    std::deque<Block*> fillQueue_ GUARDED_BY(mutex_);
+    bool stopLoader_ GUARDED_BY(mutex_) = false;
+    // Started and joined on the caller's thread only.
     std::thread loader_;
 };

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@
 #include "service/VideoService.h"
 #include "support/ChildProcess.h"
 #include "support/PrivateNetwork.h"
-#include "support/ProtocolClient.h"
+#include "tools/headset/HeadsetExchanges.h"
 
 using BenchClock = std::chrono::steady_clock;
 
@@ -37,6 +38,12 @@ inline void StartBenchService(const std::vector<std::wstring>& files) {
 
 inline void StopBenchService() {
     BenchService().StopVideoService();
+}
+
+// The one headset, connected to the service.
+inline std::optional<headset::HeadsetConnection> ConnectBenchHeadset() {
+    std::string error;
+    return headset::HeadsetConnection::Open("127.0.0.1", 23107, 10000, error);
 }
 
 // CPU seconds the worker thread has used so far.

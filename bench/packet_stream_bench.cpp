@@ -4,22 +4,8 @@
 // whole pull against the ffmpeg tool's own Annex-B copy of the same file.
 
 #include "BenchService.h"
-#include "archive/bsMemWrite.h"
 #include "platform/WideText.h"
 #include "support/TestMedia.h"
-
-namespace {
-
-std::vector<uint8_t> BatchRequest(int32_t video, int32_t audio) {
-    bsMemWrite writer;
-    int32_t code = 25604, seekWanted = 0, subtitle = -1;
-    uint64_t position = 0;
-    writer.Serialize(code).Serialize(seekWanted).Serialize(position);
-    writer.Serialize(video).Serialize(audio).Serialize(subtitle);
-    return writer.Buffer();
-}
-
-}  // namespace
 
 int main() {
     const auto media =
@@ -32,33 +18,25 @@ int main() {
         return 1;
     }
     StartBenchService({platform::Utf8ToWide(media.string())});
-    platform::Socket headset = protocol_client::Connect("127.0.0.1", 23107);
-    protocol_client::SendAll(headset.Descriptor(), protocol_client::Request({25605, 0}));
-    auto opened = protocol_client::ReadReply(headset.Descriptor());
-    if (!opened)
+    std::optional<headset::HeadsetConnection> client = ConnectBenchHeadset();
+    headset::OpenedMedia opened;
+    if (!client || !headset::OpenMedia(*client, 0, opened).empty() || opened.status != 0)
         return 1;
-    protocol_client::ReplyFields header(*opened);
-    for (int i = 0; i < 5; ++i)
-        header.I32();
-    const int32_t video = header.I32();
-    const int32_t audio = header.I32();
 
-    const std::vector<uint8_t> request = BatchRequest(video, audio);
+    const headset::BatchRequest request{.videoIndex = opened.videoIndex,
+                                        .audioIndex = opened.audioIndex};
     uint64_t batches = 0, bytes = 0, multiPiece = 0;
     const double cpuBefore = WorkerCpuSeconds();
     const auto start = BenchClock::now();
     while (true) {
-        protocol_client::SendAll(headset.Descriptor(), request);
-        auto reply = protocol_client::ReadReply(headset.Descriptor(), 10000);
-        if (!reply)
+        headset::PacketBatch batch;
+        if (!headset::FetchBatch(*client, request, batch).empty())
             return 1;
         ++batches;
-        bytes += reply->size() + 4;
-        if (reply->size() + 4 > 400000)
+        bytes += batch.payload.size() + 4;
+        if (batch.payload.size() + 4 > 400000)
             ++multiPiece;
-        protocol_client::ReplyFields fields(*reply);
-        fields.I32();
-        if (fields.I32() != 0)
+        if (batch.status != 0)
             break;
     }
     const double seconds = SecondsSince(start);

@@ -2,16 +2,13 @@
 // or copied to the place the test wants the program to be, started in the
 // current directory and with the PATH the test chooses. A fake netsh on that
 // PATH records the commands.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -22,10 +19,9 @@
 #include "app/StartupSteps.h"
 #include "platform/WideText.h"
 #include "support/Bytes.h"
+#include "support/ChildProcess.h"
 #include "support/FakeProgram.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -131,29 +127,11 @@ struct ChildRun {
 };
 
 int Spawn(const ChildRun& run) {
-    std::string programPath = run.program.string();
-    std::string flag = kChildFlag;
-    std::string scenario = run.scenario;
-    char* argv[] = {programPath.data(), flag.data(), scenario.data(), nullptr};
-    std::vector<std::string> environment = run.environment;
-    std::vector<char*> envp;
-    for (std::string& variable : environment)
-        envp.push_back(variable.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, run.directory.c_str());
-    pid_t pid = 0;
-    const int spawned =
-        posix_spawn(&pid, programPath.c_str(), &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const ProgramRun child = RunProgram({run.program.string(), kChildFlag, run.scenario}, 60000,
+                                        {run.directory, run.environment});
+    if (child.exitCode != 0)
+        std::fputs(child.errors.c_str(), stderr);
+    return child.exitCode.value_or(-1);
 }
 
 std::vector<std::string> InheritedSanitizerOptions() {

@@ -41,11 +41,10 @@ inline int64_t ProbedDuration(const std::filesystem::path& file) {
 inline std::vector<uint8_t> FfmpegThumbnailAt(const std::filesystem::path& file, double seconds) {
     TempDir dir;
     const std::filesystem::path out = dir.File("reference.bgra");
-    const int status =
-        RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-ss", std::to_string(seconds), "-i",
+    if (RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-ss", std::to_string(seconds), "-i",
                     file.string(), "-frames:v", "1", "-vf", "scale=300:150", "-pix_fmt", "bgra",
-                    "-f", "rawvideo", out.string()});
-    if (status != 0)
+                    "-f", "rawvideo", out.string()})
+            .exitCode != 0)
         return {};
     return ReadFileBytes(out);
 }

@@ -13,12 +13,15 @@
 #include "service/SocketBuffers.h"
 #include "support/ProcessCounts.h"
 #include "support/ProtocolClient.h"
+#include "tools/headset/HeadsetReplies.h"
+#include "tools/headset/HeadsetRequests.h"
 
+using headset::HeadsetConnection;
 using protocol_client::Connect;
+using protocol_client::Exchange;
+using protocol_client::NothingArrives;
 using protocol_client::ReadReply;
-using protocol_client::ReplyFields;
 using protocol_client::Request;
-using protocol_client::SendAll;
 
 namespace {
 
@@ -53,10 +56,10 @@ protected:
         return condition();
     }
 
-    platform::Socket ConnectAccepted() {
+    HeadsetConnection ConnectAccepted() {
         const size_t before = State().sessions.size();
-        platform::Socket client = Connect("127.0.0.1", 23107);
-        EXPECT_TRUE(client.IsValid());
+        HeadsetConnection client = Connect();
+        EXPECT_GE(client.Descriptor(), 0);
         EXPECT_TRUE(PumpUntil([&] { return State().sessions.size() == before + 1; }));
         return client;
     }
@@ -91,20 +94,18 @@ void ExpectEnlargedBuffer(int socket, int name, int forcedName,
               PlainRequestBeatsAutotuning(wanted, *limits) ? plain : untouched);
 }
 
+const std::vector<uint8_t> kDescribe = headset::DescribeTitleRequest(0);
+
 std::vector<uint8_t> DescribeRequestOfSize(size_t size) {
-    std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
+    std::vector<uint8_t> request = kDescribe;
     request.resize(size, 0xEE);
     return request;
-}
-
-platform::Socket StalledClient() {
-    return protocol_client::ConnectWithTinyReceiveBuffer("127.0.0.1", 23107);
 }
 
 // Sends thumbnail requests one by one, each its own receive on the server,
 // until the server's buffers toward this client are full.
 void FloodWithRequests(int client, int count) {
-    const std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
+    const std::vector<uint8_t>& request = kDescribe;
     for (int i = 0; i < count; ++i) {
         if (send(client, request.data(), request.size(), MSG_NOSIGNAL | MSG_DONTWAIT) <= 0)
             return;
@@ -115,52 +116,50 @@ void FloodWithRequests(int client, int count) {
 }  // namespace
 
 TEST_F(ManualLoopTest, RequestsMustFitInOneReceiveBelow8192Bytes) {
-    platform::Socket client = ConnectAccepted();
-    ASSERT_TRUE(SendAll(client.Descriptor(), DescribeRequestOfSize(8191)));
-    std::optional<std::vector<uint8_t>> reply;
-    PumpUntil([&] { return !protocol_client::NothingArrives(client.Descriptor(), 0); });
-    reply = ReadReply(client.Descriptor());
-    ASSERT_TRUE(reply);
-    ReplyFields handled(*reply);
-    EXPECT_EQ(handled.I32(), 33793);
-    EXPECT_EQ(handled.I32(), 0);
+    HeadsetConnection client = ConnectAccepted();
+    std::string error;
+    ASSERT_TRUE(client.Send(DescribeRequestOfSize(8191), error)) << error;
+    PumpUntil([&] { return !NothingArrives(client.Descriptor(), 0); });
+    EXPECT_EQ(protocol_client::Parsed(headset::ParseTitleDescription, ReadReply(client)).status, 0);
 
     // Exactly 8192 bytes is dropped, and so is an unknown code; the
     // connection stays usable.
-    ASSERT_TRUE(SendAll(client.Descriptor(), DescribeRequestOfSize(8192)));
+    ASSERT_TRUE(client.Send(DescribeRequestOfSize(8192), error)) << error;
     for (int i = 0; i < 20; ++i)
         PollOnce(State());
-    ASSERT_TRUE(SendAll(client.Descriptor(), Request({25606, 0})));
+    ASSERT_TRUE(client.Send(Request({25606, 0}), error)) << error;
     for (int i = 0; i < 20; ++i)
         PollOnce(State());
-    EXPECT_TRUE(protocol_client::NothingArrives(client.Descriptor(), 20));
+    EXPECT_TRUE(NothingArrives(client.Descriptor(), 20));
     EXPECT_EQ(State().sessions.size(), 1u);
 
-    ASSERT_TRUE(SendAll(client.Descriptor(), Request({kDescribeTitleRequest, 0})));
-    PumpUntil([&] { return !protocol_client::NothingArrives(client.Descriptor(), 0); });
-    EXPECT_TRUE(ReadReply(client.Descriptor()));
+    ASSERT_TRUE(client.Send(kDescribe, error)) << error;
+    PumpUntil([&] { return !NothingArrives(client.Descriptor(), 0); });
+    EXPECT_TRUE(ReadReply(client));
 }
 
 TEST_F(ManualLoopTest, ClosedConnectionIsReleasedAndTheNextServedInTheSamePass) {
-    platform::Socket first = ConnectAccepted();
-    platform::Socket second = ConnectAccepted();
-    platform::Socket third = ConnectAccepted();
+    HeadsetConnection first = ConnectAccepted();
+    HeadsetConnection second = ConnectAccepted();
+    HeadsetConnection third = ConnectAccepted();
     ASSERT_EQ(State().sessions.size(), 3u);
 
-    const std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
-    ASSERT_TRUE(SendAll(first.Descriptor(), request));
-    ASSERT_TRUE(SendAll(third.Descriptor(), request));
+    std::string error;
+    ASSERT_TRUE(first.Send(kDescribe, error));
+    ASSERT_TRUE(third.Send(kDescribe, error));
     second.Close();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // all three have arrived
 
     PollOnce(State());
     EXPECT_EQ(State().sessions.size(), 2u);
-    EXPECT_TRUE(ReadReply(first.Descriptor(), 1000));
-    EXPECT_TRUE(ReadReply(third.Descriptor(), 1000));
+    first.SetTimeout(1000);
+    third.SetTimeout(1000);
+    EXPECT_TRUE(ReadReply(first));
+    EXPECT_TRUE(ReadReply(third));
 }
 
 TEST_F(ManualLoopTest, ResetConnectionIsReleased) {
-    platform::Socket client = ConnectAccepted();
+    HeadsetConnection client = ConnectAccepted();
     const linger abort{1, 0};
     setsockopt(client.Descriptor(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     client.Close();  // sends a reset instead of an orderly close
@@ -168,7 +167,7 @@ TEST_F(ManualLoopTest, ResetConnectionIsReleased) {
 }
 
 TEST_F(ManualLoopTest, AcceptedSocketsGetKeepAliveBigBuffersAndNoDelay) {
-    platform::Socket client = ConnectAccepted();
+    HeadsetConnection client = ConnectAccepted();
     const int socket = State().sessions[0]->socket.Descriptor();
     EXPECT_EQ(IntOption(socket, SOL_SOCKET, SO_KEEPALIVE), 1);
     EXPECT_EQ(IntOption(socket, IPPROTO_TCP, TCP_KEEPIDLE), 6);
@@ -218,19 +217,19 @@ TEST(SocketBuffers, APlainRequestIsMadeOnlyWhereItBeatsTheKernelsTuning) {
 }
 
 TEST_F(ManualLoopTest, OnlySixtyFourSocketsAreWatchedInAPass) {
-    std::vector<platform::Socket> clients;
+    std::vector<HeadsetConnection> clients;
     for (int i = 0; i < 70; ++i)
         clients.push_back(ConnectAccepted());
     ASSERT_EQ(State().sessions.size(), 70u);
-    const std::vector<uint8_t> request = Request({kDescribeTitleRequest, 0});
-    for (const platform::Socket& client : clients)
-        ASSERT_TRUE(SendAll(client.Descriptor(), request));
+    std::string error;
+    for (HeadsetConnection& client : clients)
+        ASSERT_TRUE(client.Send(kDescribe, error));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
     auto answeredCount = [&] {
         size_t answered = 0;
-        for (const platform::Socket& client : clients)
-            answered += protocol_client::NothingArrives(client.Descriptor(), 0) ? 0 : 1;
+        for (const HeadsetConnection& client : clients)
+            answered += NothingArrives(client.Descriptor(), 0) ? 0 : 1;
         return answered;
     };
     PollOnce(State());  // the listener plus 63 of the sessions
@@ -244,9 +243,10 @@ class WorkerLoopTest : public ServiceTest {};
 
 TEST_F(WorkerLoopTest, ResetConnectionDoesNotSpinTheWorker) {
     StartOnLoopback();
+    std::string error;
     for (int i = 0; i < 5; ++i) {
-        platform::Socket client = Connect("127.0.0.1", 23107);
-        ASSERT_TRUE(SendAll(client.Descriptor(), Request({kDescribeTitleRequest, 0})));
+        HeadsetConnection client = Connect();
+        ASSERT_TRUE(client.Send(kDescribe, error)) << error;
         const linger abort{1, 0};
         setsockopt(client.Descriptor(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     }
@@ -255,20 +255,18 @@ TEST_F(WorkerLoopTest, ResetConnectionDoesNotSpinTheWorker) {
     const double cpuSeconds = static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
     EXPECT_LT(cpuSeconds, 0.5);
 
-    platform::Socket fresh = Connect("127.0.0.1", 23107);
-    ASSERT_TRUE(SendAll(fresh.Descriptor(), Request({kDescribeTitleRequest, 0})));
-    EXPECT_TRUE(ReadReply(fresh.Descriptor()));
+    HeadsetConnection fresh = Connect();
+    EXPECT_TRUE(Exchange(fresh, kDescribe));
 }
 
 TEST_F(WorkerLoopTest, StalledHeadsetDelaysOthersOnlyUntilItsSendTimesOut) {
     StartOnLoopback();
-    platform::Socket stalled = StalledClient();
+    HeadsetConnection stalled = protocol_client::ConnectWithTinyReceiveBuffer();
     FloodWithRequests(stalled.Descriptor(), 400);
 
-    platform::Socket patient = Connect("127.0.0.1", 23107);
+    HeadsetConnection patient = Connect(15000);
     const auto asked = std::chrono::steady_clock::now();
-    ASSERT_TRUE(SendAll(patient.Descriptor(), Request({kDescribeTitleRequest, 0})));
-    const auto reply = ReadReply(patient.Descriptor(), 15000);
+    const auto reply = Exchange(patient, kDescribe);
     const auto waited = std::chrono::steady_clock::now() - asked;
     ASSERT_TRUE(reply);
     EXPECT_LT(waited, std::chrono::milliseconds(11500));
@@ -276,7 +274,7 @@ TEST_F(WorkerLoopTest, StalledHeadsetDelaysOthersOnlyUntilItsSendTimesOut) {
 
 TEST_F(WorkerLoopTest, StopDuringABlockedReplyReturnsPromptly) {
     StartOnLoopback();
-    platform::Socket stalled = StalledClient();
+    HeadsetConnection stalled = protocol_client::ConnectWithTinyReceiveBuffer();
     FloodWithRequests(stalled.Descriptor(), 400);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
@@ -305,10 +303,9 @@ TEST_F(WorkerLoopTest, RepeatedStartsLeaveNoDescriptorOrThreadBehind) {
     const int threads = ThreadCount();
     for (int cycle = 0; cycle < 100; ++cycle) {
         StartOnLoopback();
-        platform::Socket client = Connect("127.0.0.1", 23107);
-        ASSERT_TRUE(client.IsValid()) << cycle;
-        ASSERT_TRUE(SendAll(client.Descriptor(), Request({kDescribeTitleRequest, 0})));
-        ASSERT_TRUE(ReadReply(client.Descriptor())) << cycle;
+        HeadsetConnection client = Connect();
+        ASSERT_GE(client.Descriptor(), 0) << cycle;
+        ASSERT_TRUE(Exchange(client, kDescribe)) << cycle;
         StopVideoService();
     }
     EXPECT_EQ(OpenDescriptorCount(), descriptors);

@@ -5,6 +5,7 @@
 #include "service/ServiceFixture.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProtocolClient.h"
+#include "tools/headset/HeadsetRequests.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ std::string QueryAfterAction(const std::string& url) {
 }
 
 bool ServiceIsListening() {
-    return protocol_client::Connect("127.0.0.1", 23107).IsValid();
+    return protocol_client::Connect().Descriptor() >= 0;
 }
 
 }  // namespace
@@ -105,10 +106,8 @@ TEST_F(DirectoryRegistrationTest, SilentDirectoryDelaysTheStartOnlyByTheBound) {
     EXPECT_GE(took, std::chrono::milliseconds(4500));
     EXPECT_LT(took, std::chrono::milliseconds(6500));
 
-    platform::Socket headset = protocol_client::Connect("127.0.0.1", 23107);
-    ASSERT_TRUE(
-        protocol_client::SendAll(headset.Descriptor(), protocol_client::Request({25601, 0})));
-    EXPECT_TRUE(protocol_client::ReadReply(headset.Descriptor()));
+    headset::HeadsetConnection client = protocol_client::Connect();
+    EXPECT_TRUE(protocol_client::Exchange(client, headset::DescribeTitleRequest(0)));
 }
 
 TEST_F(DirectoryRegistrationTest, RefusedConnectionDoesNotHoldUpTheStart) {

@@ -4,6 +4,7 @@
 #include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProtocolClient.h"
+#include "tools/headset/HeadsetRequests.h"
 
 #ifndef ONDU_PROGRAM_PATH
 #error "ONDU_PROGRAM_PATH must name the OnduLofrin program"
@@ -22,10 +23,8 @@ TEST(HeadlessService, ServesUntilTerminatedThenExitsCleanly) {
                          SmallMediaUtf8(), "/nonexistent/missing.mp4"});
     ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 10000)) << server.Errors();
 
-    platform::Socket client = protocol_client::Connect("127.0.0.1", 23107);
-    ASSERT_TRUE(
-        protocol_client::SendAll(client.Descriptor(), protocol_client::Request({25601, 0})));
-    ASSERT_TRUE(protocol_client::ReadReply(client.Descriptor()));
+    headset::HeadsetConnection client = protocol_client::Connect();
+    ASSERT_TRUE(protocol_client::Exchange(client, headset::DescribeTitleRequest(0)));
 
     const auto signalled = std::chrono::steady_clock::now();
     server.Signal(SIGTERM);

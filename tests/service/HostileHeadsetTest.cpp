@@ -20,18 +20,14 @@
 #include "support/ProtocolClient.h"
 #include "support/SanitizerSlowdown.h"
 #include "support/TempDir.h"
+#include "tools/headset/HeadsetExchanges.h"
 
+using headset::HeadsetConnection;
 using protocol_client::Connect;
-using protocol_client::ReadReply;
-using protocol_client::ReplyFields;
-using protocol_client::Request;
-using protocol_client::SendAll;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr const char* kAddress = "127.0.0.1";
-constexpr uint16_t kPort = 23107;
 constexpr int64_t kMiB = 1048576;
 // Far more than the 16 MiB send buffer and a non-reading headset's window
 // can take, so a reply of this size blocks on a headset that stops reading.
@@ -53,39 +49,28 @@ bool WaitFor(Condition condition, int timeoutMs) {
     return true;
 }
 
-// Asks for the first title's description and checks the answer's head.
-bool IsAnswered(int socket, int timeoutMs = 5000) {
-    if (!SendAll(socket, Request({kDescribeTitleRequest, 0})))
-        return false;
-    const auto reply = ReadReply(socket, timeoutMs);
-    if (!reply)
-        return false;
-    ReplyFields fields(*reply);
-    return fields.I32() == ReplyCodeFor(kDescribeTitleRequest) && fields.I32() == kStatusSuccess;
+// Asks for the first title's description and checks the answer.
+bool IsAnswered(HeadsetConnection& connection, int timeoutMs = 5000) {
+    connection.SetTimeout(timeoutMs);
+    headset::TitleDescription title;
+    return headset::DescribeTitle(connection, 0, title).empty() && title.status == kStatusSuccess;
 }
 
 bool FreshConnectionIsAnswered(int timeoutMs = 5000) {
-    platform::Socket fresh = Connect(kAddress, kPort);
-    return fresh.IsValid() && IsAnswered(fresh.Descriptor(), timeoutMs);
+    HeadsetConnection fresh = Connect();
+    return fresh.Descriptor() >= 0 && IsAnswered(fresh, timeoutMs);
 }
 
 // Drops the connection with a reset instead of an orderly close.
-void Reset(platform::Socket& socket) {
+void Reset(HeadsetConnection& connection) {
     const linger abort{1, 0};
-    setsockopt(socket.Descriptor(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    socket.Close();
+    setsockopt(connection.Descriptor(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    connection.Close();
 }
 
 std::vector<uint8_t> LargeChunkRequest(int32_t title) {
-    bsMemWrite writer;
-    int32_t code = kFetchPackagedDataRequest;
-    int32_t firstRecord = 0;
-    int32_t tag = 0;
-    int64_t start = 0;
-    int64_t end = kLargeChunkBytes;
-    writer.Serialize(code).Serialize(title).Serialize(firstRecord);
-    writer.Serialize(tag).Serialize(tag).Serialize(start).Serialize(end);
-    return writer.Buffer();
+    const headset::ChunkRequest chunk{0, 0, 0, kLargeChunkBytes};
+    return headset::FetchPackagedRequest(title, 0, {&chunk, 1});
 }
 
 // Reads and discards until the peer ends the connection; false when it is
@@ -138,17 +123,17 @@ TEST_F(HostileHeadsetTest, TwoHundredIdleConnectionsLockNobodyOutAndLeaveNothing
     StartOnLoopback();
     const int descriptors = OpenDescriptorCount();
 
-    std::vector<platform::Socket> idle;
+    std::vector<HeadsetConnection> idle;
     for (int i = 0; i < 200; ++i) {
-        idle.push_back(Connect(kAddress, kPort));
-        ASSERT_TRUE(idle.back().IsValid()) << i;
+        idle.push_back(Connect());
+        ASSERT_GE(idle.back().Descriptor(), 0) << i;
     }
     // Far more connections than one pass watches: a newcomer, and the
     // connections accepted last, are still served while all are held.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(FreshConnectionIsAnswered(3000));
     for (size_t i : {size_t{199}, size_t{150}, size_t{64}, size_t{0}})
-        EXPECT_TRUE(IsAnswered(idle[i].Descriptor(), 3000)) << i;
+        EXPECT_TRUE(IsAnswered(idle[i], 3000)) << i;
 
     idle.clear();
     EXPECT_TRUE(FreshConnectionIsAnswered());
@@ -160,17 +145,18 @@ TEST_F(HostileHeadsetTest, TwoHundredIdleConnectionsLockNobodyOutAndLeaveNothing
 
 TEST_F(HostileHeadsetTest, HeadsetThatStopsReadingHoldsOthersOnlyForTheSendTimeOut) {
     StartWithLargePackagedTitle();
-    platform::Socket stalled = protocol_client::ConnectWithTinyReceiveBuffer(kAddress, kPort);
-    ASSERT_TRUE(stalled.IsValid());
+    HeadsetConnection stalled = protocol_client::ConnectWithTinyReceiveBuffer();
+    ASSERT_GE(stalled.Descriptor(), 0);
     const auto stalledAsked = Clock::now();
-    ASSERT_TRUE(SendAll(stalled.Descriptor(), LargeChunkRequest(1)));
+    std::string error;
+    ASSERT_TRUE(stalled.Send(LargeChunkRequest(1), error)) << error;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
     // The patient headset waits while the reply is read from the file and
     // while the 10 s time-out runs, and no longer.
-    platform::Socket patient = Connect(kAddress, kPort);
+    HeadsetConnection patient = Connect();
     const auto asked = Clock::now();
-    ASSERT_TRUE(IsAnswered(patient.Descriptor(), 10000 + 5000 * kSanitizerSlowdown));
+    ASSERT_TRUE(IsAnswered(patient, 10000 + 5000 * kSanitizerSlowdown));
     RecordProperty("patient_wait_ms", static_cast<int>(MillisecondsSince(asked)));
     EXPECT_LT(MillisecondsSince(stalledAsked), 10000 + 2500 * kSanitizerSlowdown);
 
@@ -183,7 +169,7 @@ TEST_F(HostileHeadsetTest, HeadsetThatStopsReadingHoldsOthersOnlyForTheSendTimeO
     // Service as usual afterwards.
     for (int i = 0; i < 5; ++i) {
         const auto start = Clock::now();
-        ASSERT_TRUE(IsAnswered(patient.Descriptor(), 2000)) << i;
+        ASSERT_TRUE(IsAnswered(patient, 2000)) << i;
         EXPECT_LT(MillisecondsSince(start), 500) << i;
     }
     EXPECT_TRUE(FreshConnectionIsAnswered());
@@ -196,14 +182,11 @@ TEST_F(HostileHeadsetTest, ResetInTheMiddleOfALargeReplyEndsOnlyThatReply) {
     // Reset before the first byte of the reply is read, and well into it.
     int64_t slowest = 0;
     for (const uint64_t readFirst : {uint64_t{0}, uint64_t{20 * kMiB}}) {
-        platform::Socket client = Connect(kAddress, kPort);
-        ASSERT_TRUE(SendAll(client.Descriptor(), LargeChunkRequest(1)));
+        HeadsetConnection client = Connect(10000 * kSanitizerSlowdown);
+        std::string error;
+        ASSERT_TRUE(client.Send(LargeChunkRequest(1), error)) << error;
         std::vector<uint8_t> part(readFirst);
-        if (readFirst > 0) {
-            ASSERT_TRUE(protocol_client::ReadExactly(client.Descriptor(), part.data(), part.size(),
-                                                     10000 * kSanitizerSlowdown))
-                << readFirst;
-        }
+        ASSERT_TRUE(client.ReadExactly(part.data(), part.size(), error)) << readFirst << error;
         Reset(client);
 
         // A reset peer fails the send at once, well before the time-out.
@@ -237,16 +220,11 @@ std::filesystem::path PlayableClip() {
 }
 
 // What a session plays of the clip, pulled without any service.
-std::vector<PacketRecord> PlayedDirectly(const std::filesystem::path& clip) {
+std::vector<PulledPacket> PlayedDirectly(const std::filesystem::path& clip) {
     Catalogue catalogue{MediaEntry(clip.filename().string(), clip.string())};
     SessionPair pair(catalogue);
-    const OpenedMedia opened = OpenMedia(pair);
-    std::vector<PacketRecord> records;
-    for (PacketBatch& batch : PullToEnd(pair, opened.videoIndex, opened.audioIndex, -1)) {
-        for (PacketRecord& record : batch.records)
-            records.push_back(std::move(record));
-    }
-    return records;
+    const headset::OpenedMedia opened = pair.OpenMedia();
+    return PacketsOf(PullToEnd(pair, opened.videoIndex, opened.audioIndex, -1));
 }
 
 // Mostly bytes of no meaning; a quarter start with a real request code, with
@@ -281,7 +259,7 @@ struct FloodCounts {
 // Sends random messages until told to stop, and throws away whatever the
 // server answers, so its replies never block on this connection.
 void Flood(const std::atomic<bool>& stop, uint32_t seed, FloodCounts& counts) {
-    platform::Socket socket = Connect(kAddress, kPort);
+    HeadsetConnection socket = Connect();
     std::mt19937 random(seed);
     std::vector<uint8_t> discard(1 << 16);
     while (!stop) {
@@ -331,7 +309,7 @@ private:
 TEST_F(HostileHeadsetTest, RandomFloodNeitherDelaysNorDisturbsAPlayingHeadset) {
     const auto clip = PlayableClip();
     ASSERT_FALSE(clip.empty());
-    const std::vector<PacketRecord> expected = PlayedDirectly(clip);
+    const std::vector<PulledPacket> expected = PlayedDirectly(clip);
     ASSERT_GT(expected.size(), 100u);
     StartOn({{127, 0, 0, 1}}, {platform::Utf8ToWide(clip.string())});
     ASSERT_EQ(State().catalogue.size(), 1u);
@@ -339,32 +317,29 @@ TEST_F(HostileHeadsetTest, RandomFloodNeitherDelaysNorDisturbsAPlayingHeadset) {
     Flooders flooders(10);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
-    platform::Socket headset = Connect(kAddress, kPort);
-    ASSERT_TRUE(SendAll(headset.Descriptor(), Request({kOpenMediaTitleRequest, 0})));
-    const auto openReply = ReadReply(headset.Descriptor());
-    ASSERT_TRUE(openReply);
-    const OpenedMedia opened = ParseOpenedMedia(*openReply);
+    HeadsetConnection player = Connect();
+    headset::OpenedMedia opened;
+    ASSERT_EQ(headset::OpenMedia(player, 0, opened), "");
     ASSERT_EQ(opened.status, 0);
 
-    std::vector<PacketRecord> played;
+    player.SetTimeout(2000);
+    std::vector<headset::PacketBatch> replies;
     int64_t slowest = 0;
     int32_t status = kStatusSuccess;
     int batches = 0;
     for (; batches < 10000 && status == kStatusSuccess; ++batches) {
         const auto asked = Clock::now();
-        ASSERT_TRUE(SendAll(headset.Descriptor(),
-                            BatchRequest(0, 0, opened.videoIndex, opened.audioIndex, -1)));
-        const auto reply = ReadReply(headset.Descriptor(), 2000);
+        headset::PacketBatch batch;
+        const std::string error = headset::FetchBatch(
+            player, {.videoIndex = opened.videoIndex, .audioIndex = opened.audioIndex}, batch);
         const int64_t latency = MillisecondsSince(asked);
-        ASSERT_TRUE(reply) << "batch " << batches;
+        ASSERT_EQ(error, "") << "batch " << batches;
         EXPECT_LT(latency, 100) << "batch " << batches;
         slowest = std::max(slowest, latency);
-        PacketBatch parsed = ParsePacketBatch(*reply);
-        ASSERT_EQ(parsed.code, ReplyCodeFor(kFetchPacketBatchRequest));
-        status = parsed.status;
-        for (PacketRecord& record : parsed.records)
-            played.push_back(std::move(record));
+        status = batch.status;
+        replies.push_back(std::move(batch));
     }
+    const std::vector<PulledPacket> played = PacketsOf(replies);
     RecordProperty("batches", static_cast<int>(batches));
     RecordProperty("slowest_batch_ms", static_cast<int>(slowest));
     flooders.Stop();
@@ -376,7 +351,7 @@ TEST_F(HostileHeadsetTest, RandomFloodNeitherDelaysNorDisturbsAPlayingHeadset) {
     EXPECT_EQ(status, 1);
     ASSERT_EQ(played.size(), expected.size());
     for (size_t i = 0; i < played.size(); ++i) {
-        ASSERT_EQ(played[i].stream, expected[i].stream) << i;
+        ASSERT_EQ(played[i].streamIndex, expected[i].streamIndex) << i;
         ASSERT_EQ(played[i].pts, expected[i].pts) << i;
         ASSERT_EQ(played[i].data, expected[i].data) << i;
     }

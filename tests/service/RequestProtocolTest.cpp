@@ -1,18 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
 #include "protocol/RequestCodes.h"
 #include "service/SendReply.h"
 #include "support/Bytes.h"
-#include "support/OpenedMediaReply.h"
 #include "support/SessionPair.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
 
-using protocol_client::ReplyFields;
+using protocol_client::Parsed;
+using protocol_client::ReadReply;
 using protocol_client::Request;
 
 namespace {
@@ -46,19 +47,21 @@ std::string TwoVideosTwoAudios() {
 TEST(SendReply, PadsPayloadToWholeSixteenByteFrames) {
     int ends[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-    platform::Socket server(ends[0]), headset(ends[1]);
+    platform::Socket server(ends[0]);
+    headset::HeadsetConnection headset(platform::Socket(ends[1]), 5000);
 
     std::vector<uint8_t> eight{1, 2, 3, 4, 5, 6, 7, 8};
     SendReply(server.Descriptor(), eight);
     uint8_t frame[16];
-    ASSERT_TRUE(protocol_client::ReadExactly(headset.Descriptor(), frame, 16, 1000));
+    std::string error;
+    ASSERT_TRUE(headset.ReadExactly(frame, 16, error)) << error;
     const uint8_t expected[16] = {12, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0};
     EXPECT_EQ(std::memcmp(frame, expected, 16), 0);
     EXPECT_EQ(eight.size(), 12u);  // padded in place
 
     std::vector<uint8_t> twelve(12, 0xAB);
     SendReply(server.Descriptor(), twelve);
-    auto reply = protocol_client::ReadReply(headset.Descriptor());
+    auto reply = ReadReply(headset);
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->size(), 12u);
     EXPECT_TRUE(protocol_client::NothingArrives(headset.Descriptor(), 20));
@@ -69,7 +72,7 @@ TEST(SendReply, PadsPayloadToWholeSixteenByteFrames) {
         large[i] = static_cast<uint8_t>(i % 251);
     const std::vector<uint8_t> original = large;
     std::thread sender([&] { SendReply(server.Descriptor(), large); });
-    reply = protocol_client::ReadReply(headset.Descriptor());
+    reply = ReadReply(headset);
     sender.join();
     ASSERT_TRUE(reply);
     ASSERT_EQ(reply->size(), 1000012u);
@@ -85,13 +88,14 @@ ssize_t SendThreeBytesAtMost(int socket, const void* data, size_t count, int fla
 TEST(SendReply, PartialSendsResumeWhereTheyStopped) {
     int ends[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-    platform::Socket server(ends[0]), headset(ends[1]);
+    platform::Socket server(ends[0]);
+    headset::HeadsetConnection headset(platform::Socket(ends[1]), 1000);
     std::vector<uint8_t> payload(40);
     for (size_t i = 0; i < payload.size(); ++i)
         payload[i] = static_cast<uint8_t>(i + 1);
     const std::vector<uint8_t> original = payload;
     SendReply(server.Descriptor(), payload, nullptr, SendThreeBytesAtMost);
-    const auto reply = protocol_client::ReadReply(headset.Descriptor(), 1000);
+    const auto reply = ReadReply(headset);
     ASSERT_TRUE(reply);
     ASSERT_EQ(reply->size(), 44u);
     EXPECT_TRUE(std::equal(original.begin(), original.end(), reply->begin()));
@@ -100,33 +104,25 @@ TEST(SendReply, PartialSendsResumeWhereTheyStopped) {
 TEST_F(RequestProtocolTest, DescribeTitle) {
     catalogue.push_back(MediaEntry("\xE8\xA7\x86\xE9\xA2\x91.mp4", "unused"));
 
-    // A request without its index addresses no title.
+    // A request without its index addresses no title. The parser checks
+    // every reply's code and that only padding follows its fields.
     auto reply = pair_.Exchange(Request({kDescribeTitleRequest}));
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->size(), 12u);
-    ReplyFields missing(*reply);
-    EXPECT_EQ(missing.I32(), 33793);
-    EXPECT_EQ(missing.I32(), 2);
+    EXPECT_EQ(Parsed(headset::ParseTitleDescription, reply).status, 2);
 
-    for (int32_t invalid : {1, -1, 1000}) {
-        reply = pair_.Exchange(Request({kDescribeTitleRequest, invalid}));
-        ASSERT_TRUE(reply);
-        ReplyFields fields(*reply);
-        fields.I32();
-        EXPECT_EQ(fields.I32(), 2) << invalid;
-    }
+    for (int32_t invalid : {1, -1, 1000})
+        EXPECT_EQ(pair_.DescribeTitle(invalid).status, 2) << invalid;
 
-    reply = pair_.Exchange(Request({kDescribeTitleRequest, 0}));
-    ASSERT_TRUE(reply);
-    ReplyFields fields(*reply);
-    EXPECT_EQ(fields.I32(), 33793);
-    EXPECT_EQ(fields.I32(), 0);
-    EXPECT_EQ(fields.I32(), 10);
-    EXPECT_EQ(fields.I32(), 180000);
-    EXPECT_EQ(fields.I32(), 300);
-    EXPECT_EQ(fields.I32(), 150);
-    EXPECT_EQ(fields.Text(10), catalogue[0].title);
-    EXPECT_EQ(fields.Bytes(180000), catalogue[0].thumbnail);
+    reply = pair_.Exchange(headset::DescribeTitleRequest(0));
+    const headset::TitleDescription described = Parsed(headset::ParseTitleDescription, reply);
+    EXPECT_EQ(described.status, 0);
+    EXPECT_EQ(described.title.size(), 10u);
+    EXPECT_EQ(described.thumbnail.size(), 180000u);
+    EXPECT_EQ(described.thumbWidth, 300);
+    EXPECT_EQ(described.thumbHeight, 150);
+    EXPECT_EQ(described.title, catalogue[0].title);
+    EXPECT_EQ(described.thumbnail, catalogue[0].thumbnail);
     EXPECT_EQ((reply->size() + 4) % 16, 0u);
     EXPECT_EQ(pair_.Session().titleIndex, -1);
 }
@@ -134,19 +130,14 @@ TEST_F(RequestProtocolTest, DescribeTitle) {
 TEST_F(RequestProtocolTest, DescribeTitleRefusesNamesOf1024BytesOrMore) {
     catalogue.push_back(MediaEntry(std::string(1023, 'a'), "unused"));
     catalogue.push_back(MediaEntry(std::string(1024, 'b'), "unused"));
-    auto reply = pair_.Exchange(Request({kDescribeTitleRequest, 0}));
-    ASSERT_TRUE(reply);
-    ReplyFields accepted(*reply);
-    accepted.I32();
-    EXPECT_EQ(accepted.I32(), 0);
-    EXPECT_EQ(accepted.I32(), 1023);
+    const headset::TitleDescription accepted = pair_.DescribeTitle(0);
+    EXPECT_EQ(accepted.status, 0);
+    EXPECT_EQ(accepted.title.size(), 1023u);
 
-    reply = pair_.Exchange(Request({kDescribeTitleRequest, 1}));
+    const auto reply = pair_.Exchange(headset::DescribeTitleRequest(1));
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->size(), 12u);
-    ReplyFields refused(*reply);
-    refused.I32();
-    EXPECT_EQ(refused.I32(), 1);
+    EXPECT_EQ(Parsed(headset::ParseTitleDescription, reply).status, 1);
 }
 
 TEST_F(RequestProtocolTest, UnknownAndShortRequestsGetNoReply) {
@@ -164,27 +155,19 @@ TEST_F(RequestProtocolTest, OpenMediaTitleStatuses) {
     catalogue.push_back(MediaEntry("garbage.mp4", garbage));
 
     for (int32_t invalid : {2, -1}) {
-        auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, invalid}));
+        const auto reply = pair_.Exchange(headset::OpenMediaRequest(invalid));
         ASSERT_TRUE(reply);
         EXPECT_EQ(reply->size(), 12u);
-        ReplyFields fields(*reply);
-        EXPECT_EQ(fields.I32(), 33797);
-        EXPECT_EQ(fields.I32(), 5);
+        EXPECT_EQ(Parsed(headset::ParseOpenedMedia, reply).status, 5);
     }
     // A request without its index opens title 0.
-    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest}));
-    ASSERT_TRUE(reply);
-    ReplyFields opened(*reply);
-    opened.I32();
-    EXPECT_EQ(opened.I32(), 2);
+    EXPECT_EQ(
+        Parsed(headset::ParseOpenedMedia, pair_.Exchange(Request({kOpenMediaTitleRequest}))).status,
+        2);
     EXPECT_FALSE(pair_.Session().media);
     EXPECT_EQ(pair_.Session().titleIndex, -1);
 
-    reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 1}));
-    ASSERT_TRUE(reply);
-    ReplyFields unreadable(*reply);
-    unreadable.I32();
-    const int32_t status = unreadable.I32();
+    const int32_t status = pair_.OpenMedia(1).status;
     EXPECT_TRUE(status == 2 || status == 4) << status;
     EXPECT_FALSE(pair_.Session().media);
 }
@@ -195,10 +178,7 @@ TEST_F(RequestProtocolTest, OpenMediaTitleChoosesTheLargestPictureAndFirstAudio)
     catalogue.push_back(MediaEntry("two.mkv", media));
     catalogue[0].lastUsed = 0;
 
-    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 0}));
-    ASSERT_TRUE(reply);
-    const OpenedMedia m = ParseOpenedMedia(*reply);
-    EXPECT_EQ(m.code, 33797);
+    const headset::OpenedMedia m = pair_.OpenMedia(0);
     EXPECT_EQ(m.status, 0);
     EXPECT_EQ(m.width, 1920);
     EXPECT_EQ(m.height, 1080);
@@ -210,8 +190,8 @@ TEST_F(RequestProtocolTest, OpenMediaTitleChoosesTheLargestPictureAndFirstAudio)
     EXPECT_EQ(m.sampleRate, 48000);
     EXPECT_EQ(m.channels, 1);
     EXPECT_EQ(m.sampleFormat, static_cast<int32_t>(AV_SAMPLE_FMT_FLTP));
-    EXPECT_EQ(m.layout, static_cast<uint64_t>(AV_CH_LAYOUT_MONO));
-    EXPECT_EQ(m.mime, "video/avc");
+    EXPECT_EQ(m.channelLayout, static_cast<uint64_t>(AV_CH_LAYOUT_MONO));
+    EXPECT_EQ(m.mimeType, "video/avc");
     EXPECT_FALSE(m.csd0.empty());
     EXPECT_FALSE(m.csd1.empty());
     EXPECT_EQ(m.flags & 0x30u, 0x30u);
@@ -224,7 +204,6 @@ TEST_F(RequestProtocolTest, OpenMediaTitleChoosesTheLargestPictureAndFirstAudio)
     EXPECT_EQ(m.streams[2].kind, 1);
     EXPECT_EQ(m.streams[3].kind, 1);
     EXPECT_EQ(m.streams[3].sampleRate, 44100);
-    EXPECT_TRUE(m.consumedExactly);
 
     EXPECT_EQ(pair_.Session().titleIndex, 0);
     ASSERT_TRUE(pair_.Session().media);
@@ -244,9 +223,7 @@ TEST_F(RequestProtocolTest, OpenMediaTitleSkipsTrueHdAndShiftsLaterAudioCodecIds
     ASSERT_FALSE(media.empty());
     catalogue.push_back(MediaEntry("t.mkv", media));
 
-    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 0}));
-    ASSERT_TRUE(reply);
-    const OpenedMedia m = ParseOpenedMedia(*reply);
+    const headset::OpenedMedia m = pair_.OpenMedia(0);
     EXPECT_EQ(m.status, 0);
     EXPECT_EQ(m.audioIndex, 2);
     EXPECT_EQ(m.audioCodec, 86056);  // E-AC-3, unchanged in the header
@@ -255,11 +232,10 @@ TEST_F(RequestProtocolTest, OpenMediaTitleSkipsTrueHdAndShiftsLaterAudioCodecIds
     EXPECT_EQ(m.streams[2].kind, 1);
     EXPECT_EQ(m.streams[2].codecId, 86057);
     EXPECT_EQ(m.streams[2].channels, 2);
-    EXPECT_EQ(m.streams[2].layout, static_cast<uint64_t>(AV_CH_LAYOUT_STEREO));
+    EXPECT_EQ(m.streams[2].channelLayout, static_cast<uint64_t>(AV_CH_LAYOUT_STEREO));
     // MPEG-4 Part 2 video is chosen but the headset has no decoder for it.
     EXPECT_EQ(m.videoIndex, 0);
-    EXPECT_EQ(m.mime, "");
-    EXPECT_TRUE(m.consumedExactly);
+    EXPECT_EQ(m.mimeType, "");
 }
 
 TEST_F(RequestProtocolTest, OpenMediaTitleDescribesVp9AndSubtitles) {
@@ -276,12 +252,10 @@ TEST_F(RequestProtocolTest, OpenMediaTitleDescribesVp9AndSubtitles) {
     ASSERT_FALSE(media.empty());
     catalogue.push_back(MediaEntry("v.mkv", media));
 
-    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 0}));
-    ASSERT_TRUE(reply);
-    const OpenedMedia m = ParseOpenedMedia(*reply);
+    const headset::OpenedMedia m = pair_.OpenMedia(0);
     EXPECT_EQ(m.status, 0);
-    EXPECT_EQ(m.mime, "video/x-vnd.on2.vp9");
-    EXPECT_EQ(m.mime.size(), 19u);
+    EXPECT_EQ(m.mimeType, "video/x-vnd.on2.vp9");
+    EXPECT_EQ(m.mimeType.size(), 19u);
     EXPECT_TRUE(m.csd0.empty());
     EXPECT_TRUE(m.csd1.empty());
     EXPECT_EQ(m.flags & 0x30u, 0u);
@@ -292,7 +266,6 @@ TEST_F(RequestProtocolTest, OpenMediaTitleDescribesVp9AndSubtitles) {
     ASSERT_EQ(m.streams.size(), 2u);
     EXPECT_EQ(m.streams[1].kind, 2);
     EXPECT_EQ(m.streams[1].codecId, static_cast<int32_t>(AV_CODEC_ID_SUBRIP));
-    EXPECT_TRUE(m.consumedExactly);
 }
 
 TEST_F(RequestProtocolTest, OpenMediaTitleWithoutVideo) {
@@ -300,29 +273,24 @@ TEST_F(RequestProtocolTest, OpenMediaTitleWithoutVideo) {
         MakeMedia("audio-only.mka", {"-f", "lavfi", "-i", "sine=d=0.2:r=44100", "-c:a", "aac"});
     ASSERT_FALSE(media.empty());
     catalogue.push_back(MediaEntry("a.mka", media));
-    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 0}));
-    ASSERT_TRUE(reply);
-    const OpenedMedia m = ParseOpenedMedia(*reply);
+    const headset::OpenedMedia m = pair_.OpenMedia(0);
     EXPECT_EQ(m.status, 0);
     EXPECT_EQ(m.width, 1920);
     EXPECT_EQ(m.height, 1080);
     EXPECT_EQ(m.videoIndex, -1);
-    EXPECT_EQ(m.mime.size(), 0u);
+    EXPECT_EQ(m.mimeType.size(), 0u);
     EXPECT_EQ(m.audioIndex, 0);
-    EXPECT_TRUE(m.consumedExactly);
 }
 
 TEST_F(RequestProtocolTest, OpeningAnotherTitleReleasesThePreviousOne) {
     const std::string media = TwoVideosTwoAudios();
     catalogue.push_back(MediaEntry("two.mkv", media));
     catalogue.push_back(MediaEntry("missing.mkv", "/nonexistent.mkv"));
-    ASSERT_TRUE(pair_.Exchange(Request({kOpenMediaTitleRequest, 0})));
+    ASSERT_TRUE(pair_.Exchange(headset::OpenMediaRequest(0)));
     ASSERT_TRUE(pair_.Session().media);
 
     // A failed open leaves the connection with no title at all.
-    auto reply = pair_.Exchange(Request({kOpenMediaTitleRequest, 1}));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(ParseOpenedMedia(*reply).status, 2);
+    EXPECT_EQ(pair_.OpenMedia(1).status, 2);
     EXPECT_FALSE(pair_.Session().media);
     EXPECT_FALSE(pair_.Session().packaged);
     EXPECT_EQ(pair_.Session().titleIndex, -1);

@@ -2,24 +2,21 @@
 #include <sys/ioctl.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <thread>
 
 #include "service/ServiceFixture.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/TempDir.h"
 
-#ifndef ONDU_TEST_SOURCE_DIR
-#error "ONDU_TEST_SOURCE_DIR must name the tests folder"
+#ifndef ONDU_HEADSET_PATH
+#error "ONDU_HEADSET_PATH must name the headset tool"
 #endif
 
 namespace {
 
 bool Run(const std::vector<std::string>& args) {
-    ChildProcess process(args);
-    return process.Started() && process.WaitForExit(10000) == 0;
+    return RunProgram(args, 10000).exitCode == 0;
 }
 
 // Waits until the interface `name` of the test's namespace has a link
@@ -121,12 +118,15 @@ private:
     bool ready_ = false;
 };
 
-std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// The headset tool on `host`: hears the first announcement, then asks the
+// server at `server` for its titles.
+struct HeadsetOnHost {
+    HeadsetOnHost(const HeadsetHost& host, const std::string& server)
+        : discover(host.Inside({ONDU_HEADSET_PATH, "discover", "--first", "--seconds", "5"})),
+          listArgs(host.Inside({ONDU_HEADSET_PATH, "list", server})) {}
+    ChildProcess discover;
+    std::vector<std::string> listArgs;
+};
 
 }  // namespace
 
@@ -140,15 +140,17 @@ TEST_F(TwoHostTest, HeadsetOnAnotherHostFindsAndReachesTheServer) {
     service_.StartVideoService({SmallMediaPath()}, &owner_);
     ASSERT_EQ(State().localAddresses, (std::vector<platform::Ipv4Address>{{10, 231, 7, 1}}));
 
-    TempDir dir;
-    const auto result = dir.File("headset.txt");
-    ChildProcess probe(
-        headset.Inside({"python3", std::string(ONDU_TEST_SOURCE_DIR) + "/service/headset_probe.py",
-                        result.string()}));
-    ASSERT_EQ(probe.WaitForExit(15000), 0) << probe.Errors();
-    EXPECT_EQ(ReadText(result),
-              "from 10.231.7.1 address 10.231.7.1 port 23107 titles 1 further 0 reply 33793 "
-              "status 0 title small-h264.mp4\n");
+    HeadsetOnHost probe(headset, "10.231.7.1");
+    ASSERT_TRUE(probe.discover.ReadOutputToEnd(15000));
+    ASSERT_EQ(probe.discover.WaitForExit(1000), 0) << probe.discover.Errors();
+    EXPECT_EQ(
+        probe.discover.Output(),
+        "server 10.231.7.1 port 23107 titles 1 addresses 10.231.7.1 (from 10.231.7.1:23307)\n");
+    // At the address it carries: the tool takes the reply apart, its code
+    // and status included, before it names the title.
+    const ProgramRun list = RunProgram(probe.listArgs, 15000);
+    ASSERT_EQ(list.exitCode, 0) << list.errors;
+    EXPECT_EQ(list.output.rfind("title 0: small-h264.mp4\n", 0), 0u) << list.output;
 }
 
 TEST_F(TwoHostTest, ServerOnTwoLinksTellsEachHeadsetItsOwnAddressFirst) {
@@ -181,18 +183,21 @@ TEST_F(TwoHostTest, ServerOnTwoLinksTellsEachHeadsetItsOwnAddressFirst) {
     };
     const std::vector<Expectation> expectations{{onFirstLink, "10.231.12.1"},
                                                 {onSecondLink, "10.231.11.1"}};
-    TempDir dir;
-    std::vector<std::unique_ptr<ChildProcess>> probes;
-    for (size_t i = 0; i < expectations.size(); ++i) {
-        probes.push_back(std::make_unique<ChildProcess>(expectations[i].host.Inside(
-            {"python3", std::string(ONDU_TEST_SOURCE_DIR) + "/service/headset_probe.py",
-             dir.File("headset" + std::to_string(i) + ".txt").string()})));
+    std::vector<std::unique_ptr<HeadsetOnHost>> probes;
+    for (const Expectation& expectation : expectations) {
+        probes.push_back(
+            std::make_unique<HeadsetOnHost>(expectation.host, expectation.host.ServerAddress()));
     }
     for (size_t i = 0; i < expectations.size(); ++i) {
         const std::string& server = expectations[i].host.ServerAddress();
-        ASSERT_EQ(probes[i]->WaitForExit(15000), 0) << server << ": " << probes[i]->Errors();
-        EXPECT_EQ(ReadText(dir.File("headset" + std::to_string(i) + ".txt")),
-                  "from " + server + " address " + server + " port 23107 titles 1 further 1 " +
-                      expectations[i].further + " reply 33793 status 0 title small-h264.mp4\n");
+        ChildProcess& discover = probes[i]->discover;
+        ASSERT_TRUE(discover.ReadOutputToEnd(15000)) << server;
+        ASSERT_EQ(discover.WaitForExit(1000), 0) << server << ": " << discover.Errors();
+        EXPECT_EQ(discover.Output(), "server " + server + " port 23107 titles 1 addresses " +
+                                         server + "," + expectations[i].further + " (from " +
+                                         server + ":23307)\n");
+        const ProgramRun list = RunProgram(probes[i]->listArgs, 15000);
+        ASSERT_EQ(list.exitCode, 0) << server << ": " << list.errors;
+        EXPECT_EQ(list.output.rfind("title 0: small-h264.mp4\n", 0), 0u) << list.output;
     }
 }

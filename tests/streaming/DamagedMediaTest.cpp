@@ -6,7 +6,6 @@ extern "C" {
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <random>
 #include <string>
 #include <thread>
@@ -17,8 +16,6 @@ extern "C" {
 #include "support/Bytes.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
-
-using protocol_client::Request;
 
 // Media files cut short or with bytes changed, as a failing disk or an
 // interrupted copy leaves them, played to the end: every reply must still be
@@ -141,80 +138,21 @@ std::vector<DamagedCopy> FlippedCopies(const std::vector<uint8_t>& bytes, size_t
     return copies;
 }
 
-// Reads little-endian fields and never past the end of the payload.
-class StrictFields {
-public:
-    explicit StrictFields(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-    template <typename T>
-    bool Read(T& value) {
-        if (bytes_.size() - offset_ < sizeof(T))
-            return false;
-        std::memcpy(&value, bytes_.data() + offset_, sizeof(T));
-        offset_ += sizeof(T);
-        return true;
-    }
-    bool Skip(int64_t count) {
-        if (count < 0 || static_cast<uint64_t>(count) > bytes_.size() - offset_)
-            return false;
-        offset_ += static_cast<size_t>(count);
-        return true;
-    }
-    // What follows the message is only the frame's zero padding.
-    bool RestIsPadding() const {
-        return bytes_.size() - offset_ < 16 &&
-               std::all_of(bytes_.begin() + static_cast<std::ptrdiff_t>(offset_), bytes_.end(),
-                           [](uint8_t b) { return b == 0; });
-    }
-
-private:
-    const std::vector<uint8_t>& bytes_;
-    size_t offset_ = 0;
-};
-
-::testing::AssertionResult IsWholeFrames(const std::vector<uint8_t>& payload) {
-    if ((payload.size() + 4) % 16 != 0)
-        return ::testing::AssertionFailure() << "payload of " << payload.size() << " bytes";
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult IsStatusOnlyReply(const std::vector<uint8_t>& payload, int32_t code) {
-    StrictFields fields(payload);
-    int32_t replyCode = 0, status = 0;
-    if (!fields.Read(replyCode) || !fields.Read(status) || replyCode != code)
-        return ::testing::AssertionFailure() << "no code and status";
-    if (!fields.RestIsPadding())
-        return ::testing::AssertionFailure() << "status " << status << " followed by data";
-    return ::testing::AssertionSuccess();
-}
-
-// A packet batch whose records fill the payload exactly, each of a named
-// stream and of a plausible size.
+// A packet batch the tool takes apart without complaint, framed, filling
+// its payload exactly and with only padding after it, that goes on or ends
+// the media and whose every record is of a named stream.
 ::testing::AssertionResult IsWellFormedBatch(const std::vector<uint8_t>& payload, int32_t video,
-                                             int32_t audio, int32_t& status) {
-    StrictFields fields(payload);
-    int32_t code = 0, count = 0;
-    if (!fields.Read(code) || !fields.Read(status) || !fields.Read(count))
-        return ::testing::AssertionFailure() << "short header";
-    if (code != ReplyCodeFor(kFetchPacketBatchRequest))
-        return ::testing::AssertionFailure() << "code " << code;
-    if (status != 0 && status != 1)
-        return ::testing::AssertionFailure() << "status " << status;
-    if (count < 0)
-        return ::testing::AssertionFailure() << "count " << count;
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t stream = -1, size = -1, flags = 0;
-        int64_t pts = 0, dts = 0, duration = 0;
-        if (!fields.Read(stream) || !fields.Read(size) || !fields.Read(flags) ||
-            !fields.Read(pts) || !fields.Read(dts) || !fields.Read(duration)) {
-            return ::testing::AssertionFailure() << "record " << i << " of " << count << " cut";
-        }
+                                             int32_t audio, headset::PacketBatch& batch) {
+    const std::string error = headset::ParsePacketBatch(payload, batch);
+    if (!error.empty())
+        return ::testing::AssertionFailure() << error;
+    if (batch.status != 0 && batch.status != 1)
+        return ::testing::AssertionFailure() << "status " << batch.status;
+    for (size_t i = 0; i < batch.packets.size(); ++i) {
+        const int32_t stream = batch.packets[i].streamIndex;
         if (stream < 0 || (stream != video && stream != audio))
             return ::testing::AssertionFailure() << "record " << i << " of stream " << stream;
-        if (!fields.Skip(size))
-            return ::testing::AssertionFailure() << "record " << i << " size " << size;
     }
-    if (!fields.RestIsPadding())
-        return ::testing::AssertionFailure() << "bytes after " << count << " records";
     return ::testing::AssertionSuccess();
 }
 
@@ -235,13 +173,13 @@ protected:
     }
     void TearDown() override { av_log_set_level(logLevel_); }
 
-    // One reply, framed as announced and with nothing after it.
+    // One reply, framed as announced (the tool's reader takes no other
+    // frame) and with nothing after it.
     std::optional<std::vector<uint8_t>> Exchange(SessionPair& pair,
                                                  const std::vector<uint8_t>& request) {
         auto reply = pair.Exchange(request);
         EXPECT_TRUE(reply) << "no reply to " << request.size() << " bytes";
         if (reply) {
-            EXPECT_TRUE(IsWholeFrames(*reply));
             EXPECT_TRUE(protocol_client::NothingArrives(pair.Headset(), 0)) << "stray bytes";
         }
         return reply;
@@ -253,49 +191,50 @@ protected:
         catalogue.push_back(MediaEntry(path.filename().string(), path.string()));
         SessionPair pair(catalogue);
         PlayOutcome outcome;
-        const auto opened = Exchange(pair, Request({kOpenMediaTitleRequest, 0}));
+        const auto opened = Exchange(pair, headset::OpenMediaRequest(0));
         if (!opened)
             return outcome;
-        const OpenedMedia media = ParseOpenedMedia(*opened);
-        EXPECT_EQ(media.code, ReplyCodeFor(kOpenMediaTitleRequest));
+        // The code is the right one, and a failure status comes alone.
+        headset::OpenedMedia media;
+        EXPECT_EQ(headset::ParseOpenedMedia(*opened, media), "");
         outcome.openStatus = media.status;
         if (media.status != kStatusSuccess) {
             EXPECT_TRUE(media.status == 2 || media.status == 4) << media.status;
-            EXPECT_TRUE(IsStatusOnlyReply(*opened, ReplyCodeFor(kOpenMediaTitleRequest)));
             return outcome;
         }
-        EXPECT_TRUE(media.consumedExactly);
         EXPECT_EQ(media.streamCount, static_cast<int32_t>(media.streams.size()));
 
         // To the end, then once more from a seek back to the middle.
         const auto started = std::chrono::steady_clock::now();
-        PlayOn(pair, media, BatchRequest(0, 0, media.videoIndex, media.audioIndex, -1), started,
-               outcome);
+        const headset::BatchRequest next{.videoIndex = media.videoIndex,
+                                         .audioIndex = media.audioIndex};
+        PlayOn(pair, next, next, started, outcome);
         if (outcome.lastStatus == 1) {
-            PlayOn(pair, media, BatchRequest(1, 1000000, media.videoIndex, media.audioIndex, -1),
-                   started, outcome);
+            headset::BatchRequest seek = next;
+            seek.seek = true;
+            seek.seekMicroseconds = 1000000;
+            PlayOn(pair, seek, next, started, outcome);
         }
         return outcome;
     }
 
-    // Pulls batches, the first with `firstRequest`, until one ends the media.
-    void PlayOn(SessionPair& pair, const OpenedMedia& media,
-                const std::vector<uint8_t>& firstRequest,
-                std::chrono::steady_clock::time_point started, PlayOutcome& outcome) {
-        const std::vector<uint8_t> next =
-            BatchRequest(0, 0, media.videoIndex, media.audioIndex, -1);
-        const std::vector<uint8_t>* request = &firstRequest;
+    // Pulls batches, the first with `first`, until one ends the media.
+    void PlayOn(SessionPair& pair, const headset::BatchRequest& first,
+                const headset::BatchRequest& next, std::chrono::steady_clock::time_point started,
+                PlayOutcome& outcome) {
+        const headset::BatchRequest* request = &first;
         while (outcome.batches < kMaxBatches &&
                std::chrono::steady_clock::now() - started < kMaxPlayTime) {
-            const auto reply = Exchange(pair, *request);
+            const auto reply = Exchange(pair, headset::PacketBatchRequest(*request));
             request = &next;
             if (!reply)
                 return;
             ++outcome.batches;
-            EXPECT_TRUE(
-                IsWellFormedBatch(*reply, media.videoIndex, media.audioIndex, outcome.lastStatus))
+            headset::PacketBatch batch;
+            EXPECT_TRUE(IsWellFormedBatch(*reply, next.videoIndex, next.audioIndex, batch))
                 << "batch " << outcome.batches;
-            outcome.packets += ParsePacketBatch(*reply).records.size();
+            outcome.lastStatus = batch.status;
+            outcome.packets += static_cast<int64_t>(batch.packets.size());
             if (outcome.lastStatus != kStatusSuccess)
                 return;
         }
@@ -382,7 +321,7 @@ public:
                                         bytes.begin() + std::min(sent, bytes.size()));
         server_ = std::thread([this, head] {
             reader_ = platform::Socket(accept(listener_.Descriptor(), nullptr, nullptr));
-            protocol_client::SendAll(reader_.Descriptor(), head);
+            send(reader_.Descriptor(), head.data(), head.size(), MSG_NOSIGNAL);
         });
     }
     ~FailingSource() {
@@ -422,12 +361,12 @@ TEST_F(DamagedMediaTest, AReadErrorReachesTheOperatorOnce) {
     FailingSource source(bytes, bytes.size() / 2);
     catalogue.push_back(MediaEntry("failing.ts", source.Url()));
     SessionPair pair(catalogue);
-    ASSERT_EQ(OpenMedia(pair).status, 0);
+    ASSERT_EQ(pair.OpenMedia().status, 0);
     source.Reset();
     const auto batches = PullToEnd(pair, 0, 1, -1);
     ASSERT_FALSE(batches.empty());
     EXPECT_EQ(batches.back().status, 1);
-    EXPECT_EQ(FetchBatch(pair, 0, 0, 0, 1, -1)->status, 1);
+    EXPECT_EQ(pair.FetchBatch({.videoIndex = 0, .audioIndex = 1}).status, 1);
     platform::SetOperatorLogSink(nullptr);
     EXPECT_EQ(operatorLines.size(), 1u);
 }
@@ -444,7 +383,7 @@ TEST_F(DamagedMediaTest, AStallingTitleLetsTheServiceStop) {
     std::atomic<bool> stop{false};
     pair.Session().stopFlag = &stop;
     auto opening = std::async(std::launch::async, [&] {
-        const std::vector<uint8_t> request = Request({kOpenMediaTitleRequest, 0});
+        const std::vector<uint8_t> request = headset::OpenMediaRequest(0);
         bsMemRead reader(request.data(), request.size());
         HandleRequest(reader, pair.Session(), catalogue);
     });

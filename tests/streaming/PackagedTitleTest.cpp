@@ -3,52 +3,20 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "platform/WideText.h"
 #include "support/PackagedMovieWriter.h"
 #include "support/SanitizerSlowdown.h"
 #include "support/SessionPair.h"
 #include "support/TempDir.h"
+#include "tools/headset/HeadsetReplies.h"
 
-using protocol_client::ReplyFields;
-using protocol_client::Request;
+using headset::ChunkRequest;
 
 namespace {
 
 constexpr int64_t kMiB = 1048576;
-
-struct OpenedPackage {
-    int32_t code = 0, status = -1, recordCount = -1, sent = -1;
-    std::vector<uint8_t> header, records;
-};
-
-struct Chunk {
-    int32_t firstTag = 0, secondTag = 0;
-    std::vector<uint8_t> bytes;
-};
-
-struct FetchedData {
-    int32_t code = 0, status = -1, recordCount = -1;
-    std::vector<uint8_t> records;
-    std::vector<Chunk> chunks;
-    bool endMarked = false;
-};
-
-struct ChunkRequest {
-    int32_t firstTag, secondTag;
-    int64_t start, end;
-};
-
-std::vector<uint8_t> FetchRequest(int32_t title, int32_t firstRecord,
-                                  const std::vector<ChunkRequest>& chunks) {
-    bsMemWrite writer;
-    int32_t code = 25603;
-    writer.Serialize(code).Serialize(title).Serialize(firstRecord);
-    for (ChunkRequest chunk : chunks) {
-        writer.Serialize(chunk.firstTag).Serialize(chunk.secondTag);
-        writer.Serialize(chunk.start).Serialize(chunk.end);
-    }
-    return writer.Buffer();
-}
 
 std::vector<uint8_t> NumberedRecords(int32_t count) {
     std::vector<uint8_t> records(static_cast<size_t>(count) * 24);
@@ -78,53 +46,34 @@ protected:
         return layout;
     }
 
-    OpenedPackage Open(int32_t title) {
-        auto reply = pair_.Exchange(Request({25602, title}));
-        OpenedPackage opened;
-        if (!reply)
-            return opened;
-        ReplyFields f(*reply);
-        opened.code = f.I32();
-        opened.status = f.I32();
-        if (opened.status != 0)
-            return opened;
-        opened.recordCount = f.I32();
-        opened.header = f.Bytes(static_cast<size_t>(catalogue[title].headerSize));
-        opened.sent = f.I32();
-        opened.records = f.Bytes(static_cast<size_t>(std::max(opened.sent, 0)) * 24);
+    // Split where the catalogue says the header block ends, which the tool
+    // can only guess at.
+    headset::OpenedPackage Open(int32_t title) {
+        const auto reply = pair_.Exchange(headset::OpenPackagedRequest(title));
+        headset::OpenedPackage opened;
+        EXPECT_TRUE(reply);
+        const bool known = title >= 0 && static_cast<size_t>(title) < catalogue.size();
+        if (reply) {
+            EXPECT_EQ(
+                headset::ParseOpenedPackageWithHeader(
+                    *reply, known ? static_cast<size_t>(catalogue[title].headerSize) : 0, opened),
+                "");
+        }
         return opened;
     }
 
-    FetchedData Fetch(int32_t title, int32_t firstRecord, const std::vector<ChunkRequest>& chunks) {
-        auto reply =
-            pair_.Exchange(FetchRequest(title, firstRecord, chunks), 30000 * kSanitizerSlowdown);
-        FetchedData fetched;
-        if (!reply)
-            return fetched;
-        ReplyFields f(*reply);
-        fetched.code = f.I32();
-        fetched.status = f.I32();
-        if (fetched.status != 0)
-            return fetched;
-        fetched.recordCount = f.I32();
-        fetched.records = f.Bytes(static_cast<size_t>(std::max(fetched.recordCount, 0)) * 24);
-        while (true) {
-            Chunk chunk;
-            chunk.firstTag = f.I32();
-            chunk.secondTag = f.I32();
-            if (chunk.firstTag == -1 && chunk.secondTag == -1) {
-                fetched.endMarked = true;
-                break;
-            }
-            const int32_t length = f.I32();
-            if (length < 0 || f.Position() + static_cast<uint64_t>(length) > reply->size())
-                break;
-            chunk.bytes = f.Bytes(static_cast<size_t>(length));
-            fetched.chunks.push_back(std::move(chunk));
-        }
-        return fetched;
+    // The list of chunks of every reply ends in its marker, or the parser complains.
+    headset::PackagedData Fetch(int32_t title, int32_t firstRecord,
+                                const std::vector<ChunkRequest>& chunks) {
+        return protocol_client::Parsed(
+            headset::ParsePackagedData,
+            pair_.Exchange(headset::FetchPackagedRequest(title, firstRecord, chunks),
+                           30000 * kSanitizerSlowdown));
     }
 
+    static size_t RecordCount(const std::vector<uint8_t>& records) {
+        return records.size() / headset::kIndexRecordSize;
+    }
     static std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t from,
                                       size_t count) {
         return std::vector<uint8_t>(bytes.begin() + from, bytes.begin() + from + count);
@@ -146,19 +95,18 @@ TEST_F(PackagedTitleTest, OpeningSendsTheHeaderAndAtMost200Records) {
     large.records = NumberedRecords(1000);
     AddTitle("large.vrw", large);
 
-    const OpenedPackage first = Open(0);
-    EXPECT_EQ(first.code, 33794);
+    const headset::OpenedPackage first = Open(0);
     EXPECT_EQ(first.status, 0);
     EXPECT_EQ(first.recordCount, 150);
-    EXPECT_EQ(first.sent, 150);
+    EXPECT_EQ(RecordCount(first.firstRecords), 150u);
     EXPECT_EQ(first.header, PackagedHeaderBlock(small));  // extra header bytes included
-    EXPECT_EQ(first.records, small.records);
+    EXPECT_EQ(first.firstRecords, small.records);
     EXPECT_EQ(pair_.Session().titleIndex, 0);
 
-    const OpenedPackage second = Open(1);
+    const headset::OpenedPackage second = Open(1);
     EXPECT_EQ(second.recordCount, 1000);
-    EXPECT_EQ(second.sent, 200);
-    EXPECT_EQ(second.records, Slice(large.records, 0, 200 * 24));
+    EXPECT_EQ(RecordCount(second.firstRecords), 200u);
+    EXPECT_EQ(second.firstRecords, Slice(large.records, 0, 200 * 24));
 
     EXPECT_EQ(Open(2).status, 2);
     EXPECT_EQ(Open(-1).status, 2);
@@ -170,17 +118,15 @@ TEST_F(PackagedTitleTest, RecordsAreFetchedTenThousandAtATime) {
     AddTitle("many.vrm", layout);
     ASSERT_EQ(Open(0).status, 0);
 
-    const std::pair<int32_t, int32_t> cases[] = {{0, 10000}, {20000, 5000}, {25000, 0}, {-3, 0}};
+    const std::pair<int32_t, size_t> cases[] = {{0, 10000}, {20000, 5000}, {25000, 0}, {-3, 0}};
     for (const auto& [from, expected] : cases) {
-        const FetchedData fetched = Fetch(0, from, {});
-        EXPECT_EQ(fetched.code, 33795);
-        EXPECT_EQ(fetched.recordCount, expected) << from;
+        const headset::PackagedData fetched = Fetch(0, from, {});
+        EXPECT_EQ(RecordCount(fetched.records), expected) << from;
         if (expected > 0) {
-            EXPECT_EQ(fetched.records, Slice(layout.records, static_cast<size_t>(from) * 24,
-                                             static_cast<size_t>(expected) * 24));
+            EXPECT_EQ(fetched.records,
+                      Slice(layout.records, static_cast<size_t>(from) * 24, expected * 24));
         }
         EXPECT_TRUE(fetched.chunks.empty());
-        EXPECT_TRUE(fetched.endMarked);
     }
 }
 
@@ -190,7 +136,7 @@ TEST_F(PackagedTitleTest, ChunksAreServedUntilTheFirstInvalidOne) {
     layout.data = PatternBytes(1000, 5);
     AddTitle("data.vrm", layout);
 
-    FetchedData fetched =
+    headset::PackagedData fetched =
         Fetch(0, 0, {{7, 3, 0, 100}, {7, 4, 100, 100}, {1, 1, 500, 490}, {2, 2, 0, 10}});
     ASSERT_EQ(fetched.status, 0);
     ASSERT_EQ(fetched.chunks.size(), 2u);
@@ -199,7 +145,6 @@ TEST_F(PackagedTitleTest, ChunksAreServedUntilTheFirstInvalidOne) {
     EXPECT_EQ(fetched.chunks[0].bytes, Slice(layout.data, 0, 100));
     EXPECT_EQ(fetched.chunks[1].secondTag, 4);
     EXPECT_TRUE(fetched.chunks[1].bytes.empty());
-    EXPECT_TRUE(fetched.endMarked);
 
     // Negative tags or offsets end the list too; a range past the end of the
     // file reads as zeros beyond it.
@@ -207,7 +152,7 @@ TEST_F(PackagedTitleTest, ChunksAreServedUntilTheFirstInvalidOne) {
     ASSERT_EQ(fetched.chunks.size(), 1u);
     EXPECT_EQ(Slice(fetched.chunks[0].bytes, 0, 10), Slice(layout.data, 990, 10));
     EXPECT_EQ(Slice(fetched.chunks[0].bytes, 10, 20), std::vector<uint8_t>(20, 0));
-    EXPECT_EQ(fetched.recordCount, 0);
+    EXPECT_EQ(RecordCount(fetched.records), 0u);
 }
 
 TEST_F(PackagedTitleTest, FetchBeforeOpeningIsServed) {
@@ -215,9 +160,9 @@ TEST_F(PackagedTitleTest, FetchBeforeOpeningIsServed) {
     layout.records = NumberedRecords(5);
     layout.data = PatternBytes(300, 2);
     AddTitle("direct.vrm", layout);
-    const FetchedData fetched = Fetch(0, 1, {{1, 2, 50, 60}});
+    const headset::PackagedData fetched = Fetch(0, 1, {{1, 2, 50, 60}});
     ASSERT_EQ(fetched.status, 0);
-    EXPECT_EQ(fetched.recordCount, 4);
+    EXPECT_EQ(RecordCount(fetched.records), 4u);
     EXPECT_EQ(fetched.records, Slice(layout.records, 24, 96));
     ASSERT_EQ(fetched.chunks.size(), 1u);
     EXPECT_EQ(fetched.chunks[0].bytes, Slice(layout.data, 50, 10));
@@ -235,7 +180,7 @@ TEST_F(PackagedTitleTest, FetchForAnotherTitleReadsThatTitlesFile) {
     AddTitle("second.vrm", second);
 
     ASSERT_EQ(Open(0).status, 0);
-    FetchedData fetched = Fetch(1, 0, {{0, 0, 10, 50}});
+    headset::PackagedData fetched = Fetch(1, 0, {{0, 0, 10, 50}});
     ASSERT_EQ(fetched.chunks.size(), 1u);
     EXPECT_EQ(fetched.chunks[0].bytes, Slice(second.data, 10, 40));
     EXPECT_EQ(fetched.records, second.records);
@@ -253,12 +198,12 @@ TEST_F(PackagedTitleTest, MissingFileGivesZeroFilledReplies) {
     AddTitle("gone.vrm", layout);
     std::filesystem::remove(dir_.File("gone.vrm"));
 
-    const OpenedPackage opened = Open(0);
+    const headset::OpenedPackage opened = Open(0);
     EXPECT_EQ(opened.status, 0);
     EXPECT_EQ(opened.recordCount, 0);
     EXPECT_EQ(opened.header, std::vector<uint8_t>(opened.header.size(), 0));
-    const FetchedData fetched = Fetch(0, 0, {{0, 0, 0, 10}});
-    EXPECT_EQ(fetched.recordCount, 4);
+    const headset::PackagedData fetched = Fetch(0, 0, {{0, 0, 0, 10}});
+    EXPECT_EQ(RecordCount(fetched.records), 4u);
     EXPECT_EQ(fetched.records, std::vector<uint8_t>(96, 0));
     ASSERT_EQ(fetched.chunks.size(), 1u);
     EXPECT_EQ(fetched.chunks[0].bytes, std::vector<uint8_t>(10, 0));
@@ -281,31 +226,30 @@ TEST_F(PackagedTitleTest, FileCutShortAfterTheCatalogueReadsAsZerosWhereBytesAre
               0);
 
     // Cut inside the header block: the record count is gone with it.
-    OpenedPackage opened = Open(0);
+    headset::OpenedPackage opened = Open(0);
     EXPECT_EQ(opened.status, 0);
     EXPECT_EQ(opened.recordCount, 0);
-    EXPECT_EQ(opened.sent, 0);
+    EXPECT_EQ(RecordCount(opened.firstRecords), 0u);
     std::vector<uint8_t> header = Slice(whole, 8, headerKept);
     header.resize(static_cast<size_t>(headerSize), 0);
     EXPECT_EQ(opened.header, header);
     // The catalogue still knows 300 records.
-    FetchedData fetched = Fetch(0, 0, {{1, 2, 0, 64}});
+    headset::PackagedData fetched = Fetch(0, 0, {{1, 2, 0, 64}});
     EXPECT_EQ(fetched.status, 0);
-    EXPECT_EQ(fetched.recordCount, 300);
+    EXPECT_EQ(RecordCount(fetched.records), 300u);
     EXPECT_EQ(fetched.records, std::vector<uint8_t>(300 * 24, 0));
     ASSERT_EQ(fetched.chunks.size(), 1u);
     EXPECT_EQ(fetched.chunks[0].bytes, std::vector<uint8_t>(64, 0));
-    EXPECT_TRUE(fetched.endMarked);
 
     // Cut inside the record table.
     opened = Open(1);
     EXPECT_EQ(opened.status, 0);
     EXPECT_EQ(opened.recordCount, 300);
     EXPECT_EQ(opened.header, Slice(whole, 8, static_cast<size_t>(headerSize)));
-    ASSERT_EQ(opened.sent, 200);
+    ASSERT_EQ(RecordCount(opened.firstRecords), 200u);
     std::vector<uint8_t> records = Slice(layout.records, 0, recordsKept);
     records.resize(200 * 24, 0);
-    EXPECT_EQ(opened.records, records);
+    EXPECT_EQ(opened.firstRecords, records);
     fetched = Fetch(1, 0, {{0, 0, 0, 16}});
     records.resize(300 * 24, 0);
     EXPECT_EQ(fetched.records, records);
@@ -327,21 +271,22 @@ TEST_F(PackagedTitleTest, BytesPastTheEndReadAsZerosWhateverWasReadBefore) {
     ASSERT_EQ(truncate(dir_.File("cut-after-header.vrm").c_str(), 8 + headerSize), 0);
 
     // A chunk that starts past the end, after one that read real bytes.
-    FetchedData fetched = Fetch(0, 5, {{0, 0, 0, 100}, {0, 1, 2000, 2100}, {0, 2, 1000, 1010}});
+    headset::PackagedData fetched =
+        Fetch(0, 5, {{0, 0, 0, 100}, {0, 1, 2000, 2100}, {0, 2, 1000, 1010}});
     ASSERT_EQ(fetched.chunks.size(), 3u);
     EXPECT_EQ(fetched.chunks[0].bytes, Slice(layout.data, 0, 100));
     EXPECT_EQ(fetched.chunks[1].bytes, std::vector<uint8_t>(100, 0));
     EXPECT_EQ(fetched.chunks[2].bytes, std::vector<uint8_t>(10, 0));
 
     // The header of a file cut inside its leading fields.
-    const OpenedPackage opened = Open(1);
+    const headset::OpenedPackage opened = Open(1);
     EXPECT_EQ(opened.status, 0);
     EXPECT_EQ(opened.header, std::vector<uint8_t>(static_cast<size_t>(headerSize), 0));
     EXPECT_EQ(opened.recordCount, 0);
 
     // Records past the end, read by a fresh reader still at the file's start.
     fetched = Fetch(2, 0, {});
-    EXPECT_EQ(fetched.recordCount, 5);
+    EXPECT_EQ(RecordCount(fetched.records), 5u);
     EXPECT_EQ(fetched.records, std::vector<uint8_t>(5 * 24, 0));
 }
 
@@ -356,10 +301,10 @@ TEST_F(PackagedTitleTest, FileCutShortOrDeletedWhileOpenServesWhatIsLeftThenZero
     ASSERT_EQ(truncate(path.c_str(), dataStart + 16 * kMiB), 0);
 
     // Before the new end, across it, and after it.
-    FetchedData fetched = Fetch(0, 0,
-                                {{0, 0, 10 * kMiB, 10 * kMiB + 4096},
-                                 {0, 1, 16 * kMiB - 100, 16 * kMiB + 100},
-                                 {0, 2, 20 * kMiB, 20 * kMiB + 4096}});
+    headset::PackagedData fetched = Fetch(0, 0,
+                                          {{0, 0, 10 * kMiB, 10 * kMiB + 4096},
+                                           {0, 1, 16 * kMiB - 100, 16 * kMiB + 100},
+                                           {0, 2, 20 * kMiB, 20 * kMiB + 4096}});
     EXPECT_EQ(fetched.status, 0);
     EXPECT_EQ(fetched.records, layout.records);
     ASSERT_EQ(fetched.chunks.size(), 3u);
@@ -368,7 +313,6 @@ TEST_F(PackagedTitleTest, FileCutShortOrDeletedWhileOpenServesWhatIsLeftThenZero
     across.resize(200, 0);
     EXPECT_EQ(fetched.chunks[1].bytes, across);
     EXPECT_EQ(fetched.chunks[2].bytes, std::vector<uint8_t>(4096, 0));
-    EXPECT_TRUE(fetched.endMarked);
 
     // Deleted while open: the open file still reads as it was left, also
     // where nothing of it was in memory yet.
@@ -379,10 +323,10 @@ TEST_F(PackagedTitleTest, FileCutShortOrDeletedWhileOpenServesWhatIsLeftThenZero
     EXPECT_EQ(fetched.chunks[1].bytes, std::vector<uint8_t>(8, 0));
 
     // Opened again, the file is gone: zeros throughout.
-    const OpenedPackage reopened = Open(0);
+    const headset::OpenedPackage reopened = Open(0);
     EXPECT_EQ(reopened.status, 0);
     EXPECT_EQ(reopened.recordCount, 0);
-    EXPECT_EQ(reopened.sent, 0);
+    EXPECT_EQ(RecordCount(reopened.firstRecords), 0u);
     EXPECT_EQ(reopened.header, std::vector<uint8_t>(reopened.header.size(), 0));
     fetched = Fetch(0, 0, {{0, 5, 0, 4096}});
     EXPECT_EQ(fetched.records, std::vector<uint8_t>(300 * 24, 0));
@@ -402,9 +346,8 @@ TEST_F(PackagedTitleTest, HugeChunksEndTheListAndTheReplyStaysBounded) {
         ASSERT_EQ(ftruncate(fd, 300 * kMiB), 0);
         ::close(fd);
     }
-    FetchedData fetched = Fetch(0, 0, {{0, 0, 0, 64 * kMiB + 1}, {0, 1, 0, 10}});
+    headset::PackagedData fetched = Fetch(0, 0, {{0, 0, 0, 64 * kMiB + 1}, {0, 1, 0, 10}});
     EXPECT_TRUE(fetched.chunks.empty());
-    EXPECT_TRUE(fetched.endMarked);
 
     fetched = Fetch(0, 0, {{0, 0, 0, 0x7FFFFFFF}});
     EXPECT_TRUE(fetched.chunks.empty());
@@ -416,7 +359,6 @@ TEST_F(PackagedTitleTest, HugeChunksEndTheListAndTheReplyStaysBounded) {
     chunks.push_back({9, 9, 0, 1});
     fetched = Fetch(0, 0, chunks);
     EXPECT_EQ(fetched.chunks.size(), 4u);
-    EXPECT_TRUE(fetched.endMarked);
 
     // Still answering.
     EXPECT_EQ(Fetch(0, 0, {{0, 0, 0, 4}}).chunks.size(), 1u);
@@ -445,7 +387,7 @@ TEST_F(PackagedTitleTest, SequentialFetchesReadTheFileInWholeBlocks) {
         if (mib < 63) {
             ASSERT_TRUE(isCached(dataStart + (mib + 1) * kMiB - 1)) << mib;
         }
-        const FetchedData fetched = Fetch(0, 0, {{0, 0, mib * kMiB, (mib + 1) * kMiB}});
+        const headset::PackagedData fetched = Fetch(0, 0, {{0, 0, mib * kMiB, (mib + 1) * kMiB}});
         ASSERT_EQ(fetched.chunks.size(), 1u);
         ASSERT_EQ(fetched.chunks[0].bytes,
                   Slice(layout.data, static_cast<size_t>(mib * kMiB), kMiB))

@@ -78,27 +78,16 @@ CatalogueEntry EntryFor(const std::filesystem::path& media) {
 
 class PacketBatchTest : public ::testing::Test {
 protected:
-    OpenedMedia Open(const std::filesystem::path& media) {
+    headset::OpenedMedia Open(const std::filesystem::path& media) {
         catalogue.clear();
         catalogue.push_back(EntryFor(media));
-        return OpenMedia(pair_);
+        return pair_.OpenMedia();
     }
 
     Catalogue catalogue;
     SessionPair pair_{catalogue};
     TempDir dir_;
 };
-
-std::vector<PacketRecord> RecordsOf(const std::vector<PacketBatch>& batches, int32_t stream) {
-    std::vector<PacketRecord> records;
-    for (const PacketBatch& batch : batches) {
-        for (const PacketRecord& record : batch.records) {
-            if (record.stream == stream)
-                records.push_back(record);
-        }
-    }
-    return records;
-}
 
 // The frame hashes of a framemd5 listing, without its time stamps.
 std::vector<std::string> FrameHashes(const std::vector<std::string>& ffmpegInput) {
@@ -107,8 +96,7 @@ std::vector<std::string> FrameHashes(const std::vector<std::string>& ffmpegInput
     std::vector<std::string> args{"ffmpeg", "-nostdin", "-v", "error"};
     args.insert(args.end(), ffmpegInput.begin(), ffmpegInput.end());
     args.insert(args.end(), {"-f", "framemd5", listing.string()});
-    ChildProcess ffmpeg(args);
-    if (ffmpeg.WaitForExit(60000) != 0)
+    if (RunProgram(args).exitCode != 0)
         return {};
     std::vector<std::string> hashes;
     std::ifstream in(listing);
@@ -146,11 +134,9 @@ std::vector<uint8_t> HexDumpBytes(const std::string& line) {
 // The packets of one stream as ffprobe sees them, with their data.
 std::vector<ProbedPacket> ProbePackets(const std::filesystem::path& media,
                                        const std::string& stream) {
-    ChildProcess ffprobe({"ffprobe", "-v", "error", "-select_streams", stream, "-show_packets",
-                          "-show_data", media.string()});
-    ffprobe.ReadOutputToEnd(30000);
-    ffprobe.WaitForExit(30000);
-    std::istringstream text(ffprobe.Output());
+    std::istringstream text(RunProgram({"ffprobe", "-v", "error", "-select_streams", stream,
+                                        "-show_packets", "-show_data", media.string()})
+                                .output);
     std::vector<ProbedPacket> packets;
     bool inData = false;
     for (std::string line; std::getline(text, line);) {
@@ -173,7 +159,7 @@ std::vector<ProbedPacket> ProbePackets(const std::filesystem::path& media,
     return packets;
 }
 
-void ExpectSameTimes(const std::vector<PacketRecord>& records,
+void ExpectSameTimes(const std::vector<PulledPacket>& records,
                      const std::vector<ProbedPacket>& probed) {
     ASSERT_EQ(records.size(), probed.size());
     for (size_t i = 0; i < records.size(); ++i) {
@@ -192,9 +178,9 @@ std::filesystem::path WriteStream(const TempDir& dir, const std::string& name,
     return path;
 }
 
-std::vector<uint8_t> Concatenated(const std::vector<PacketRecord>& records) {
+std::vector<uint8_t> Concatenated(const std::vector<PulledPacket>& records) {
     std::vector<uint8_t> all;
-    for (const PacketRecord& record : records) {
+    for (const PulledPacket& record : records) {
         all.insert(all.end(), record.data.begin(), record.data.end());
     }
     return all;
@@ -202,16 +188,17 @@ std::vector<uint8_t> Concatenated(const std::vector<PacketRecord>& records) {
 
 // Every batch must end at the first record that brings its data to the
 // budget in force: 2 MiB until a video record is in the batch, 16 KiB after.
-void ExpectBatchesEndWhereTheBudgetSays(const std::vector<PacketBatch>& batches, int32_t video) {
+void ExpectBatchesEndWhereTheBudgetSays(const std::vector<headset::PacketBatch>& batches,
+                                        int32_t video) {
     for (size_t b = 0; b < batches.size(); ++b) {
         int64_t bytes = 0;
         bool videoSeen = false;
-        const auto& records = batches[b].records;
+        const auto& records = batches[b].packets;
         for (size_t i = 0; i < records.size(); ++i) {
             const int64_t budget = videoSeen ? 16384 : 2097152;
             ASSERT_LT(bytes, budget) << "batch " << b << " read on past its budget at " << i;
-            bytes += static_cast<int64_t>(records[i].data.size());
-            videoSeen = videoSeen || records[i].stream == video;
+            bytes += records[i].size;
+            videoSeen = videoSeen || records[i].streamIndex == video;
         }
         if (batches[b].status == 0) {
             EXPECT_GE(bytes, videoSeen ? 16384 : 2097152) << "batch " << b << " ended early";
@@ -224,14 +211,14 @@ void ExpectBatchesEndWhereTheBudgetSays(const std::vector<PacketBatch>& batches,
 TEST_F(PacketBatchTest, H264AndAacReachTheHeadsetIntact) {
     const auto media = H264AacMp4();
     ASSERT_FALSE(media.empty());
-    const OpenedMedia opened = Open(media);
+    const headset::OpenedMedia opened = Open(media);
     ASSERT_EQ(opened.status, 0);
-    ASSERT_EQ(opened.mime, "video/avc");
+    ASSERT_EQ(opened.mimeType, "video/avc");
     const auto batches = PullToEnd(pair_, opened.videoIndex, opened.audioIndex, -1);
     ASSERT_FALSE(batches.empty());
     EXPECT_EQ(batches.back().status, 1);
 
-    const auto video = RecordsOf(batches, opened.videoIndex);
+    const auto video = PacketsOf(batches, opened.videoIndex);
     const auto annexB =
         WriteStream(dir_, "video.h264", {opened.csd0, opened.csd1, Concatenated(video)});
     const auto received = FrameHashes({"-f", "h264", "-i", annexB.string()});
@@ -240,7 +227,7 @@ TEST_F(PacketBatchTest, H264AndAacReachTheHeadsetIntact) {
     EXPECT_EQ(received, original);
     ExpectSameTimes(video, ProbePackets(media, "v:0"));
 
-    const auto audio = RecordsOf(batches, opened.audioIndex);
+    const auto audio = PacketsOf(batches, opened.audioIndex);
     const auto probedAudio = ProbePackets(media, "a:0");
     ASSERT_EQ(audio.size(), probedAudio.size());
     for (size_t i = 0; i < audio.size(); ++i)
@@ -249,20 +236,20 @@ TEST_F(PacketBatchTest, H264AndAacReachTheHeadsetIntact) {
     ExpectBatchesEndWhereTheBudgetSays(batches, opened.videoIndex);
 
     // Past the end there is nothing more.
-    const auto after = FetchBatch(pair_, 0, 0, opened.videoIndex, opened.audioIndex, -1);
-    ASSERT_TRUE(after);
-    EXPECT_EQ(after->status, 1);
-    EXPECT_TRUE(after->records.empty());
+    const auto after =
+        pair_.FetchBatch({.videoIndex = opened.videoIndex, .audioIndex = opened.audioIndex});
+    EXPECT_EQ(after.status, 1);
+    EXPECT_TRUE(after.packets.empty());
 }
 
 TEST_F(PacketBatchTest, HevcRecordsCarryTheFilteredStream) {
     const auto media = HevcMkv();
     ASSERT_FALSE(media.empty());
-    const OpenedMedia opened = Open(media);
-    ASSERT_EQ(opened.mime, "video/hevc");
+    const headset::OpenedMedia opened = Open(media);
+    ASSERT_EQ(opened.mimeType, "video/hevc");
     ASSERT_TRUE(opened.csd1.empty());
     const auto batches = PullToEnd(pair_, opened.videoIndex, -1, -1);
-    const auto video = RecordsOf(batches, opened.videoIndex);
+    const auto video = PacketsOf(batches, opened.videoIndex);
     // The filter's output has start codes where the file has length fields.
     ASSERT_FALSE(video.empty());
     EXPECT_EQ(std::vector<uint8_t>(video[0].data.begin(), video[0].data.begin() + 4),
@@ -277,9 +264,9 @@ TEST_F(PacketBatchTest, HevcRecordsCarryTheFilteredStream) {
 TEST_F(PacketBatchTest, Vp9RecordsAreThePacketsUnchanged) {
     const auto media = Vp9Webm();
     ASSERT_FALSE(media.empty());
-    const OpenedMedia opened = Open(media);
-    ASSERT_EQ(opened.mime, "video/x-vnd.on2.vp9");
-    const auto video = RecordsOf(PullToEnd(pair_, opened.videoIndex, -1, -1), opened.videoIndex);
+    const headset::OpenedMedia opened = Open(media);
+    ASSERT_EQ(opened.mimeType, "video/x-vnd.on2.vp9");
+    const auto video = PacketsOf(PullToEnd(pair_, opened.videoIndex, -1, -1), opened.videoIndex);
     ASSERT_FALSE(video.empty());
 
     // An IVF file: a 32-byte header, then 12 bytes before every frame.
@@ -290,7 +277,7 @@ TEST_F(PacketBatchTest, Vp9RecordsAreThePacketsUnchanged) {
     AppendLe(ivf, uint32_t{1});
     AppendLe(ivf, static_cast<uint32_t>(video.size()));
     AppendLe(ivf, uint32_t{0});
-    for (const PacketRecord& record : video) {
+    for (const PulledPacket& record : video) {
         AppendLe(ivf, static_cast<uint32_t>(record.data.size()));
         AppendLe(ivf, static_cast<uint64_t>(record.pts));
         ivf.insert(ivf.end(), record.data.begin(), record.data.end());
@@ -304,7 +291,7 @@ TEST_F(PacketBatchTest, Vp9RecordsAreThePacketsUnchanged) {
 TEST_F(PacketBatchTest, AudioAheadOfTheFirstKeyFrameFillsOneBatch) {
     const auto media = AudioBeforeKeyFrameMkv();
     ASSERT_FALSE(media.empty());
-    const OpenedMedia opened = Open(media);
+    const headset::OpenedMedia opened = Open(media);
     ASSERT_EQ(opened.status, 0);
     const auto batches = PullToEnd(pair_, opened.videoIndex, opened.audioIndex, -1);
     ASSERT_GE(batches.size(), 2u);
@@ -312,41 +299,39 @@ TEST_F(PacketBatchTest, AudioAheadOfTheFirstKeyFrameFillsOneBatch) {
 
     // The first batch holds all the audio before the key frame, then the key
     // frame itself, and stops right after it.
-    const auto& first = batches[0].records;
+    const auto& first = batches[0].packets;
     ASSERT_FALSE(first.empty());
-    EXPECT_EQ(first.back().stream, opened.videoIndex);
+    EXPECT_EQ(first.back().streamIndex, opened.videoIndex);
     EXPECT_EQ(first.back().flags & 1, 1);
     int64_t audioBytes = 0;
     for (size_t i = 0; i + 1 < first.size(); ++i) {
-        EXPECT_EQ(first[i].stream, opened.audioIndex);
-        audioBytes += static_cast<int64_t>(first[i].data.size());
+        EXPECT_EQ(first[i].streamIndex, opened.audioIndex);
+        audioBytes += first[i].size;
     }
     EXPECT_GT(audioBytes, 500000);
 }
 
 TEST_F(PacketBatchTest, WithoutVideoEveryBatchRunsToTwoMebibytes) {
     const auto media = AudioBeforeKeyFrameMkv();
-    const OpenedMedia opened = Open(media);
+    const headset::OpenedMedia opened = Open(media);
     const auto batches = PullToEnd(pair_, -1, opened.audioIndex, -1);
     ASSERT_FALSE(batches.empty());
     ExpectBatchesEndWhereTheBudgetSays(batches, -1);
-    for (const PacketBatch& batch : batches) {
-        for (const PacketRecord& record : batch.records)
-            EXPECT_EQ(record.stream, opened.audioIndex);
-    }
+    for (const PulledPacket& packet : PacketsOf(batches))
+        EXPECT_EQ(packet.streamIndex, opened.audioIndex);
 }
 
 TEST_F(PacketBatchTest, OnlyTheNamedStreamsAreSent) {
     const auto media = H264AacMp4();
-    const OpenedMedia opened = Open(media);
+    const headset::OpenedMedia opened = Open(media);
     // The audio index named as the video: its packets count as video.
     const auto batches = PullToEnd(pair_, opened.audioIndex, opened.audioIndex, -1);
     ASSERT_FALSE(batches.empty());
-    for (const PacketBatch& batch : batches) {
-        for (const PacketRecord& record : batch.records)
-            EXPECT_EQ(record.stream, opened.audioIndex);
+    for (const headset::PacketBatch& batch : batches) {
+        for (const headset::PacketRecord& record : batch.packets)
+            EXPECT_EQ(record.streamIndex, opened.audioIndex);
         if (batch.status == 0) {
-            EXPECT_LE(batch.records.size(), 40u);  // the small budget applies at once
+            EXPECT_LE(batch.packets.size(), 40u);  // the small budget applies at once
         }
     }
 }
@@ -354,19 +339,18 @@ TEST_F(PacketBatchTest, OnlyTheNamedStreamsAreSent) {
 TEST_F(PacketBatchTest, SeekTakesEffectForItsOwnBatch) {
     const auto media = LongClipMp4();
     ASSERT_FALSE(media.empty());
-    const OpenedMedia opened = Open(media);
+    const headset::OpenedMedia opened = Open(media);
     ASSERT_EQ(opened.status, 0);
 
     // Without the flag the position is ignored.
-    auto batch = FetchBatch(pair_, 0, 60000000, opened.videoIndex, -1, -1);
-    ASSERT_TRUE(batch);
-    ASSERT_FALSE(batch->records.empty());
-    EXPECT_LT(batch->records.front().pts, 1000000);
+    auto batch = pair_.FetchBatch({.seekMicroseconds = 60000000, .videoIndex = opened.videoIndex});
+    ASSERT_FALSE(batch.packets.empty());
+    EXPECT_LT(batch.packets.front().pts, 1000000);
 
-    batch = FetchBatch(pair_, 1, 60000000, opened.videoIndex, -1, -1);
-    ASSERT_TRUE(batch);
-    ASSERT_FALSE(batch->records.empty());
-    const PacketRecord& first = batch->records.front();
+    batch = pair_.FetchBatch(
+        {.seek = true, .seekMicroseconds = 60000000, .videoIndex = opened.videoIndex});
+    ASSERT_FALSE(batch.packets.empty());
+    const headset::PacketRecord& first = batch.packets.front();
     EXPECT_EQ(first.flags & 1, 1);
     EXPECT_LE(std::llabs(first.pts - 60000000), 2000000) << first.pts;
 }
@@ -374,17 +358,18 @@ TEST_F(PacketBatchTest, SeekTakesEffectForItsOwnBatch) {
 TEST_F(PacketBatchTest, PicturesAfterASeekAreTheSourcesFromItsKeyFrameOn) {
     const auto media = H264AacMp4();
     ASSERT_FALSE(media.empty());
-    const OpenedMedia opened = Open(media);
-    ASSERT_EQ(opened.mime, "video/avc");
-    ASSERT_TRUE(FetchBatch(pair_, 0, 0, opened.videoIndex, -1, -1));  // the filter has run
+    const headset::OpenedMedia opened = Open(media);
+    ASSERT_EQ(opened.mimeType, "video/avc");
+    // The filter has run.
+    ASSERT_EQ(pair_.FetchBatch({.videoIndex = opened.videoIndex}).status, 0);
     auto batches = PullToEnd(pair_, opened.videoIndex, -1, -1);
-    const auto sought = FetchBatch(pair_, 1, 5000000, opened.videoIndex, -1, -1);
-    ASSERT_TRUE(sought);
-    batches.assign(1, *sought);
+    batches.assign(
+        1, pair_.FetchBatch(
+               {.seek = true, .seekMicroseconds = 5000000, .videoIndex = opened.videoIndex}));
     const auto rest = PullToEnd(pair_, opened.videoIndex, -1, -1);
     batches.insert(batches.end(), rest.begin(), rest.end());
 
-    const auto video = RecordsOf(batches, opened.videoIndex);
+    const auto video = PacketsOf(batches, opened.videoIndex);
     const auto annexB =
         WriteStream(dir_, "sought.h264", {opened.csd0, opened.csd1, Concatenated(video)});
     const auto received = FrameHashes({"-f", "h264", "-i", annexB.string()});
@@ -400,27 +385,26 @@ TEST_F(PacketBatchTest, ABatchReadsABoundedPartOfTheFile) {
     const auto media = LargeRawVideoMkv();
     ASSERT_FALSE(media.empty());
     ASSERT_GT(std::filesystem::file_size(media), 40u * 1048576);
-    const OpenedMedia opened = Open(media);
+    const headset::OpenedMedia opened = Open(media);
     ASSERT_EQ(opened.status, 0);
     for (const int32_t missing : {-1, 7}) {
-        auto first = FetchBatch(pair_, 1, 0, missing, missing, missing);
-        ASSERT_TRUE(first);
-        EXPECT_EQ(first->status, 0) << missing;
-        EXPECT_TRUE(first->records.empty());
+        const auto first = pair_.FetchBatch(
+            {.seek = true, .videoIndex = missing, .audioIndex = missing, .subtitleIndex = missing});
+        EXPECT_EQ(first.status, 0) << missing;
+        EXPECT_TRUE(first.packets.empty());
         const auto rest = PullToEnd(pair_, missing, missing, missing);
         ASSERT_FALSE(rest.empty());
         EXPECT_EQ(rest.back().status, 1);
     }
     // What is kept is all there, batch after batch.
-    ASSERT_TRUE(FetchBatch(pair_, 1, 0, opened.videoIndex, -1, -1));
+    ASSERT_EQ(pair_.FetchBatch({.seek = true, .videoIndex = opened.videoIndex}).status, 0);
     const auto batches = PullToEnd(pair_, opened.videoIndex, -1, -1);
-    EXPECT_EQ(RecordsOf(batches, opened.videoIndex).size() + 1, 150u);
+    EXPECT_EQ(PacketsOf(batches, opened.videoIndex).size() + 1, 150u);
 }
 
 TEST_F(PacketBatchTest, BatchWithoutOpenMediaGetsStatusTwo) {
-    auto batch = FetchBatch(pair_, 1, 0, 0, 1, -1);
-    ASSERT_TRUE(batch);
-    EXPECT_EQ(batch->code, 33796);
-    EXPECT_EQ(batch->status, 2);
-    EXPECT_TRUE(batch->records.empty());
+    // The reply code is the parser's to check.
+    const auto batch = pair_.FetchBatch({.seek = true, .videoIndex = 0, .audioIndex = 1});
+    EXPECT_EQ(batch.status, 2);
+    EXPECT_TRUE(batch.packets.empty());
 }

@@ -124,7 +124,8 @@ Bytes ParameterSetsBeforeFirstPicture(const std::filesystem::path& media,
     const std::filesystem::path out = dir.File("first." + format);
     const std::string filter = format + "_mp4toannexb";
     if (RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", media.string(), "-map", "0:v", "-c",
-                    "copy", "-bsf:v", filter, "-frames:v", "1", "-f", format, out.string()}) != 0) {
+                    "copy", "-bsf:v", filter, "-frames:v", "1", "-f", format, out.string()})
+            .exitCode != 0) {
         return {};
     }
     const bool avc = format == "h264";

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -15,10 +16,16 @@
 
 extern char** environ;
 
+struct ChildOptions {
+    std::filesystem::path directory;  // where it starts; ours when empty
+    // Its whole environment, NAME=value each; ours when not given.
+    std::optional<std::vector<std::string>> environment;
+};
+
 // A program started without a shell, its output readable through pipes.
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::vector<std::string>& args) {
+    explicit ChildProcess(const std::vector<std::string>& args, const ChildOptions& options = {}) {
         int out[2], err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
             return;
@@ -26,11 +33,16 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        std::vector<char*> argv;
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        if (!options.directory.empty())
+            posix_spawn_file_actions_addchdir_np(&actions, options.directory.c_str());
+        std::vector<char*> envp;
+        if (options.environment) {
+            for (const std::string& variable : *options.environment)
+                envp.push_back(const_cast<char*>(variable.c_str()));
+            envp.push_back(nullptr);
+        }
+        if (posix_spawnp(&pid_, args[0].c_str(), &actions, nullptr, Pointers(args).data(),
+                         options.environment ? envp.data() : environ) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
@@ -68,16 +80,29 @@ public:
         return true;
     }
 
-    // Collects standard output until the process closes it; false on time-out.
+    // Collects both pipes until the process has closed them, so that neither
+    // fills up and stalls it; false on time-out.
     bool ReadOutputToEnd(int timeoutMs) {
         const auto deadline = Deadline(timeoutMs);
-        while (ReadSome(stdout_, output_, deadline)) {
+        bool outOpen = stdout_ >= 0, errOpen = stderr_ >= 0;
+        while (outOpen || errOpen) {
+            pollfd entries[2] = {{outOpen ? stdout_ : -1, POLLIN, 0},
+                                 {errOpen ? stderr_ : -1, POLLIN, 0}};
+            const int left = MillisecondsLeft(deadline);
+            if (left <= 0 || poll(entries, 2, left) <= 0)
+                return false;
+            if (entries[0].revents != 0)
+                outOpen = ReadInto(stdout_, output_);
+            if (entries[1].revents != 0)
+                errOpen = ReadInto(stderr_, errors_);
         }
-        return std::chrono::steady_clock::now() < deadline;
+        return true;
     }
 
     // The exit code, or nothing if the process is still running at the deadline.
     std::optional<int> WaitForExit(int timeoutMs) {
+        if (pid_ <= 0)
+            return std::nullopt;
         const auto deadline = Deadline(timeoutMs);
         while (!exitStatus_) {
             int status = 0;
@@ -104,25 +129,37 @@ public:
     }
 
 private:
-    static std::chrono::steady_clock::time_point Deadline(int timeoutMs) {
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    static std::vector<char*> Pointers(const std::vector<std::string>& args) {
+        std::vector<char*> argv;
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        return argv;
+    }
+    static TimePoint Deadline(int timeoutMs) {
         return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     }
-    static bool ReadSome(int fd, std::string& into,
-                         std::chrono::steady_clock::time_point deadline) {
+    static int MillisecondsLeft(TimePoint deadline) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
-        if (left <= 0)
-            return false;
-        pollfd entry{fd, POLLIN, 0};
-        if (poll(&entry, 1, static_cast<int>(left)) <= 0)
-            return false;
+        return left > 0 ? static_cast<int>(left) : 0;
+    }
+    // One read; false at the end of the pipe.
+    static bool ReadInto(int fd, std::string& into) {
         char buffer[4096];
         const ssize_t got = read(fd, buffer, sizeof buffer);
         if (got <= 0)
             return false;
         into.append(buffer, static_cast<size_t>(got));
         return true;
+    }
+    static bool ReadSome(int fd, std::string& into, TimePoint deadline) {
+        const int left = MillisecondsLeft(deadline);
+        pollfd entry{fd, POLLIN, 0};
+        return left > 0 && poll(&entry, 1, left) > 0 && ReadInto(fd, into);
     }
     static void DrainInto(int fd, std::string& into) {
         while (ReadSome(fd, into, Deadline(200))) {
@@ -136,3 +173,20 @@ private:
     std::string errors_;
     std::optional<int> exitStatus_;
 };
+
+struct ProgramRun {
+    std::optional<int> exitCode;  // nothing when it did not end in time
+    std::string output;
+    std::string errors;
+};
+
+// Runs a program to its end, or kills it once `timeoutMs` have passed.
+inline ProgramRun RunProgram(const std::vector<std::string>& args, int timeoutMs = 60000,
+                             const ChildOptions& options = {}) {
+    ChildProcess child(args, options);
+    child.ReadOutputToEnd(timeoutMs);
+    ProgramRun run{child.WaitForExit(1000), {}, {}};
+    run.output = child.Output();
+    run.errors = child.Errors();
+    return run;
+}

@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <array>
 #include <future>
 #include <memory>
 #include <optional>
@@ -11,18 +12,15 @@
 #include "service/ClientSession.h"
 #include "service/HandleRequest.h"
 #include "support/ProtocolClient.h"
+#include "tools/headset/HeadsetReplies.h"
+#include "tools/headset/HeadsetRequests.h"
 
 // A session whose socket is one end of a socket pair, the other end playing
 // the headset. Requests go straight to HandleRequest with `catalogue`, with no
 // service running.
 class SessionPair {
 public:
-    explicit SessionPair(Catalogue& catalogue) : catalogue_(catalogue) {
-        int ends[2] = {-1, -1};
-        socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends);
-        session_ = std::make_unique<ClientSession>(platform::Socket(ends[0]));
-        headset_ = platform::Socket(ends[1]);
-    }
+    explicit SessionPair(Catalogue& catalogue) : SessionPair(catalogue, Ends()) {}
 
     ClientSession& Session() { return *session_; }
     int Headset() const { return headset_.Descriptor(); }
@@ -35,7 +33,8 @@ public:
             bsMemRead reader(request.data(), request.size());
             HandleRequest(reader, *session_, catalogue_);
         });
-        auto reply = protocol_client::ReadReply(headset_.Descriptor(), timeoutMs);
+        headset_.SetTimeout(timeoutMs);
+        auto reply = protocol_client::ReadReply(headset_);
         handled.wait();
         return reply;
     }
@@ -47,10 +46,34 @@ public:
         return protocol_client::NothingArrives(headset_.Descriptor(), 50);
     }
 
+    // The tool's requests, their replies taken apart by its parsers.
+    headset::TitleDescription DescribeTitle(int32_t title) {
+        return protocol_client::Parsed(headset::ParseTitleDescription,
+                                       Exchange(headset::DescribeTitleRequest(title)));
+    }
+    headset::OpenedMedia OpenMedia(int32_t title = 0) {
+        return protocol_client::Parsed(headset::ParseOpenedMedia,
+                                       Exchange(headset::OpenMediaRequest(title)));
+    }
+    headset::PacketBatch FetchBatch(const headset::BatchRequest& request) {
+        return protocol_client::Parsed(headset::ParsePacketBatch,
+                                       Exchange(headset::PacketBatchRequest(request)));
+    }
+
 private:
+    static std::array<int, 2> Ends() {
+        std::array<int, 2> ends{-1, -1};
+        socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends.data());
+        return ends;
+    }
+    SessionPair(Catalogue& catalogue, std::array<int, 2> ends)
+        : catalogue_(catalogue),
+          session_(std::make_unique<ClientSession>(platform::Socket(ends[0]))),
+          headset_(platform::Socket(ends[1]), 5000) {}
+
     Catalogue& catalogue_;
     std::unique_ptr<ClientSession> session_;
-    platform::Socket headset_;
+    headset::HeadsetConnection headset_;
 };
 
 // Catalogue entries made by hand, so a test controls every field.

@@ -109,8 +109,7 @@ std::optional<HeadsetConnection> HeadsetConnection::Open(const std::string& host
     return HeadsetConnection(std::move(socket), timeoutMs);
 }
 
-bool HeadsetConnection::Exchange(const std::vector<uint8_t>& request, std::vector<uint8_t>& payload,
-                                 std::string& error) {
+bool HeadsetConnection::Send(const std::vector<uint8_t>& request, std::string& error) {
     // The server takes whatever one receive delivers as one request, so the
     // request must leave in one piece.
     const ssize_t sent = send(socket_.Descriptor(), request.data(), request.size(), MSG_NOSIGNAL);
@@ -119,6 +118,10 @@ bool HeadsetConnection::Exchange(const std::vector<uint8_t>& request, std::vecto
                 (sent < 0 ? std::strerror(errno) : "only part of it left");
         return false;
     }
+    return true;
+}
+
+bool HeadsetConnection::ReadReply(std::vector<uint8_t>& payload, std::string& error) {
     uint32_t length = 0;
     if (!ReadExactly(reinterpret_cast<uint8_t*>(&length), sizeof length, error))
         return false;
@@ -134,7 +137,8 @@ bool HeadsetConnection::ReadExactly(uint8_t* data, size_t count, std::string& er
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs_);
     size_t got = 0;
     while (got < count) {
-        const ssize_t received = recv(socket_.Descriptor(), data + got, count - got, 0);
+        // Never blocks, also on a socket it was given in blocking mode.
+        const ssize_t received = recv(socket_.Descriptor(), data + got, count - got, MSG_DONTWAIT);
         if (received > 0) {
             got += static_cast<size_t>(received);
             continue;

@@ -17,20 +17,28 @@ public:
     static std::optional<HeadsetConnection> Open(const std::string& host, uint16_t port,
                                                  int timeoutMs, std::string& error);
 
+    // A socket that is connected already, such as one end of a socket pair.
+    HeadsetConnection(platform::Socket socket, int timeoutMs)
+        : socket_(std::move(socket)), timeoutMs_(timeoutMs) {}
+
     // Sends the request in one write and reads the framed reply's payload,
     // padding included. False with `error` set on a failed send, a time-out,
     // a closed connection or a malformed frame.
     bool Exchange(const std::vector<uint8_t>& request, std::vector<uint8_t>& payload,
-                  std::string& error);
-
-    int Descriptor() const { return socket_.Descriptor(); }
-
-private:
-    HeadsetConnection(platform::Socket socket, int timeoutMs)
-        : socket_(std::move(socket)), timeoutMs_(timeoutMs) {}
-
+                  std::string& error) {
+        return Send(request, error) && ReadReply(payload, error);
+    }
+    // The two halves of an exchange.
+    bool Send(const std::vector<uint8_t>& request, std::string& error);
+    bool ReadReply(std::vector<uint8_t>& payload, std::string& error);
+    // Reads `count` bytes of whatever comes, within the time-out.
     bool ReadExactly(uint8_t* data, size_t count, std::string& error);
 
+    void SetTimeout(int timeoutMs) { timeoutMs_ = timeoutMs; }
+    int Descriptor() const { return socket_.Descriptor(); }
+    void Close() { socket_.Close(); }
+
+private:
     platform::Socket socket_;
     int timeoutMs_;
 };

@@ -111,8 +111,8 @@ std::string ParseOpenedMedia(const std::vector<uint8_t>& payload, OpenedMedia& o
     out.level = fields.Read<int32_t>();
     out.frameRate = fields.Read<int32_t>();
     out.duration = fields.Read<int64_t>();
-    fields.Read<int32_t>();  // two spare values, always 0
-    fields.Read<int32_t>();
+    out.spareA = fields.Read<int32_t>();
+    out.spareB = fields.Read<int32_t>();
     const std::vector<uint8_t> mime = fields.Bytes(mimeLength);
     out.mimeType.assign(mime.begin(), mime.end());
     out.csd0 = fields.Bytes(csd0Length);
@@ -194,6 +194,23 @@ std::string ParseOpenedPackageCount(const std::vector<uint8_t>& payload, OpenedP
     return fields.Complete() ? std::string{} : "packaged open reply cut short";
 }
 
+std::string ParseOpenedPackageWithHeader(const std::vector<uint8_t>& payload, size_t headerSize,
+                                         OpenedPackage& out) {
+    std::string error = ParseOpenedPackageCount(payload, out);
+    if (!error.empty() || out.status != kStatusSuccess)
+        return error;
+    ReplyFields fields(payload);
+    fields.Skip(12);
+    out.header = fields.Bytes(static_cast<int64_t>(headerSize));
+    const auto sent = fields.Read<int32_t>();
+    const int32_t opened = std::clamp(out.recordCount, 0, kMaxOpenedRecords);
+    if (fields.Complete() && sent != opened)
+        return "packaged open reply sends " + std::to_string(sent) + " records where " +
+               std::to_string(opened) + " were expected";
+    out.firstRecords = fields.Bytes(static_cast<int64_t>(sent) * kIndexRecordSize);
+    return Finish(fields, "packaged open reply");
+}
+
 namespace {
 
 // True when the header block ends `headerSize` bytes after offset 12: the
@@ -235,14 +252,8 @@ std::string ParseOpenedPackage(const std::vector<uint8_t>& payload,
     const size_t longest = payload.size() - fixedBytes;
     const size_t shortest = longest >= 15 ? longest - 15 : 0;
     for (size_t headerSize = shortest; headerSize <= longest; ++headerSize) {
-        if (HeaderEndsAt(payload, headerSize, opened, knownRecords)) {
-            out.header.assign(payload.begin() + 12,
-                              payload.begin() + 12 + static_cast<std::ptrdiff_t>(headerSize));
-            const auto recordsAt = payload.begin() + 16 + static_cast<std::ptrdiff_t>(headerSize);
-            out.firstRecords.assign(
-                recordsAt, recordsAt + static_cast<std::ptrdiff_t>(opened * kIndexRecordSize));
-            return {};
-        }
+        if (HeaderEndsAt(payload, headerSize, opened, knownRecords))
+            return ParseOpenedPackageWithHeader(payload, headerSize, out);
     }
     return "packaged open reply whose header block cannot be told from its records";
 }

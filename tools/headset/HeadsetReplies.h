@@ -35,7 +35,8 @@ struct OpenedMedia {
     int32_t subtitleCodec = 0;
     uint32_t flags = 0;
     int32_t profile = 0, level = 0, frameRate = 0;
-    int64_t duration = 0;  // microseconds
+    int64_t duration = 0;              // microseconds
+    int32_t spareA = -1, spareB = -1;  // 0 from every server so far
     std::string mimeType;
     std::vector<uint8_t> csd0, csd1;
     std::vector<StreamRecord> streams;
@@ -98,6 +99,10 @@ std::string ParsePackagedData(const std::vector<uint8_t>& payload, PackagedData&
 // file has none).
 std::string ParseOpenedPackage(const std::vector<uint8_t>& payload,
                                const std::vector<uint8_t>& knownRecords, OpenedPackage& out);
+
+// Reply 33794 for a reader that knows how long the title's header block is.
+std::string ParseOpenedPackageWithHeader(const std::vector<uint8_t>& payload, size_t headerSize,
+                                         OpenedPackage& out);
 
 // Reads only the code, status and record count of reply 33794.
 std::string ParseOpenedPackageCount(const std::vector<uint8_t>& payload, OpenedPackage& out);

@@ -12,7 +12,6 @@ namespace headset {
 namespace {
 
 constexpr int kConnectTimeoutMs = 5000;
-constexpr int kReplyTimeoutMs = 15000;
 constexpr auto kRetryPause = std::chrono::milliseconds(100);
 // How far ahead of its rate a player fills its buffer.
 constexpr double kLeadSeconds = 1.0;

@@ -17,21 +17,9 @@
 // private network.
 namespace {
 
-struct ToolRun {
-    std::optional<int> exitCode;
-    std::string output;
-    std::string errors;
-};
-
-ToolRun RunTool(std::vector<std::string> args, int timeoutMs = 30000) {
+ProgramRun RunTool(std::vector<std::string> args, int timeoutMs = 30000) {
     args.insert(args.begin(), ONDU_HEADSET_PATH);
-    ChildProcess tool(args);
-    ToolRun run;
-    tool.ReadOutputToEnd(timeoutMs);
-    run.exitCode = tool.WaitForExit(1000);
-    run.output = tool.Output();
-    run.errors = tool.Errors();
-    return run;
+    return RunProgram(args, timeoutMs);
 }
 
 // The hash field of every frame line that ffmpeg's framemd5 prints: the
@@ -41,10 +29,8 @@ std::vector<std::string> FrameHashes(const std::string& file, const std::vector<
     std::vector<std::string> args{"ffmpeg", "-nostdin", "-v", "error", "-i", file};
     args.insert(args.end(), how.begin(), how.end());
     args.insert(args.end(), {"-f", "framemd5", "-"});
-    ChildProcess ffmpeg(args);
-    ffmpeg.ReadOutputToEnd(60000);
     std::vector<std::string> hashes;
-    std::istringstream lines(ffmpeg.Output());
+    std::istringstream lines(RunProgram(args).output);
     for (std::string line; std::getline(lines, line);) {
         if (line.empty() || line[0] == '#')
             continue;
@@ -127,7 +113,7 @@ protected:
 TEST_F(HeadsetToolTest, DiscoverHearsTheServerWithinTwoSeconds) {
     ServeFiles({H264WithAac(), H264WithAac()});
     const auto started = std::chrono::steady_clock::now();
-    const ToolRun run = RunTool({"discover", "--seconds", "2", "--first"});
+    const ProgramRun run = RunTool({"discover", "--seconds", "2", "--first"});
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2500));
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_NE(run.output.find("server 127.0.0.1 port 23107 titles 2 addresses 127.0.0.1"),
@@ -166,7 +152,7 @@ TEST_F(HeadsetToolTest, ListDescribesEveryTitleAndWritesThumbnails) {
     WriteFileBytes(packaged, PackagedMovieBytes(PackagedFixture(3)));
     ServeFiles({H264WithAac(), packaged.string()});
     const auto thumbs = dir_.File("thumbs");
-    const ToolRun run = RunTool({"list", "127.0.0.1", "--thumbs", thumbs.string()});
+    const ProgramRun run = RunTool({"list", "127.0.0.1", "--thumbs", thumbs.string()});
     ASSERT_EQ(run.exitCode, 0) << run.errors;
     for (const char* expected :
          {"title 0: headset-h264-aac.mp4", "thumbnail 300x150, 180000 bytes",
@@ -176,10 +162,10 @@ TEST_F(HeadsetToolTest, ListDescribesEveryTitleAndWritesThumbnails) {
         EXPECT_NE(run.output.find(expected), std::string::npos) << expected << "\n" << run.output;
     }
     for (const char* png : {"title-0.png", "title-1.png"}) {
-        ChildProcess probe({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width",
-                            "-of", "csv=p=0", (thumbs / png).string()});
-        probe.ReadOutputToEnd(10000);
-        EXPECT_EQ(probe.Output(), std::string(png) == "title-0.png" ? "png,300\n" : "png,8\n");
+        const ProgramRun probe =
+            RunProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,width", "-of",
+                        "csv=p=0", (thumbs / png).string()});
+        EXPECT_EQ(probe.output, std::string(png) == "title-0.png" ? "png,300\n" : "png,8\n");
     }
 }
 
@@ -187,7 +173,7 @@ TEST_F(HeadsetToolTest, PlayWritesExactlyTheSourcesPicturesAndAudioPackets) {
     for (const std::string& source : {H264WithAac(), HevcWithAac()}) {
         ServeFiles({source});
         const std::string out = dir_.File("played.mkv").string();
-        const ToolRun run = RunTool({"play", "127.0.0.1", "0", "--out", out});
+        const ProgramRun run = RunTool({"play", "127.0.0.1", "0", "--out", out});
         StopVideoService();
         ASSERT_EQ(run.exitCode, 0) << source << ": " << run.errors;
         EXPECT_NE(run.output.find("played title 0 to the end"), std::string::npos);
@@ -204,7 +190,7 @@ TEST_F(HeadsetToolTest, PlayWritesExactlyTheSourcesPicturesAndAudioPackets) {
 TEST_F(HeadsetToolTest, PlayFromASeekPositionStartsThere) {
     ServeFiles({H264WithAac()});
     const std::string out = dir_.File("seek.mkv").string();
-    const ToolRun run = RunTool({"play", "127.0.0.1", "0", "--out", out, "--seek", "1.0"});
+    const ProgramRun run = RunTool({"play", "127.0.0.1", "0", "--out", out, "--seek", "1.0"});
     ASSERT_EQ(run.exitCode, 0) << run.errors;
     // A key frame every 10 pictures at 25 per second: the demultiplexer
     // lands on the one at 0.8 s or 1.2 s, and the rest of the title follows.
@@ -222,7 +208,7 @@ TEST_F(HeadsetToolTest, FetchWritesHeaderRecordsAndDataByteForByte) {
     WriteFileBytes(packaged, PackagedMovieBytes(layout));
     ServeFiles({H264WithAac(), packaged.string()});
     const auto out = dir_.File("fetched");
-    const ToolRun run = RunTool({"fetch", "127.0.0.1", "1", "--out", out.string()});
+    const ProgramRun run = RunTool({"fetch", "127.0.0.1", "1", "--out", out.string()});
     ASSERT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_EQ(ReadFileBytes(out / "header.bin"), PackagedHeaderBlock(layout));
     EXPECT_EQ(ReadFileBytes(out / "records.bin"), layout.records);
@@ -230,18 +216,18 @@ TEST_F(HeadsetToolTest, FetchWritesHeaderRecordsAndDataByteForByte) {
 }
 
 TEST_F(HeadsetToolTest, FailuresGiveClearMessagesAndExitCodes) {
-    const ToolRun refused = RunTool({"list", "127.0.0.1"});
+    const ProgramRun refused = RunTool({"list", "127.0.0.1"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.errors.find("refused"), std::string::npos) << refused.errors;
-    const ToolRun unresolvable = RunTool({"list", "no-such-host.invalid"});
+    const ProgramRun unresolvable = RunTool({"list", "no-such-host.invalid"});
     EXPECT_EQ(unresolvable.exitCode, 1);
     EXPECT_NE(unresolvable.errors.find("cannot resolve"), std::string::npos);
 
     ServeFiles({H264WithAac()});
-    const ToolRun unknown = RunTool({"play", "127.0.0.1", "7", "--out", dir_.File("x.mkv")});
+    const ProgramRun unknown = RunTool({"play", "127.0.0.1", "7", "--out", dir_.File("x.mkv")});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_NE(unknown.errors.find("no title 7"), std::string::npos) << unknown.errors;
-    const ToolRun notPackaged = RunTool({"fetch", "127.0.0.1", "0", "--out", dir_.File("f")});
+    const ProgramRun notPackaged = RunTool({"fetch", "127.0.0.1", "0", "--out", dir_.File("f")});
     EXPECT_EQ(notPackaged.exitCode, 1);
     EXPECT_NE(notPackaged.errors.find("not a packaged movie"), std::string::npos);
 
@@ -250,7 +236,7 @@ TEST_F(HeadsetToolTest, FailuresGiveClearMessagesAndExitCodes) {
     EXPECT_EQ(RunTool({"load", "127.0.0.1", "--clients", "0"}).exitCode, 2);
     EXPECT_EQ(RunTool({"list", "127.0.0.1", "--colour"}).exitCode, 2);
     EXPECT_EQ(RunTool({"dance"}).exitCode, 2);
-    const ToolRun help = RunTool({"fetch", "--help"});
+    const ProgramRun help = RunTool({"fetch", "--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.output.find("usage: ondu-headset fetch HOST INDEX --out DIR"),
               std::string::npos);
@@ -294,7 +280,7 @@ TEST(HeadsetToolAgainstBrokenServers, CutAndMalformedRepliesAreErrorsNotCrashes)
     AppendLittleEndian(cut, int32_t{0});
     {
         ScriptedServer server(cut);
-        const ToolRun run = RunTool({"list", "127.0.0.1"});
+        const ProgramRun run = RunTool({"list", "127.0.0.1"});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.errors.find("closed the connection in the middle of a reply"),
                   std::string::npos)
@@ -304,7 +290,7 @@ TEST(HeadsetToolAgainstBrokenServers, CutAndMalformedRepliesAreErrorsNotCrashes)
     AppendLittleEndian(badLength, uint32_t{13});
     {
         ScriptedServer server(badLength);
-        const ToolRun run = RunTool({"play", "127.0.0.1", "0", "--out", "/dev/null"});
+        const ProgramRun run = RunTool({"play", "127.0.0.1", "0", "--out", "/dev/null"});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.errors.find("malformed reply"), std::string::npos) << run.errors;
     }
@@ -317,7 +303,7 @@ TEST(HeadsetToolAgainstBrokenServers, CutAndMalformedRepliesAreErrorsNotCrashes)
     lying.resize(32, 0);
     {
         ScriptedServer server(lying);
-        const ToolRun run = RunTool({"list", "127.0.0.1"});
+        const ProgramRun run = RunTool({"list", "127.0.0.1"});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.errors.find("cut short"), std::string::npos) << run.errors;
     }
@@ -325,7 +311,7 @@ TEST(HeadsetToolAgainstBrokenServers, CutAndMalformedRepliesAreErrorsNotCrashes)
 
 TEST_F(HeadsetToolTest, LoadReportsLatencyThroughputAndNoErrors) {
     ServeFiles({H264WithAac()});
-    const ToolRun run =
+    const ProgramRun run =
         RunTool({"load", "127.0.0.1", "--clients", "3", "--seconds", "1.5", "--rate", "2"});
     EXPECT_EQ(run.exitCode, 0) << run.output << run.errors;
     EXPECT_NE(run.output.find("RESULT clients=3 "), std::string::npos) << run.output;
