@@ -7,6 +7,7 @@ SANITIZE ?= 0## 1: make test under AddressSanitizer and UBSan, in build-sanitize
 TSAN ?= 0## 1: make test under ThreadSanitizer, in build-tsan/
 FUZZ_SECONDS ?= 60## seconds make fuzz runs each target (default: 60)
 SOAK_SECONDS ?= 60## seconds make soak plays (default: 60)
+BENCH_SOAK_SECONDS ?= 30## seconds the short soak of make bench plays (default: 30)
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
@@ -53,10 +54,9 @@ run: ## install missing packages, build and start the program
 	@$(MAKE) --no-print-directory build
 	./$(BUILD_DIR)/OnduLofrin
 
-bench: deps ## build and run the benchmarks and bench/load.sh (isolated, build-bench/)
+bench: deps ## run every benchmark (isolated, build-bench/), then a table of their verdicts
 	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
-	@scripts/isolated sh -c 'for b in build-bench/bench/*_bench; do "$$b"; done'
-	@bench/load.sh build-bench
+	@SOAK_SECONDS=$(BENCH_SOAK_SECONDS) bench/run-all.sh build-bench
 
 soak: deps ## the long run of bench/soak.sh, for SOAK_SECONDS
 	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
