@@ -1,18 +1,13 @@
-# Front door for building, testing and running OnduLofrin.
-#   make                 build into build/
-#   make test            install missing packages, build, run the tests isolated
-#   make test SANITIZE=1 the same under AddressSanitizer and UBSan (build-sanitize/)
-#   make test TSAN=1     the same under ThreadSanitizer (build-tsan/)
-#   make run             build and start the program
-#   make bench           build and run the benchmarks and bench/load.sh (isolated)
-#   make soak            the long run of bench/soak.sh (SOAK_SECONDS=60 by default)
-#   make demo            a title's whole road from server to headset tool (root)
-#   make fuzz            build the fuzz targets with clang (build-fuzz/) and run
-#                        each for FUZZ_SECONDS (default 60), isolated
+# Front door for building, testing and running OnduLofrin. `make help` lists
+# the targets and the variables they take, from the `## ` comments below.
 
-JOBS ?= $(shell nproc)
-BUILD_TYPE ?= RelWithDebInfo
-FUZZ_SECONDS ?= 60
+JOBS ?= $(shell nproc)## parallel build jobs (default: all cores)
+BUILD_TYPE ?= RelWithDebInfo## the CMake build type (default: RelWithDebInfo)
+SANITIZE ?= 0## 1: make test under AddressSanitizer and UBSan, in build-sanitize/
+TSAN ?= 0## 1: make test under ThreadSanitizer, in build-tsan/
+FUZZ_SECONDS ?= 60## seconds make fuzz runs each target (default: 60)
+SOAK_SECONDS ?= 60## seconds make soak plays (default: 60)
+BENCH_SOAK_SECONDS ?= 30## seconds the short soak of make bench plays (default: 30)
 
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-sanitize
@@ -24,49 +19,59 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all deps configure build test run bench soak demo fuzz clean
+.PHONY: all help deps configure build test run bench soak demo fuzz clean
 
-all: build
+all: build ## the same as make build
 
-deps:
+help: ## this list
+	@echo "usage: make [TARGET] [VARIABLE=VALUE...]"
+	@echo "Targets:"
+	@sed -n 's/^\([a-z]*\):.*## \(.*\)/\1|\2/p' $(MAKEFILE_LIST) | \
+		awk -F'|' '{ printf "  %-10s %s\n", $$1, $$2 }'
+	@echo "Variables:"
+	@sed -n 's/^\([A-Z_]*\) ?= [^#]*## \(.*\)/\1|\2/p' $(MAKEFILE_LIST) | \
+		awk -F'|' '{ printf "  %-19s %s\n", $$1, $$2 }'
+
+deps: ## install the Debian packages that are missing (sudo when not root)
 	@scripts/install-deps.sh
 
-configure:
+# Says which packages are missing before cmake fails on the first of them.
+configure: ## check the packages the build needs, then run CMake
+	@scripts/install-deps.sh --check-build
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_OPTIONS) >/dev/null
 
-build: configure
+build: configure ## build everything into build/ (or the SANITIZE/TSAN folder)
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test:
+test: ## install missing packages, build, run the tests isolated
 	@scripts/install-deps.sh
 	@$(MAKE) --no-print-directory build
 	@TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan-suppressions.txt $(TSAN_OPTIONS)" \
 		scripts/isolated ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
-run:
+run: ## install missing packages, build and start the program
 	@scripts/install-deps.sh
 	@$(MAKE) --no-print-directory build
 	./$(BUILD_DIR)/OnduLofrin
 
-bench: deps
+bench: deps ## run every benchmark (isolated, build-bench/), then a table of their verdicts
 	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
-	@scripts/isolated sh -c 'for b in build-bench/bench/*_bench; do "$$b"; done'
-	@bench/load.sh build-bench
+	@SOAK_SECONDS=$(BENCH_SOAK_SECONDS) bench/run-all.sh build-bench
 
-soak: deps
+soak: deps ## the long run of bench/soak.sh, for SOAK_SECONDS
 	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
-	@bench/soak.sh build-bench
+	@SOAK_SECONDS=$(SOAK_SECONDS) bench/soak.sh build-bench
 
-demo:
+demo: ## a title's whole road from server to headset tool (root)
 	@scripts/install-deps.sh
 	@$(MAKE) --no-print-directory build
 	@scripts/demo.sh $(BUILD_DIR)
 
-fuzz: deps
+fuzz: deps ## build the fuzz targets with clang (build-fuzz/), run each isolated
 	@cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
 		-DCMAKE_CXX_COMPILER=clang++-14 -DONDU_FUZZ=ON -DONDU_BUILD_APP=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
 	@scripts/isolated scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
 
-clean:
+clean: ## remove every build folder
 	rm -rf build build-sanitize build-tsan build-bench build-fuzz

@@ -4,8 +4,16 @@
 // whole pull against the ffmpeg tool's own Annex-B copy of the same file.
 
 #include "BenchService.h"
+#include "BenchVerdict.h"
 #include "platform/WideText.h"
 #include "support/TestMedia.h"
+
+namespace {
+
+constexpr double kFloorBatchesPerSecond = 1000;
+constexpr double kTargetRatio = 0.8;  // of the floor
+
+}  // namespace
 
 int main() {
     const auto media =
@@ -50,8 +58,8 @@ int main() {
     std::printf("packet batches: %llu in %.2f s (%llu of more than one piece)\n",
                 static_cast<unsigned long long>(batches), seconds,
                 static_cast<unsigned long long>(multiPiece));
-    std::printf("batches per second:     %8.1f  (floor 1000, ratio %.3f, target >= 0.8)\n", rate,
-                rate / 1000.0);
+    std::printf("batches per second:     %8.1f  (floor %.0f, ratio %.3f, target >= %.1f)\n", rate,
+                kFloorBatchesPerSecond, rate / kFloorBatchesPerSecond, kTargetRatio);
     std::printf("time per batch:         %8.3f ms (%.2f x the 1 ms sleep)\n", 1000.0 / rate,
                 1000.0 / rate);
     std::printf("throughput:             %8.1f MB/s, worker CPU %.2f s\n",
@@ -60,5 +68,9 @@ int main() {
         std::printf("ffmpeg -c copy -bsf:v h264_mp4toannexb: %.2f s; pull / ffmpeg = %.2f\n",
                     reference, seconds / reference);
     }
+    PrintVerdict("packet_stream_bench", Figure(rate, 1) + " batches/s",
+                 ">= " + Figure(kTargetRatio * kFloorBatchesPerSecond, 0) + " batches/s (" +
+                     Figure(kTargetRatio, 1) + " x the 1 ms floor)",
+                 rate >= kTargetRatio * kFloorBatchesPerSecond);
     return 0;
 }

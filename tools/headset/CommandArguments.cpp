@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "protocol/ServiceConstants.h"
+
 namespace headset {
 
 bool CommandArguments::TakeFlag(const std::string& name) {
@@ -74,12 +76,30 @@ std::vector<std::string> CommandArguments::Positionals(size_t count) {
     return words_;
 }
 
+CommandArguments::ServerAddress CommandArguments::Server(const std::string& text) {
+    ServerAddress server{text, servicePort};
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos)
+        return server;
+    server.host = text.substr(0, colon);
+    if (server.host.empty())
+        Fail("HOST:PORT needs a host before the colon, not \"" + text + "\"");
+    server.port =
+        static_cast<uint16_t>(Integer("PORT", text.substr(colon + 1), 1, 65535).value_or(0));
+    return server;
+}
+
+CommandArguments::ServerAddress CommandArguments::ServerOnly() {
+    const std::vector<std::string> words = Positionals(1);
+    return words.size() == 1 ? Server(words[0]) : ServerAddress{};
+}
+
 CommandArguments::TitleAddress CommandArguments::HostAndTitle() {
     const std::vector<std::string> words = Positionals(2);
     TitleAddress title;
     if (words.size() != 2)
         return title;
-    title.host = words[0];
+    title.server = Server(words[0]);
     title.index = static_cast<int32_t>(Integer("INDEX", words[1], 0, INT32_MAX).value_or(0));
     return title;
 }

@@ -26,9 +26,21 @@ public:
     // option left over is an error.
     std::vector<std::string> Positionals(size_t count);
 
-    // The two positional words HOST INDEX that name a title of a server.
-    struct TitleAddress {
+    // Where a server listens: HOST or HOST:PORT, the service's own port
+    // when none is given.
+    struct ServerAddress {
         std::string host;
+        uint16_t port = 0;
+    };
+    ServerAddress Server(const std::string& text);
+
+    // The one positional word HOST[:PORT].
+    ServerAddress ServerOnly();
+
+    // The two positional words HOST[:PORT] INDEX that name a title of a
+    // server.
+    struct TitleAddress {
+        ServerAddress server;
         int32_t index = 0;
     };
     TitleAddress HostAndTitle();

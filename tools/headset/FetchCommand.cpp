@@ -122,7 +122,7 @@ std::string FetchTitle(HeadsetConnection& connection, int32_t index,
 
 int RunFetch(CommandArguments& arguments) {
     const std::optional<std::string> out = arguments.TakeValue("--out");
-    const auto [host, index] = arguments.HostAndTitle();
+    const auto [server, index] = arguments.HostAndTitle();
     if (!arguments.Failed() && !out)
         return UsageError(kName, "--out DIR is required");
     if (arguments.Failed())
@@ -134,7 +134,7 @@ int RunFetch(CommandArguments& arguments) {
 
     std::string error;
     std::optional<HeadsetConnection> connection =
-        HeadsetConnection::Open(host, servicePort, 15000, error);
+        HeadsetConnection::Open(server.host, server.port, 15000, error);
     if (!connection)
         return Failure(kName, error);
     FetchedTitle title;

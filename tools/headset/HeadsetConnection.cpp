@@ -52,6 +52,10 @@ std::string ConnectFailure(const std::string& host, uint16_t port, int error) {
     return "cannot reach " + Endpoint(host, port) + ": " + std::strerror(error);
 }
 
+bool NothingThere(int error) {
+    return error == ECONNREFUSED || error == EHOSTUNREACH || error == ENETUNREACH;
+}
+
 }  // namespace
 
 std::optional<uint32_t> ResolveHost(const std::string& host, std::string& error) {
@@ -73,8 +77,12 @@ std::optional<uint32_t> ResolveHost(const std::string& host, std::string& error)
 }
 
 std::optional<HeadsetConnection> HeadsetConnection::Open(const std::string& host, uint16_t port,
-                                                         int timeoutMs, std::string& error) {
+                                                         int timeoutMs, std::string& error,
+                                                         bool* nothingThere) {
+    bool unused = false;
+    bool& absent = nothingThere ? *nothingThere : unused;
     const std::optional<uint32_t> address = ResolveHost(host, error);
+    absent = !address;
     if (!address)
         return std::nullopt;
     platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -89,6 +97,7 @@ std::optional<HeadsetConnection> HeadsetConnection::Open(const std::string& host
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     if (connect(socket.Descriptor(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) {
         if (errno != EINPROGRESS) {
+            absent = NothingThere(errno);
             error = ConnectFailure(host, port, errno);
             return std::nullopt;
         }
@@ -100,6 +109,7 @@ std::optional<HeadsetConnection> HeadsetConnection::Open(const std::string& host
         socklen_t length = sizeof failure;
         getsockopt(socket.Descriptor(), SOL_SOCKET, SO_ERROR, &failure, &length);
         if (failure != 0) {
+            absent = NothingThere(failure);
             error = ConnectFailure(host, port, failure);
             return std::nullopt;
         }

@@ -13,9 +13,13 @@ namespace headset {
 // request, then its whole reply, never waiting longer than the time-out.
 class HeadsetConnection {
 public:
-    // Connects to host:port; on failure says why in `error`.
+    // Connects to host:port; on failure says why in `error`, and sets
+    // `nothingThere` (when given) if no server can be there at all: the
+    // connection was refused, or the host cannot be found or reached. A
+    // time-out leaves it false, since a busy server may answer later.
     static std::optional<HeadsetConnection> Open(const std::string& host, uint16_t port,
-                                                 int timeoutMs, std::string& error);
+                                                 int timeoutMs, std::string& error,
+                                                 bool* nothingThere = nullptr);
 
     // A socket that is connected already, such as one end of a socket pair.
     HeadsetConnection(platform::Socket socket, int timeoutMs)

@@ -47,7 +47,7 @@ std::string PrintMedia(HeadsetConnection& connection, int32_t index) {
 
 int RunList(CommandArguments& arguments) {
     const std::optional<std::string> thumbs = arguments.TakeValue("--thumbs");
-    const std::vector<std::string> host = arguments.Positionals(1);
+    const CommandArguments::ServerAddress server = arguments.ServerOnly();
     if (arguments.Failed())
         return UsageError(kName, arguments.Error());
     if (thumbs) {
@@ -59,7 +59,7 @@ int RunList(CommandArguments& arguments) {
 
     std::string error;
     std::optional<HeadsetConnection> connection =
-        HeadsetConnection::Open(host[0], servicePort, 5000, error);
+        HeadsetConnection::Open(server.host, server.port, 5000, error);
     if (!connection)
         return Failure(kName, error);
 

@@ -27,19 +27,25 @@ constexpr int32_t kNoRecords = INT32_MAX;
 LoadClient::LoadClient(const LoadSettings& settings, int32_t title, uint32_t seed)
     : settings_(settings), title_(title), random_(seed) {}
 
-LoadReport LoadClient::Run(const std::atomic<bool>& stop) {
+LoadReport LoadClient::Run(const std::atomic<bool>& stop, std::atomic<bool>& serverGone) {
+    stop_ = &stop;
+    serverGone_ = &serverGone;
     start_ = Clock::now();
     playStart_.reset();
     if (settings_.seekEverySeconds)
         nextSeek_ = start_ + std::chrono::duration_cast<Clock::duration>(
                                  std::chrono::duration<double>(*settings_.seekEverySeconds));
-    while (!stop.load() && Elapsed() < settings_.seconds) {
+    while (!Stopping() && Elapsed() < settings_.seconds) {
         if (!connection_ && !Connect()) {
+            if (!report_.lostServer.empty()) {
+                serverGone.store(true);
+                break;
+            }
             std::this_thread::sleep_for(kRetryPause);
             continue;
         }
-        WaitForRate(stop);
-        if (stop.load() || Elapsed() >= settings_.seconds)
+        WaitForRate();
+        if (Stopping() || Elapsed() >= settings_.seconds)
             break;
         if (!(packaged_ ? PullChunks() : PullBatch())) {
             connection_.reset();
@@ -65,9 +71,17 @@ void LoadClient::Fail(const std::string& error) {
 
 bool LoadClient::Connect() {
     std::string error;
-    connection_ = HeadsetConnection::Open(settings_.host, servicePort, kConnectTimeoutMs, error);
+    bool nothingThere = false;
+    connection_ = HeadsetConnection::Open(settings_.host, settings_.port, kConnectTimeoutMs, error,
+                                          &nothingThere);
     if (!connection_) {
-        Fail(error);
+        if (nothingThere) {
+            ++report_.errorCount;
+            report_.lostServer = error;
+            report_.lostAfterSeconds = Elapsed();
+        } else {
+            Fail(error);
+        }
         return false;
     }
     TitleDescription title;
@@ -214,7 +228,7 @@ double LoadClient::PlayedSeconds() const {
     return playStart_ ? std::chrono::duration<double>(Clock::now() - *playStart_).count() : 0;
 }
 
-void LoadClient::WaitForRate(const std::atomic<bool>& stop) {
+void LoadClient::WaitForRate() {
     const double rate = RateBytesPerSecond();
     if (rate <= 0 || !playStart_)
         return;
@@ -223,7 +237,7 @@ void LoadClient::WaitForRate(const std::atomic<bool>& stop) {
                                           std::chrono::duration<double>(dueAt));
     const auto runEnds = start_ + std::chrono::duration_cast<Clock::duration>(
                                       std::chrono::duration<double>(settings_.seconds));
-    while (!stop.load() && Clock::now() < std::min(wakeAt, runEnds))
+    while (!Stopping() && Clock::now() < std::min(wakeAt, runEnds))
         std::this_thread::sleep_until(
             std::min({wakeAt, runEnds, Clock::now() + std::chrono::milliseconds(100)}));
 }

@@ -16,6 +16,7 @@ namespace headset {
 
 struct LoadSettings {
     std::string host;
+    uint16_t port = 0;
     std::vector<int32_t> titles{0};  // handed out to the clients in turn
     double seconds = 10;
     std::optional<double> megabitsPerSecond;  // none: as fast as the server goes
@@ -32,19 +33,26 @@ struct LoadReport {
     uint64_t seeks = 0;
     uint64_t errorCount = 0;
     std::vector<std::string> errors;  // the first ones, word for word
+    // Why this headset stopped before its time: no server could be reached
+    // any more. Empty when it played to the end.
+    std::string lostServer;
+    double lostAfterSeconds = 0;  // since the run began
 };
 
 // A headset that plays one title for a while: an ordinary media title by
 // packet batches, a packaged movie by its data ranges. With a rate it asks
 // for no more than that rate allows plus one second of lead, the way a
 // player fills its buffer; it starts again from the beginning at the end of
-// the title and reconnects after an error.
+// the title and reconnects after an error. When a connection is refused or
+// the host cannot be reached, the server is gone and every client stops.
 class LoadClient {
 public:
     LoadClient(const LoadSettings& settings, int32_t title, uint32_t seed);
 
-    // Plays until the run's time is over; `stop` ends it early.
-    LoadReport Run(const std::atomic<bool>& stop);
+    // Plays until the run's time is over; `stop` ends it early. Sets
+    // `serverGone` when it finds the server gone, and stops when another
+    // client did.
+    LoadReport Run(const std::atomic<bool>& stop, std::atomic<bool>& serverGone);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -54,7 +62,8 @@ private:
     std::string OpenPackagedTitle();
     bool PullBatch();
     bool PullChunks();
-    void WaitForRate(const std::atomic<bool>& stop);
+    bool Stopping() const { return stop_->load() || serverGone_->load(); }
+    void WaitForRate();
     void NoteLag();
     bool SeekIsDue();
     bool Exchange(const std::vector<uint8_t>& request, std::vector<uint8_t>& payload);
@@ -64,6 +73,8 @@ private:
     double RateBytesPerSecond() const;
 
     const LoadSettings& settings_;
+    const std::atomic<bool>* stop_ = nullptr;
+    std::atomic<bool>* serverGone_ = nullptr;
     const int32_t title_;
     std::mt19937 random_;
     LoadReport report_;

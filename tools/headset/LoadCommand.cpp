@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -32,6 +33,8 @@ std::vector<int32_t> ParseTitles(const std::string& text, CommandArguments& argu
 
 struct RunTotals {
     std::vector<double> latencies;
+    std::string lostServer;  // the first client's reason, when the server went
+    double lostAfterSeconds = 0;
     uint64_t bytes = 0;
     uint64_t errors = 0;
     uint64_t seeks = 0;
@@ -56,8 +59,33 @@ RunTotals AddUp(std::vector<LoadReport>& reports) {
             ++totals.clientsBehind;
         totals.errorTexts.insert(totals.errorTexts.end(), report.errors.begin(),
                                  report.errors.end());
+        if (!report.lostServer.empty() &&
+            (totals.lostServer.empty() || report.lostAfterSeconds < totals.lostAfterSeconds)) {
+            totals.lostServer = report.lostServer;
+            totals.lostAfterSeconds = report.lostAfterSeconds;
+        }
     }
     return totals;
+}
+
+// Many clients meet the same failure, often many times: each text once,
+// with how often it was kept, in the order first met.
+void PrintErrors(const std::vector<std::string>& texts) {
+    std::vector<std::pair<std::string, size_t>> distinct;
+    for (const std::string& text : texts) {
+        const auto seen = std::find_if(distinct.begin(), distinct.end(),
+                                       [&text](const auto& entry) { return entry.first == text; });
+        if (seen == distinct.end())
+            distinct.emplace_back(text, 1);
+        else
+            ++seen->second;
+    }
+    for (const auto& [text, count] : distinct) {
+        if (count == 1)
+            std::printf("error: %s\n", text.c_str());
+        else
+            std::printf("error: %s (%zu times)\n", text.c_str(), count);
+    }
 }
 
 void PrintTotals(const LoadSettings& settings, size_t clients, double seconds,
@@ -80,8 +108,7 @@ void PrintTotals(const LoadSettings& settings, size_t clients, double seconds,
     if (settings.megabitsPerSecond)
         std::printf("behind real time: %zu of %zu clients (worst lag %.2f s)\n",
                     totals.clientsBehind, clients, totals.worstLag);
-    for (const std::string& error : totals.errorTexts)
-        std::printf("error: %s\n", error.c_str());
+    PrintErrors(totals.errorTexts);
     std::printf(
         "RESULT clients=%zu requests=%zu p50_ms=%.2f p99_ms=%.2f max_ms=%.2f "
         "mbit_per_client=%.1f behind=%zu errors=%llu\n",
@@ -101,21 +128,23 @@ int RunLoad(CommandArguments& arguments) {
     const std::optional<std::string> titles = arguments.TakeValue("--title");
     if (titles)
         settings.titles = ParseTitles(*titles, arguments);
-    const std::vector<std::string> host = arguments.Positionals(1);
+    const CommandArguments::ServerAddress server = arguments.ServerOnly();
     if (!arguments.Failed() && settings.titles.empty())
         return UsageError(kName, "--title needs at least one index");
     if (arguments.Failed())
         return UsageError(kName, arguments.Error());
-    settings.host = host[0];
+    settings.host = server.host;
+    settings.port = server.port;
 
+    std::atomic<bool> serverGone{false};
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     std::vector<std::future<LoadReport>> running;
     for (int64_t i = 0; i < clients; ++i) {
         const int32_t title = settings.titles[static_cast<size_t>(i) % settings.titles.size()];
-        running.push_back(std::async(std::launch::async, [&settings, title, i] {
+        running.push_back(std::async(std::launch::async, [&settings, &serverGone, title, i] {
             LoadClient client(settings, title, settings.seed + static_cast<uint32_t>(i));
-            return client.Run(stopRequested);
+            return client.Run(stopRequested, serverGone);
         }));
     }
     std::vector<LoadReport> reports;
@@ -125,7 +154,16 @@ int RunLoad(CommandArguments& arguments) {
         seconds = std::max(seconds, reports.back().seconds);
     }
     const RunTotals totals = AddUp(reports);
+    // A server that was never there leaves nothing to measure.
+    if (!totals.lostServer.empty() && totals.latencies.empty())
+        return Failure(kName, totals.lostServer);
     PrintTotals(settings, static_cast<size_t>(clients), seconds, totals);
+    if (!totals.lostServer.empty()) {
+        char after[32];
+        std::snprintf(after, sizeof after, "%.1f s", totals.lostAfterSeconds);
+        return Failure(kName, std::string("the server went away after ") + after +
+                                  ", the figures above are up to then: " + totals.lostServer);
+    }
     return totals.errors == 0 && !totals.latencies.empty() ? kExitSuccess : kExitFailure;
 }
 

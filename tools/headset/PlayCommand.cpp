@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 
 #include "protocol/RequestCodes.h"
@@ -80,7 +81,7 @@ std::string PullToEnd(HeadsetConnection& connection, BatchRequest request, Matro
 int RunPlay(CommandArguments& arguments) {
     const std::optional<std::string> out = arguments.TakeValue("--out");
     const std::optional<double> seek = arguments.TakeNumber("--seek", 0, 1e9);
-    const auto [host, index] = arguments.HostAndTitle();
+    const auto [server, index] = arguments.HostAndTitle();
     if (!arguments.Failed() && !out)
         return UsageError(kName, "--out FILE.mkv is required");
     if (arguments.Failed())
@@ -88,13 +89,20 @@ int RunPlay(CommandArguments& arguments) {
 
     std::string error;
     std::optional<HeadsetConnection> connection =
-        HeadsetConnection::Open(host, servicePort, 15000, error);
+        HeadsetConnection::Open(server.host, server.port, 15000, error);
     if (!connection)
         return Failure(kName, error);
     OpenedMedia media;
     error = OpenTitle(*connection, index, media);
     if (!error.empty())
         return Failure(kName, error);
+    // A seek to the end or beyond leaves nothing to play: say so rather than
+    // write a file without packets.
+    const int64_t seekMicroseconds = static_cast<int64_t>(seek.value_or(0) * 1e6);
+    if (seek && media.duration > 0 && seekMicroseconds >= media.duration)
+        return Failure(kName, "--seek " + MediaTime(seekMicroseconds) +
+                                  " is past the end of title " + std::to_string(index) +
+                                  ", which lasts " + MediaTime(media.duration));
 
     MatroskaRemuxer remuxer;
     error = remuxer.Open(*out, media);
@@ -108,10 +116,18 @@ int RunPlay(CommandArguments& arguments) {
     request.audioIndex = media.audioIndex;
     request.subtitleIndex = media.subtitleIndex;
     request.seek = seek.has_value();
-    request.seekMicroseconds = static_cast<uint64_t>(seek.value_or(0) * 1e6);
+    request.seekMicroseconds = static_cast<uint64_t>(seekMicroseconds);
     PlayTotals totals;
     error = PullToEnd(*connection, request, remuxer, totals);
     const std::string closed = remuxer.Close();
+    // A title of unknown length can still end before the seek.
+    if (error.empty() && closed.empty() && seek && remuxer.PacketsWritten() == 0) {
+        std::error_code ignored;
+        std::filesystem::remove(*out, ignored);
+        return Failure(kName, "--seek " + MediaTime(seekMicroseconds) +
+                                  " is past the end of title " + std::to_string(index) +
+                                  ": the server sent no packets after it");
+    }
     if (!error.empty() || !closed.empty())
         return Failure(kName, error.empty() ? closed : error);
     std::printf(

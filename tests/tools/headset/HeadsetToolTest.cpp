@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "service/ServiceFixture.h"
+#include "platform/ProgramVersion.h"
 #include "support/Bytes.h"
 #include "support/ChildProcess.h"
 #include "support/PackagedMovieWriter.h"
@@ -152,12 +153,13 @@ TEST_F(HeadsetToolTest, ListDescribesEveryTitleAndWritesThumbnails) {
     WriteFileBytes(packaged, PackagedMovieBytes(PackagedFixture(3)));
     ServeFiles({H264WithAac(), packaged.string()});
     const auto thumbs = dir_.File("thumbs");
-    const ProgramRun run = RunTool({"list", "127.0.0.1", "--thumbs", thumbs.string()});
+    const ProgramRun run = RunTool({"list", "127.0.0.1:23107", "--thumbs", thumbs.string()});
     ASSERT_EQ(run.exitCode, 0) << run.errors;
     for (const char* expected :
          {"title 0: headset-h264-aac.mp4", "thumbnail 300x150, 180000 bytes",
-          "streams: 2 (0 video, 1 audio)", "video: stream 0, 320x240, video/avc",
-          "audio: stream 1, aac, 44100 Hz, 1 channels", "duration: 2.0", "title 1: movie.vrm",
+          "2 streams: stream 0: video h264 320x240; stream 1: audio aac 44100 Hz, 1 channel\n",
+          "video: stream 0, 320x240, video/avc, profile 2 (Main), level 16 (1.3),",
+          "audio: stream 1, aac, 44100 Hz, 1 channel,", "duration: 2.0", "title 1: movie.vrm",
           "thumbnail 8x4, 128 bytes", "packaged movie", "2 titles"}) {
         EXPECT_NE(run.output.find(expected), std::string::npos) << expected << "\n" << run.output;
     }
@@ -200,6 +202,17 @@ TEST_F(HeadsetToolTest, PlayFromASeekPositionStartsThere) {
     EXPECT_TRUE(std::equal(played.begin(), played.end(), source.end() - played.size()));
 }
 
+TEST_F(HeadsetToolTest, PlayPastTheEndIsAnErrorRatherThanAnEmptyFile) {
+    ServeFiles({H264WithAac()});
+    const auto out = dir_.File("late.mkv");
+    const ProgramRun run = RunTool({"play", "127.0.0.1", "0", "--out", out.string(), "--seek", "9"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.errors.rfind("ondu-headset play: --seek 9.0 s is past the end of title 0", 0), 0u)
+        << run.errors;
+    EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 TEST_F(HeadsetToolTest, FetchWritesHeaderRecordsAndDataByteForByte) {
     // More records than one open reply carries and than one request can ask
     // chunks for.
@@ -231,15 +244,39 @@ TEST_F(HeadsetToolTest, FailuresGiveClearMessagesAndExitCodes) {
     EXPECT_EQ(notPackaged.exitCode, 1);
     EXPECT_NE(notPackaged.errors.find("not a packaged movie"), std::string::npos);
 
-    EXPECT_EQ(RunTool({"play", "127.0.0.1"}).exitCode, 2);
-    EXPECT_EQ(RunTool({"play", "127.0.0.1", "x", "--out", "a.mkv"}).exitCode, 2);
-    EXPECT_EQ(RunTool({"load", "127.0.0.1", "--clients", "0"}).exitCode, 2);
-    EXPECT_EQ(RunTool({"list", "127.0.0.1", "--colour"}).exitCode, 2);
-    EXPECT_EQ(RunTool({"dance"}).exitCode, 2);
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string error;  // on the first line of the standard error
+    };
+    const Case cases[] = {
+        {{"play", "127.0.0.1"}, 2, "expects 2 arguments"},
+        {{"play", "127.0.0.1", "x", "--out", "a.mkv"}, 2, "INDEX must be"},
+        {{"load", "127.0.0.1", "--clients", "0"}, 2, "--clients must be"},
+        {{"list", "127.0.0.1", "--colour"}, 2, "unknown option --colour"},
+        {{"dance"}, 2, "unknown command"},
+        {{"list", "127.0.0.1:"}, 2, "PORT must be a whole number from 1 to 65535, not \"\""},
+        {{"play", "127.0.0.1:70000", "0", "--out", "a.mkv"}, 2, "not \"70000\""},
+        {{"fetch", ":23107", "0", "--out", "f"}, 2, "needs a host before the colon"},
+        {{"list", "127.0.0.1:23108"}, 1, "connection to 127.0.0.1:23108 refused"},
+        // Nothing to measure: one line, however many headsets and seconds.
+        {{"load", "127.0.0.1:23108", "--clients", "4", "--seconds", "20"},
+         1,
+         "ondu-headset load: connection to 127.0.0.1:23108 refused: no server listens there\n"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = RunTool(c.args, 5000);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args[0] << " " << c.args[1];
+        EXPECT_NE(run.errors.substr(0, run.errors.find('\n') + 1).find(c.error), std::string::npos)
+            << run.errors;
+    }
     const ProgramRun help = RunTool({"fetch", "--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.output.find("usage: ondu-headset fetch HOST INDEX --out DIR"),
+    EXPECT_NE(help.output.find("usage: ondu-headset fetch HOST[:PORT] INDEX --out DIR"),
               std::string::npos);
+    const ProgramRun version = RunTool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.output, std::string("ondu-headset ") + kProgramVersion + "\n");
 }
 
 // A server of our own that answers every connection with the same bytes.
@@ -320,6 +357,27 @@ TEST_F(HeadsetToolTest, LoadReportsLatencyThroughputAndNoErrors) {
     if (kSanitizerSlowdown == 1) {
         EXPECT_NE(run.output.find(" behind=0 "), std::string::npos) << run.output;
     }
+}
+
+TEST_F(HeadsetToolTest, LoadStopsWithOneLineWhenTheServerGoesAway) {
+    ServeFiles({H264WithAac()});
+    ChildProcess tool({ONDU_HEADSET_PATH, "load", "127.0.0.1", "--clients", "4", "--seconds", "30",
+                       "--rate", "2"});
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    StopVideoService();
+    ASSERT_TRUE(tool.ReadOutputToEnd(5000 * kSanitizerSlowdown));
+    EXPECT_EQ(tool.WaitForExit(1000), 1);
+    const std::string errors = tool.Errors();
+    EXPECT_EQ(errors.rfind("ondu-headset load: the server went away after ", 0), 0u) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    // The figures up to then, and each failure once rather than once a retry.
+    const std::string output = tool.Output();
+    EXPECT_NE(output.find("RESULT clients=4 "), std::string::npos) << output;
+    size_t errorLines = 0;
+    for (size_t at = output.find("\nerror: "); at != std::string::npos;
+         at = output.find("\nerror: ", at + 1))
+        ++errorLines;
+    EXPECT_LE(errorLines, 4u) << output;
 }
 
 }  // namespace
