@@ -90,13 +90,17 @@ bool IsServable(const ChunkRequest& chunk, int64_t replyChunkBytes) {
     return length <= kChunkLimit && replyChunkBytes + length <= kReplyChunkLimit;
 }
 
+// A negative first record names no record; reading from before the table
+// would hand out header bytes as records.
+int32_t RecordsToSend(const CatalogueEntry& entry, int32_t firstRecord) {
+    if (firstRecord < 0 || firstRecord >= entry.recordCount)
+        return 0;
+    return std::min(entry.recordCount - firstRecord, kRecordsPerFetch);
+}
+
 void WriteRecords(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry& entry,
                   int32_t firstRecord) {
-    // A negative first record names no record; reading from before the table
-    // would hand out header bytes as records.
-    int32_t count = 0;
-    if (firstRecord >= 0 && firstRecord < entry.recordCount)
-        count = std::min(entry.recordCount - firstRecord, kRecordsPerFetch);
+    int32_t count = RecordsToSend(entry, firstRecord);
     reply.Serialize(count);
     AppendFileBytes(reply, reader, RecordOffset(entry, firstRecord), PACKAGED_RECORD_SIZE * count);
 }
@@ -128,9 +132,7 @@ void WriteChunks(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry&
 uint64_t FetchReplySize(const CatalogueEntry& entry, int32_t firstRecord,
                         const std::vector<ChunkRequest>& chunks) {
     uint64_t size = 12 + 8 + kReplyFrameUnit;  // room for the frame's padding
-    if (firstRecord >= 0 && firstRecord < entry.recordCount) {
-        size += PACKAGED_RECORD_SIZE * std::min(entry.recordCount - firstRecord, kRecordsPerFetch);
-    }
+    size += PACKAGED_RECORD_SIZE * RecordsToSend(entry, firstRecord);
     for (const ChunkRequest& chunk : chunks)
         size += 12 + (chunk.end - chunk.start);
     return size;
