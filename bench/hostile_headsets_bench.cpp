@@ -109,10 +109,11 @@ int main() {
     const headset::LatencySummary summary = headset::SummarizeLatencies(latencies);
     std::printf("%d players at %.0f Mbit/s for %.0f s beside a stalled and a slow headset\n",
                 kPlayers, kMegabitsPerSecond, kSeconds);
-    std::printf("batches %zu: p50 %.2f ms, p99 %.2f ms, max %.2f ms; %zu behind real time, "
-                "%llu errors\n",
-                latencies.size(), summary.p50, summary.p99, summary.max, behind,
-                static_cast<unsigned long long>(errors));
+    std::printf(
+        "batches %zu: p50 %.2f ms, p99 %.2f ms, max %.2f ms; %zu behind real time, "
+        "%llu errors\n",
+        latencies.size(), summary.p50, summary.p99, summary.max, behind,
+        static_cast<unsigned long long>(errors));
     std::printf("slow headset read %.1f MB; p99 / target = %.2f\n",
                 static_cast<double>(slowReceived.load()) / 1e6, summary.p99 / kTargetP99Ms);
     PrintVerdict("hostile_headsets_bench",

@@ -16,8 +16,8 @@ extern "C" {
 #include "protocol/RequestCodes.h"
 #include "protocol/TitleIndex.h"
 #include "service/HandleRequest.h"
-#include "support/WholeReply.h"
 #include "support/TempDir.h"
+#include "support/WholeReply.h"
 
 namespace {
 

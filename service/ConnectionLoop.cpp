@@ -223,8 +223,7 @@ SessionOutcome ServeRequest(ClientSession& session, Catalogue& catalogue) {
 
 // Reads and handles the session's next request, if the replies held leave
 // room for its reply, and sends the reply's first piece at once if it may go.
-SessionOutcome ServeReadableSession(ClientSession& session, Catalogue& catalogue,
-                                    ReplyRoom& room) {
+SessionOutcome ServeReadableSession(ClientSession& session, Catalogue& catalogue, ReplyRoom& room) {
     if (!room.Fits(kLargestOtherReply))
         return SessionOutcome::Keep;
     if (!room.Fits(kLargestReply) && NextRequestNeedsLargestRoom(session)) {
@@ -319,11 +318,10 @@ void AcceptReadyConnections(ServiceState& state, const WatchList& watch) {
     for (size_t i = 0; i < watch.sockets.size(); ++i) {
         if (watch.sessions[i] != nullptr || !IsReady(watch.sockets[i]))
             continue;
-        const auto listener =
-            std::find_if(state.listenSockets.begin(), state.listenSockets.end(),
-                         [&](const platform::Socket& socket) {
-                             return socket.Descriptor() == watch.sockets[i].fd;
-                         });
+        const auto listener = std::find_if(state.listenSockets.begin(), state.listenSockets.end(),
+                                           [&](const platform::Socket& socket) {
+                                               return socket.Descriptor() == watch.sockets[i].fd;
+                                           });
         if (listener != state.listenSockets.end() &&
             AcceptConnection(state, *listener) == AcceptOutcome::EndPass) {
             return;

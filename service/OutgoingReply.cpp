@@ -52,7 +52,8 @@ OutgoingReply::Outcome OutgoingReply::SendPiece(int socket, SendCall sendCall) {
         return Outcome::NoRoom;
     const size_t piece = std::min(payload_.size() - payloadSent_, kMaxPiece);
     size_t sent = 0;
-    const SendResult result = SendOnce(sendCall, socket, payload_.data() + payloadSent_, piece, sent);
+    const SendResult result =
+        SendOnce(sendCall, socket, payload_.data() + payloadSent_, piece, sent);
     if (result != SendResult::Sent)
         return result == SendResult::Failed ? Outcome::Failed : Outcome::NoRoom;
     payloadSent_ += sent;
