@@ -17,6 +17,7 @@ extern "C" {
 #include "protocol/TitleIndex.h"
 #include "service/HandleRequest.h"
 #include "support/TempDir.h"
+#include "support/WholeReply.h"
 
 namespace {
 
@@ -117,6 +118,7 @@ void FuzzHandleRequest(const uint8_t* data, size_t size) {
         const bool mediaWasOpen = session.media.has_value();
         bsMemRead reader(request.data(), request.size());
         HandleRequest(reader, session, catalogue);
+        FUZZ_CHECK(SendWholeReply(session));
         CheckReplies(request, mediaWasOpen, catalogue, fixture.headset.TakeReplies());
         CheckSession(session);
     }

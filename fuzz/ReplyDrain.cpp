@@ -15,7 +15,7 @@ namespace {
 constexpr uint32_t kShortestReply = 12;
 constexpr uint32_t kFrameUnit = 16;
 constexpr uint8_t kMark[4] = {0, 0, 0, 0};
-// Far above the 10 s a reply may wait for a headset that stopped reading.
+// Far above the 10 s a reply may wait for room in the socket.
 constexpr auto kMarkTimeout = std::chrono::seconds(30);
 constexpr int kSocketBufferBytes = 16 * 1048576;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "archive/bsFileRead.h"
 #include "platform/FfmpegHandles.h"
 #include "platform/Socket.h"
+#include "service/OutgoingReply.h"
 #include "streaming/StreamPreparation.h"
 
 // An ordinary media title open on a session. The members go in reverse
@@ -49,9 +51,24 @@ struct ClientSession {
     std::optional<OpenMediaFile> media;
     // The title last opened on this connection; -1 when none.
     int32_t titleIndex = -1;
-    // Raised when the service stops: long replies and reads give up at once.
+    // Raised when the service stops: long reads give up at once.
     const std::atomic<bool>* stopFlag = nullptr;
+
+    // The reply on its way, when there is one. The connection's next request
+    // is read only once it has gone out whole, so replies keep their order.
+    std::optional<OutgoingReply> reply;
+    // The earliest moment for the next piece of a reply: one connection's
+    // pieces go at least 1 ms apart, whatever else the worker is doing.
+    std::chrono::steady_clock::time_point nextPieceAt{};
+    // TimeGetTime when the reply was queued or last moved.
+    uint32_t replyMovedAt = 0;
+    // The request waiting on this connection stays unread until the replies
+    // held for all headsets leave room for the largest reply.
+    bool waitsForReplyRoom = false;
 };
+
+// Hands a handler's reply to the connection loop, which sends it.
+void QueueReply(ClientSession& session, std::vector<uint8_t>&& payload);
 
 // Releases the session's open titles, keeps its connection: the media title
 // first, then the packaged one.

@@ -8,12 +8,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
 #include "archive/bsMemRead.h"
 #include "platform/Clock.h"
 #include "platform/Sleep.h"
+#include "protocol/ProtocolLimits.h"
+#include "protocol/RequestCodes.h"
 #include "protocol/ServiceConstants.h"
 #include "service/HandleRequest.h"
 #include "service/ServiceState.h"
@@ -21,8 +24,10 @@
 
 namespace {
 
+using PacingClock = std::chrono::steady_clock;
+
 constexpr uint32_t kAnnouncementPeriodMs = 1000;
-constexpr int kPollTimeoutMs = 10;
+constexpr auto kLongestWait = std::chrono::milliseconds(10);
 constexpr size_t kMaxWatchedSockets = 64;
 constexpr size_t kReceiveBufferSize = 8192;
 // The nearest whole seconds to a first probe after 5.5 s idle and probes
@@ -30,8 +35,19 @@ constexpr size_t kReceiveBufferSize = 8192;
 constexpr int kKeepAliveIdleSeconds = 6;
 constexpr int kKeepAliveIntervalSeconds = 3;
 constexpr int kKeepAliveProbes = 10;
-// A headset that stops reading must not hold the only worker thread hostage.
-constexpr int kSendTimeoutSeconds = 10;
+// A headset whose reply has not moved for this long has stopped reading.
+constexpr uint32_t kStalledReplyMs = 10000;
+// The least time between two pieces of replies on one connection.
+constexpr auto kPieceInterval = std::chrono::milliseconds(1);
+
+// The replies held for all headsets together stay within this. A request is
+// read only while its reply would fit beside them: a packaged fetch's reply
+// may carry 256 MiB of data and its records, any other reply far less (a
+// batch reads at most 32 MiB of the file).
+constexpr size_t kMiB = 1048576;
+constexpr size_t kReplyBudget = 512 * kMiB;
+constexpr size_t kLargestReply = static_cast<size_t>(kMaxReplyChunkBytes) + 16 * kMiB;
+constexpr size_t kLargestOtherReply = 48 * kMiB;
 
 void BroadcastAnnouncement(ServiceState& state) {
     sockaddr_in destination{};
@@ -60,52 +76,135 @@ void AnnounceWhenDue(ServiceState& state) {
     state.lastBroadcast = platform::TimeGetTime();
 }
 
-// Listening sockets first, then the sessions from firstSessionToWatch on,
-// wrapping around, at most 64 in all. The next pass starts just after the
-// last session this one watched: otherwise a connection behind 63 others that
-// merely stay open would never be watched, and never served.
-std::vector<pollfd> BuildWatchList(ServiceState& state) {
-    std::vector<pollfd> watched;
-    watched.reserve(kMaxWatchedSockets);
-    auto watch = [&](int descriptor) {
-        if (descriptor < 0 || watched.size() >= kMaxWatchedSockets)
-            return;
-        const bool known = std::any_of(watched.begin(), watched.end(),
-                                       [&](const pollfd& entry) { return entry.fd == descriptor; });
-        if (!known)
-            watched.push_back(pollfd{descriptor, POLLIN, 0});
-    };
-    for (const platform::Socket& socket : state.listenSockets)
-        watch(socket.Descriptor());
-    const size_t count = state.sessions.size();
-    if (count == 0)
-        return watched;
-    const size_t first = state.firstSessionToWatch % count;
-    size_t looked = 0;
-    for (; looked < count && watched.size() < kMaxWatchedSockets; ++looked) {
-        const std::unique_ptr<ClientSession>& session = state.sessions[(first + looked) % count];
-        if (session)
-            watch(session->socket.Descriptor());
+// The bytes of all replies not yet sent, kept up to date through a pass.
+struct ReplyRoom {
+    size_t held = 0;
+
+    bool Fits(size_t replyBytes) const { return held + replyBytes <= kReplyBudget; }
+};
+
+ReplyRoom MeasureReplyRoom(const ServiceState& state) {
+    ReplyRoom room;
+    for (const std::unique_ptr<ClientSession>& session : state.sessions) {
+        if (session && session->reply)
+            room.held += session->reply->HeldBytes();
     }
-    state.firstSessionToWatch = (first + looked) % count;
-    return watched;
+    return room;
 }
 
-bool IsReady(const std::vector<pollfd>& watched, int descriptor) {
-    if (descriptor < 0)
-        return false;
-    return std::any_of(watched.begin(), watched.end(), [&](const pollfd& entry) {
-        return entry.fd == descriptor && (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
-    });
+// What one pass waits for: the sockets, and for each the session it belongs
+// to (none for a listener), and how long until the next piece of a reply is due.
+struct WatchList {
+    std::vector<pollfd> sockets;
+    std::vector<ClientSession*> sessions;
+    PacingClock::duration wait = kLongestWait;
+
+    void Add(int descriptor, short events, ClientSession* session) {
+        sockets.push_back(pollfd{descriptor, events, 0});
+        sessions.push_back(session);
+    }
+    bool Full() const { return sockets.size() >= kMaxWatchedSockets; }
+};
+
+// Watches a session for room for the next piece of its reply, or, while
+// the pacing holds that piece back, for nothing but the wait ending: the
+// piece goes when the pass is over. A session without a reply is watched
+// for its next request while the replies held leave room for its reply.
+void WatchSession(ClientSession& session, const ReplyRoom& room, PacingClock::time_point now,
+                  WatchList& watch) {
+    const int descriptor = session.socket.Descriptor();
+    if (session.reply) {
+        if (now >= session.nextPieceAt) {
+            watch.Add(descriptor, POLLOUT, &session);
+            return;
+        }
+        watch.wait = std::min(watch.wait, session.nextPieceAt - now);
+        watch.Add(descriptor, 0, &session);
+        return;
+    }
+    if (room.Fits(kLargestReply))
+        session.waitsForReplyRoom = false;
+    if (!session.waitsForReplyRoom && room.Fits(kLargestOtherReply))
+        watch.Add(descriptor, POLLIN, &session);
+}
+
+// Listening sockets first, then the sessions from firstSessionToWatch on,
+// wrapping around, at most 64 in all. The next pass starts just after the
+// last session this one looked at: otherwise a connection behind 63 others
+// that merely stay open would never be watched, and never served.
+WatchList BuildWatchList(ServiceState& state, const ReplyRoom& room, PacingClock::time_point now) {
+    WatchList watch;
+    watch.sockets.reserve(kMaxWatchedSockets);
+    watch.sessions.reserve(kMaxWatchedSockets);
+    for (const platform::Socket& socket : state.listenSockets) {
+        if (socket.IsValid() && !watch.Full())
+            watch.Add(socket.Descriptor(), POLLIN, nullptr);
+    }
+    const size_t count = state.sessions.size();
+    if (count == 0)
+        return watch;
+    const size_t first = state.firstSessionToWatch % count;
+    size_t looked = 0;
+    for (; looked < count && !watch.Full(); ++looked) {
+        ClientSession* session = state.sessions[(first + looked) % count].get();
+        if (session != nullptr && session->socket.IsValid())
+            WatchSession(*session, room, now, watch);
+    }
+    state.firstSessionToWatch = (first + looked) % count;
+    return watch;
+}
+
+int WaitForSockets(WatchList& watch) {
+    const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(watch.wait);
+    const timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
+                           static_cast<long>(wait.count() % 1000000000)};
+    return ppoll(watch.sockets.data(), watch.sockets.size(), &timeout, nullptr);
+}
+
+bool IsReady(const pollfd& entry) {
+    return (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
 bool IsTransientReceiveError(int error) {
     return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
 }
 
+// Offers the next piece of the session's reply, and lets the one after it go
+// no sooner than the pacing allows. A broken connection drops the rest of the
+// reply; its next read finds out and releases it.
+void SendNextPiece(ClientSession& session) {
+    OutgoingReply& reply = *session.reply;
+    const uint64_t sentBefore = reply.BytesSent();
+    const OutgoingReply::Outcome outcome = reply.SendPiece(session.socket.Descriptor());
+    if (reply.BytesSent() != sentBefore)
+        session.replyMovedAt = platform::TimeGetTime();
+    if (outcome == OutgoingReply::Outcome::PieceSent)
+        session.nextPieceAt = PacingClock::now() + kPieceInterval;
+    if (outcome == OutgoingReply::Outcome::Failed || reply.Finished())
+        session.reply.reset();
+}
+
+void SendWhenDue(ClientSession& session) {
+    if (session.reply && PacingClock::now() >= session.nextPieceAt)
+        SendNextPiece(session);
+}
+
+// Only a packaged fetch may ask for more than the room left beside the
+// replies held; the request is looked at without being read.
+bool NextRequestNeedsLargestRoom(const ClientSession& session) {
+    uint8_t code[sizeof(int32_t)] = {};
+    const ssize_t peeked =
+        recv(session.socket.Descriptor(), code, sizeof code, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked != static_cast<ssize_t>(sizeof code))
+        return false;
+    int32_t value = 0;
+    std::memcpy(&value, code, sizeof value);
+    return value == kFetchPackagedDataRequest;
+}
+
 enum class SessionOutcome { Keep, Release };
 
-SessionOutcome ServeSession(ClientSession& session, Catalogue& catalogue) {
+SessionOutcome ServeRequest(ClientSession& session, Catalogue& catalogue) {
     uint8_t buffer[kReceiveBufferSize] = {};
     const ssize_t received = recv(session.socket.Descriptor(), buffer, sizeof buffer, 0);
     if (received > 0 && static_cast<size_t>(received) < kReceiveBufferSize) {
@@ -122,21 +221,67 @@ SessionOutcome ServeSession(ClientSession& session, Catalogue& catalogue) {
     return IsTransientReceiveError(errno) ? SessionOutcome::Keep : SessionOutcome::Release;
 }
 
-void ServeReadySessions(ServiceState& state, const std::vector<pollfd>& watched) {
-    size_t index = 0;
-    while (index < state.sessions.size()) {
-        ClientSession* session = state.sessions[index].get();
-        if (session == nullptr || !IsReady(watched, session->socket.Descriptor())) {
-            ++index;
-            continue;
-        }
-        if (ServeSession(*session, state.catalogue) == SessionOutcome::Keep) {
-            ++index;
-            continue;
-        }
-        // The next session moves into this place and is looked at in turn.
-        state.sessions.erase(state.sessions.begin() + static_cast<std::ptrdiff_t>(index));
+// Reads and handles the session's next request, if the replies held leave
+// room for its reply, and sends the reply's first piece at once if it may go.
+SessionOutcome ServeReadableSession(ClientSession& session, Catalogue& catalogue, ReplyRoom& room) {
+    if (!room.Fits(kLargestOtherReply))
+        return SessionOutcome::Keep;
+    if (!room.Fits(kLargestReply) && NextRequestNeedsLargestRoom(session)) {
+        session.waitsForReplyRoom = true;
+        return SessionOutcome::Keep;
     }
+    if (ServeRequest(session, catalogue) == SessionOutcome::Release)
+        return SessionOutcome::Release;
+    if (session.reply) {
+        room.held += session.reply->HeldBytes();
+        SendWhenDue(session);
+    }
+    return SessionOutcome::Keep;
+}
+
+void ReleaseSessions(ServiceState& state, const std::vector<ClientSession*>& released) {
+    if (released.empty())
+        return;
+    std::erase_if(state.sessions, [&](const std::unique_ptr<ClientSession>& session) {
+        return std::find(released.begin(), released.end(), session.get()) != released.end();
+    });
+}
+
+// A session with a reply gets its next piece when it is due, whether the
+// socket said it has room or the piece fell due while the pass waited; any
+// other session that is readable gets its next request served.
+void ServeWatchedSessions(ServiceState& state, const WatchList& watch, ReplyRoom& room) {
+    std::vector<ClientSession*> released;
+    for (size_t i = 0; i < watch.sockets.size(); ++i) {
+        ClientSession* session = watch.sessions[i];
+        if (session == nullptr)
+            continue;
+        if (session->reply) {
+            const pollfd& entry = watch.sockets[i];
+            if (entry.events == 0 || (entry.revents & (POLLOUT | POLLERR | POLLHUP)) != 0)
+                SendWhenDue(*session);
+            continue;
+        }
+        if (IsReady(watch.sockets[i]) &&
+            ServeReadableSession(*session, state.catalogue, room) == SessionOutcome::Release) {
+            released.push_back(session);
+        }
+    }
+    ReleaseSessions(state, released);
+}
+
+// What a stalled headset got ends in the middle of a reply, so the
+// connection can never be read in step again: end it and release it.
+void ReleaseStalledSessions(ServiceState& state) {
+    const uint32_t now = platform::TimeGetTime();
+    std::erase_if(state.sessions, [&](const std::unique_ptr<ClientSession>& session) {
+        if (!session || !session->reply ||
+            static_cast<uint32_t>(now - session->replyMovedAt) <= kStalledReplyMs) {
+            return false;
+        }
+        (void)shutdown(session->socket.Descriptor(), SHUT_RDWR);
+        return true;
+    });
 }
 
 bool SetIntOption(int descriptor, int level, int name, int value) {
@@ -148,12 +293,6 @@ bool EnableKeepAlive(int descriptor) {
            SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPIDLE, kKeepAliveIdleSeconds) &&
            SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPINTVL, kKeepAliveIntervalSeconds) &&
            SetIntOption(descriptor, IPPROTO_TCP, TCP_KEEPCNT, kKeepAliveProbes);
-}
-
-void SetSendTimeout(int descriptor) {
-    timeval timeout{};
-    timeout.tv_sec = kSendTimeoutSeconds;
-    (void)setsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
 }
 
 enum class AcceptOutcome { Continue, EndPass };
@@ -169,20 +308,24 @@ AcceptOutcome AcceptConnection(ServiceState& state, const platform::Socket& list
     if (!EnableKeepAlive(descriptor))
         return AcceptOutcome::EndPass;  // closes the connection
     EnlargeSocketBuffers(descriptor);
-    SetSendTimeout(descriptor);
     (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
     state.sessions.push_back(
         std::make_unique<ClientSession>(std::move(connection), &state.stopRequested));
     return AcceptOutcome::Continue;
 }
 
-void AcceptReadyConnections(ServiceState& state, const std::vector<pollfd>& watched) {
-    for (size_t index = 0; index < state.listenSockets.size(); ++index) {
-        const platform::Socket& listener = state.listenSockets[index];
-        if (!IsReady(watched, listener.Descriptor()))
+void AcceptReadyConnections(ServiceState& state, const WatchList& watch) {
+    for (size_t i = 0; i < watch.sockets.size(); ++i) {
+        if (watch.sessions[i] != nullptr || !IsReady(watch.sockets[i]))
             continue;
-        if (AcceptConnection(state, listener) == AcceptOutcome::EndPass)
+        const auto listener = std::find_if(state.listenSockets.begin(), state.listenSockets.end(),
+                                           [&](const platform::Socket& socket) {
+                                               return socket.Descriptor() == watch.sockets[i].fd;
+                                           });
+        if (listener != state.listenSockets.end() &&
+            AcceptConnection(state, *listener) == AcceptOutcome::EndPass) {
             return;
+        }
     }
 }
 
@@ -192,12 +335,13 @@ void PollOnce(ServiceState& state) {
     if (state.listenSockets.empty())
         return;
     AnnounceWhenDue(state);
-    std::vector<pollfd> watched = BuildWatchList(state);
-    const int ready = poll(watched.data(), watched.size(), kPollTimeoutMs);
-    if (ready <= 0)
+    ReleaseStalledSessions(state);
+    ReplyRoom room = MeasureReplyRoom(state);
+    WatchList watch = BuildWatchList(state, room, PacingClock::now());
+    if (WaitForSockets(watch) < 0)
         return;
-    ServeReadySessions(state, watched);
-    AcceptReadyConnections(state, watched);
+    ServeWatchedSessions(state, watch, room);
+    AcceptReadyConnections(state, watch);
 }
 
 void WorkerThreadProc(ServiceState& state) {
@@ -208,7 +352,7 @@ void WorkerThreadProc(ServiceState& state) {
         // Without a listener a pass neither waits nor serves anything; pause
         // instead of spinning a core until the service is stopped.
         if (state.listenSockets.empty())
-            platform::Sleep(kPollTimeoutMs);
+            platform::Sleep(static_cast<uint32_t>(kLongestWait.count()));
     }
     state.workerRunning = false;
 }

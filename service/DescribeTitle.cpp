@@ -16,12 +16,12 @@ void DescribeTitle(bsMemRead& request, ClientSession& session, Catalogue& catalo
     int32_t titleIndex = -1;
     request.Serialize(titleIndex);
     if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
-        SendStatusReply(session, kReplyCode, kDescribeStatusInvalidTitle);
+        QueueStatusReply(session, kReplyCode, kDescribeStatusInvalidTitle);
         return;
     }
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
     if (entry.title.size() > kMaxTitleBytes) {
-        SendStatusReply(session, kReplyCode, kDescribeStatusTitleTooLong);
+        QueueStatusReply(session, kReplyCode, kDescribeStatusTitleTooLong);
         return;
     }
 
@@ -33,5 +33,5 @@ void DescribeTitle(bsMemRead& request, ClientSession& session, Catalogue& catalo
     reply.Serialize(entry.thumbWidth).Serialize(entry.thumbHeight);
     SerializeRun(reply, entry.title);
     SerializeRun(reply, entry.thumbnail);
-    SendReplyTo(session, reply);
+    QueueReply(session, reply);
 }

@@ -53,7 +53,7 @@ void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
         WriteReplyHead(reply, kReplyCode, kBatchStatusNoMediaOpen);
         int32_t noRecords = 0;
         reply.Serialize(noRecords);
-        SendReplyTo(session, reply);
+        QueueReply(session, reply);
         return;
     }
 
@@ -70,5 +70,5 @@ void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
         ReportReadError(media, end.readError);
         SetReplyStatus(reply, kBatchStatusEndOfMedia);
     }
-    SendReplyTo(session, reply);
+    QueueReply(session, reply);
 }

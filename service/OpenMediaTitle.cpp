@@ -153,7 +153,7 @@ void OpenMediaTitle(bsMemRead& request, ClientSession& session, Catalogue& catal
     int32_t titleIndex = 0;
     request.Serialize(titleIndex);
     if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
-        SendStatusReply(session, kReplyCode, kOpenMediaStatusInvalidTitle);
+        QueueStatusReply(session, kReplyCode, kOpenMediaStatusInvalidTitle);
         return;
     }
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
@@ -165,13 +165,13 @@ void OpenMediaTitle(bsMemRead& request, ClientSession& session, Catalogue& catal
     if (opened == nullptr ||
         avformat_open_input(&opened, entry.mediaPath.c_str(), nullptr, nullptr) < 0 ||
         opened == nullptr) {
-        SendStatusReply(session, kReplyCode, kOpenMediaStatusOpenFailed);
+        QueueStatusReply(session, kReplyCode, kOpenMediaStatusOpenFailed);
         return;
     }
     FormatContextPtr format(opened);
     if (avformat_find_stream_info(opened, nullptr) < 0) {
         format.reset();
-        SendStatusReply(session, kReplyCode, kOpenMediaStatusStreamInfoFailed);
+        QueueStatusReply(session, kReplyCode, kOpenMediaStatusStreamInfoFailed);
         return;
     }
 
@@ -188,5 +188,5 @@ void OpenMediaTitle(bsMemRead& request, ClientSession& session, Catalogue& catal
 
     bsMemWrite reply;
     WriteOpenedReply(reply, *opened, prep);
-    SendReplyTo(session, reply);
+    QueueReply(session, reply);
 }

@@ -144,7 +144,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, Catalogue& ca
     int32_t titleIndex = 0;
     request.Serialize(titleIndex);
     if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
-        SendStatusReply(session, kOpenReplyCode, kPackagedStatusInvalidTitle);
+        QueueStatusReply(session, kOpenReplyCode, kPackagedStatusInvalidTitle);
         return;
     }
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
@@ -168,7 +168,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, Catalogue& ca
     int32_t count = std::clamp(recordCount, 0, kRecordsOnOpen);
     reply.Serialize(count);
     AppendFileBytes(reply, reader, RecordOffset(entry, 0), PACKAGED_RECORD_SIZE * count);
-    SendReplyTo(session, reply);
+    QueueReply(session, reply);
 }
 
 void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
@@ -176,7 +176,7 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& ca
     int32_t firstRecord = 0;
     request.Serialize(titleIndex).Serialize(firstRecord);
     if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
-        SendStatusReply(session, kFetchReplyCode, kPackagedStatusInvalidTitle);
+        QueueStatusReply(session, kFetchReplyCode, kPackagedStatusInvalidTitle);
         return;
     }
     CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
@@ -190,6 +190,6 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& ca
     WriteReplyHead(reply, kFetchReplyCode, kStatusSuccess);
     WriteRecords(reply, reader, entry, firstRecord);
     WriteChunks(reply, reader, entry, chunks);
-    SendReplyTo(session, reply);
+    QueueReply(session, reply);
     reader.ReadAhead(kReadAheadBytes);
 }

@@ -143,36 +143,146 @@ TEST_F(HostileHeadsetTest, TwoHundredIdleConnectionsLockNobodyOutAndLeaveNothing
     ExpectPromptStop();
 }
 
-TEST_F(HostileHeadsetTest, HeadsetThatStopsReadingHoldsOthersOnlyForTheSendTimeOut) {
+namespace {
+
+// Reads a connection at about 1 MB/s, as a headset on weak Wi-Fi does, on a
+// thread of its own until destroyed: 2000 bytes every 2 ms at most. Notes
+// whether the server ended it.
+class SlowReader {
+public:
+    explicit SlowReader(int socket) : thread_([this, socket] { Read(socket); }) {}
+    ~SlowReader() {
+        stop_ = true;
+        thread_.join();
+    }
+    SlowReader(const SlowReader&) = delete;
+    SlowReader& operator=(const SlowReader&) = delete;
+
+    uint64_t Received() const { return received_; }
+    bool Ended() const { return ended_; }
+
+private:
+    void Read(int socket) {
+        std::vector<uint8_t> buffer(2000);
+        while (!stop_ && !ended_) {
+            const ssize_t got = recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
+            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+                ended_ = true;
+            if (got > 0)
+                received_ += static_cast<uint64_t>(got);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> ended_{false};
+    std::atomic<uint64_t> received_{0};
+    std::thread thread_;
+};
+
+int64_t Percentile(std::vector<int64_t> values, double share) {
+    std::sort(values.begin(), values.end());
+    return values[static_cast<size_t>(share * static_cast<double>(values.size() - 1))];
+}
+
+}  // namespace
+
+TEST_F(HostileHeadsetTest, StalledAndSlowHeadsetsDelayNobody) {
     StartWithLargePackagedTitle();
+    // Both ask for far more than their sockets hold: one never reads, the
+    // other reads slowly from a small receive buffer.
     HeadsetConnection stalled = protocol_client::ConnectWithTinyReceiveBuffer();
+    HeadsetConnection slow = protocol_client::ConnectWithTinyReceiveBuffer();
     ASSERT_GE(stalled.Descriptor(), 0);
+    ASSERT_GE(slow.Descriptor(), 0);
     const auto stalledAsked = Clock::now();
     std::string error;
     ASSERT_TRUE(stalled.Send(LargeChunkRequest(1), error)) << error;
+    ASSERT_TRUE(slow.Send(LargeChunkRequest(1), error)) << error;
+    SlowReader slowReader(slow.Descriptor());
+    // Building the two replies in memory is work the others wait for by design.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
-    // The patient headset waits while the reply is read from the file and
-    // while the 10 s time-out runs, and no longer.
-    HeadsetConnection patient = Connect();
-    const auto asked = Clock::now();
-    ASSERT_TRUE(IsAnswered(patient, 10000 + 5000 * kSanitizerSlowdown));
-    RecordProperty("patient_wait_ms", static_cast<int>(MillisecondsSince(asked)));
-    EXPECT_LT(MillisecondsSince(stalledAsked), 10000 + 2500 * kSanitizerSlowdown);
-
-    // The server gave up on the stalled headset and ended its connection,
-    // which can never be read in step again, part way through the reply.
-    uint64_t received = 0;
-    EXPECT_TRUE(ReadUntilClosed(stalled.Descriptor(), 5000 * kSanitizerSlowdown, received));
-    EXPECT_LT(received, static_cast<uint64_t>(kLargeChunkBytes));
-
-    // Service as usual afterwards.
-    for (int i = 0; i < 5; ++i) {
-        const auto start = Clock::now();
-        ASSERT_TRUE(IsAnswered(patient, 2000)) << i;
-        EXPECT_LT(MillisecondsSince(start), 500) << i;
+    HeadsetConnection player = Connect();
+    headset::OpenedMedia opened;
+    ASSERT_EQ(headset::OpenMedia(player, 0, opened), "");
+    ASSERT_EQ(opened.status, kStatusSuccess);
+    player.SetTimeout(2000);
+    // Beyond the stalled headset's 10 s, so its release is measured too.
+    std::vector<int64_t> latencies;
+    int64_t slowestAtMs = 0;
+    headset::BatchRequest next{.videoIndex = opened.videoIndex, .audioIndex = opened.audioIndex};
+    while (MillisecondsSince(stalledAsked) < 11500) {
+        const auto asked = Clock::now();
+        headset::PacketBatch batch;
+        ASSERT_EQ(headset::FetchBatch(player, next, batch), "") << latencies.size();
+        latencies.push_back(
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - asked).count());
+        if (latencies.back() == *std::max_element(latencies.begin(), latencies.end()))
+            slowestAtMs = MillisecondsSince(stalledAsked);
+        // Round and round the short clip.
+        next.seek = batch.status != kStatusSuccess;
+        next.seekMicroseconds = 0;
     }
-    EXPECT_TRUE(FreshConnectionIsAnswered());
+    const int64_t p99 = Percentile(latencies, 0.99);
+    const int64_t slowest = Percentile(latencies, 1.0);
+    RecordProperty("batches", static_cast<int>(latencies.size()));
+    RecordProperty("p99_us", static_cast<int>(p99));
+    RecordProperty("max_us", static_cast<int>(slowest));
+    RecordProperty("max_at_ms", static_cast<int>(slowestAtMs));
+    EXPECT_LT(p99, 20000 * kSanitizerSlowdown);
+    EXPECT_LT(slowest, 100000 * kSanitizerSlowdown);
+
+    // The stalled headset was given up on and its connection ended, part way
+    // through the reply; the slow one is still being served.
+    uint64_t received = 0;
+    EXPECT_TRUE(ReadUntilClosed(stalled.Descriptor(), 1000, received));
+    EXPECT_LT(received, static_cast<uint64_t>(kLargeChunkBytes));
+    EXPECT_FALSE(slowReader.Ended());
+    RecordProperty("slow_reader_bytes", static_cast<int>(slowReader.Received()));
+    EXPECT_GT(slowReader.Received(), uint64_t{3000000});
+    ExpectPromptStop();
+}
+
+// Pieces of one reply reach an idle headset no closer than 1 ms apart: the
+// pace headsets have always been served at.
+TEST_F(HostileHeadsetTest, PiecesOfALongReplyGoAtLeastAMillisecondApart) {
+    StartWithLargePackagedTitle();
+    HeadsetConnection client = Connect();
+    const headset::ChunkRequest chunk{0, 0, 0, 8 * kMiB};
+    std::string error;
+    ASSERT_TRUE(client.Send(headset::FetchPackagedRequest(1, 0, {&chunk, 1}), error)) << error;
+
+    // When the first byte of each 400000-byte piece arrived.
+    constexpr uint64_t kPiece = 400000;
+    std::vector<Clock::time_point> pieceStarts;
+    std::vector<uint8_t> buffer(1 << 20);
+    uint64_t received = 0;
+    uint64_t expected = UINT64_MAX;
+    while (received < expected) {
+        pollfd entry{client.Descriptor(), POLLIN, 0};
+        ASSERT_EQ(poll(&entry, 1, 5000), 1);
+        const ssize_t got = recv(client.Descriptor(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+        ASSERT_GT(got, 0) << std::strerror(errno);
+        const auto now = Clock::now();
+        if (received == 0) {
+            uint32_t length = 0;
+            std::memcpy(&length, buffer.data(), sizeof length);
+            expected = 4 + uint64_t{length};
+        }
+        received += static_cast<uint64_t>(got);
+        while (pieceStarts.size() * kPiece + 4 < received)
+            pieceStarts.push_back(now);
+    }
+    ASSERT_GE(pieceStarts.size(), 20u);
+    std::vector<int64_t> gaps;
+    for (size_t i = 1; i < pieceStarts.size(); ++i) {
+        gaps.push_back(std::chrono::duration_cast<std::chrono::microseconds>(pieceStarts[i] -
+                                                                             pieceStarts[i - 1])
+                           .count());
+    }
+    RecordProperty("median_gap_us", static_cast<int>(Percentile(gaps, 0.5)));
+    EXPECT_GE(Percentile(gaps, 0.5), 950);
     ExpectPromptStop();
 }
 

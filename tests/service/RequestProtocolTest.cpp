@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "protocol/RequestCodes.h"
-#include "service/SendReply.h"
 #include "support/Bytes.h"
 #include "support/SessionPair.h"
 #include "support/TempDir.h"
@@ -43,63 +42,6 @@ std::string TwoVideosTwoAudios() {
 }
 
 }  // namespace
-
-TEST(SendReply, PadsPayloadToWholeSixteenByteFrames) {
-    int ends[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-    platform::Socket server(ends[0]);
-    headset::HeadsetConnection headset(platform::Socket(ends[1]), 5000);
-
-    std::vector<uint8_t> eight{1, 2, 3, 4, 5, 6, 7, 8};
-    SendReply(server.Descriptor(), eight);
-    uint8_t frame[16];
-    std::string error;
-    ASSERT_TRUE(headset.ReadExactly(frame, 16, error)) << error;
-    const uint8_t expected[16] = {12, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(frame, expected, 16), 0);
-    EXPECT_EQ(eight.size(), 12u);  // padded in place
-
-    std::vector<uint8_t> twelve(12, 0xAB);
-    SendReply(server.Descriptor(), twelve);
-    auto reply = ReadReply(headset);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->size(), 12u);
-    EXPECT_TRUE(protocol_client::NothingArrives(headset.Descriptor(), 20));
-
-    // Several pieces, reassembled in order.
-    std::vector<uint8_t> large(1000000);
-    for (size_t i = 0; i < large.size(); ++i)
-        large[i] = static_cast<uint8_t>(i % 251);
-    const std::vector<uint8_t> original = large;
-    std::thread sender([&] { SendReply(server.Descriptor(), large); });
-    reply = ReadReply(headset);
-    sender.join();
-    ASSERT_TRUE(reply);
-    ASSERT_EQ(reply->size(), 1000012u);
-    EXPECT_TRUE(std::equal(original.begin(), original.end(), reply->begin()));
-}
-
-// A socket buffer with room for only a few bytes takes fewer than offered,
-// the length field included.
-ssize_t SendThreeBytesAtMost(int socket, const void* data, size_t count, int flags) {
-    return ::send(socket, data, std::min<size_t>(count, 3), flags);
-}
-
-TEST(SendReply, PartialSendsResumeWhereTheyStopped) {
-    int ends[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-    platform::Socket server(ends[0]);
-    headset::HeadsetConnection headset(platform::Socket(ends[1]), 1000);
-    std::vector<uint8_t> payload(40);
-    for (size_t i = 0; i < payload.size(); ++i)
-        payload[i] = static_cast<uint8_t>(i + 1);
-    const std::vector<uint8_t> original = payload;
-    SendReply(server.Descriptor(), payload, nullptr, SendThreeBytesAtMost);
-    const auto reply = ReadReply(headset);
-    ASSERT_TRUE(reply);
-    ASSERT_EQ(reply->size(), 44u);
-    EXPECT_TRUE(std::equal(original.begin(), original.end(), reply->begin()));
-}
 
 TEST_F(RequestProtocolTest, DescribeTitle) {
     catalogue.push_back(MediaEntry("\xE8\xA7\x86\xE9\xA2\x91.mp4", "unused"));

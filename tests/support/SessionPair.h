@@ -12,6 +12,7 @@
 #include "service/ClientSession.h"
 #include "service/HandleRequest.h"
 #include "support/ProtocolClient.h"
+#include "support/WholeReply.h"
 #include "tools/headset/HeadsetReplies.h"
 #include "tools/headset/HeadsetRequests.h"
 
@@ -32,6 +33,7 @@ public:
         auto handled = std::async(std::launch::async, [&] {
             bsMemRead reader(request.data(), request.size());
             HandleRequest(reader, *session_, catalogue_);
+            SendWholeReply(*session_);
         });
         headset_.SetTimeout(timeoutMs);
         auto reply = protocol_client::ReadReply(headset_);
@@ -43,7 +45,7 @@ public:
     bool GetsNoReply(const std::vector<uint8_t>& request) {
         bsMemRead reader(request.data(), request.size());
         HandleRequest(reader, *session_, catalogue_);
-        return protocol_client::NothingArrives(headset_.Descriptor(), 50);
+        return !session_->reply;
     }
 
     // The tool's requests, their replies taken apart by its parsers.

@@ -14,6 +14,10 @@
 
 namespace headset {
 
+// A client that lags more than this has let its player's buffer run dry:
+// it fell behind real time.
+constexpr double kBehindRealTimeSeconds = 0.1;
+
 struct LoadSettings {
     std::string host;
     uint16_t port = 0;

@@ -43,9 +43,6 @@ struct RunTotals {
     std::vector<std::string> errorTexts;
 };
 
-// A client that lags more than this has let its player's buffer run dry.
-constexpr double kBehindSeconds = 0.1;
-
 RunTotals AddUp(std::vector<LoadReport>& reports) {
     RunTotals totals;
     for (LoadReport& report : reports) {
@@ -55,7 +52,7 @@ RunTotals AddUp(std::vector<LoadReport>& reports) {
         totals.errors += report.errorCount;
         totals.seeks += report.seeks;
         totals.worstLag = std::max(totals.worstLag, report.worstLagSeconds);
-        if (report.worstLagSeconds > kBehindSeconds)
+        if (report.worstLagSeconds > kBehindRealTimeSeconds)
             ++totals.clientsBehind;
         totals.errorTexts.insert(totals.errorTexts.end(), report.errors.begin(),
                                  report.errors.end());

@@ -1,0 +1,128 @@
+#include "service/OutgoingReply.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Stands in for the socket: records what each send was offered and takes at
+// most `cap` bytes; with `refuseEveryOther`, every second call finds no room;
+// from call `failFrom` on, the connection is broken.
+struct SocketModel {
+    size_t cap = SIZE_MAX;
+    bool refuseEveryOther = false;
+    int failFrom = -1;
+
+    int calls = 0;
+    int flags = 0;
+    std::vector<uint8_t> received{};
+    std::vector<size_t> offers{};
+};
+
+thread_local SocketModel* model = nullptr;
+
+ssize_t ModelSend(int, const void* data, size_t count, int flags) {
+    SocketModel& socket = *model;
+    const int call = socket.calls++;
+    socket.flags |= flags;
+    if (socket.failFrom >= 0 && call >= socket.failFrom) {
+        errno = ECONNRESET;
+        return -1;
+    }
+    if (socket.refuseEveryOther && call % 2 == 1) {
+        errno = EAGAIN;
+        return -1;
+    }
+    socket.offers.push_back(count);
+    const size_t taken = std::min(count, socket.cap);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    socket.received.insert(socket.received.end(), bytes, bytes + taken);
+    return static_cast<ssize_t>(taken);
+}
+
+std::vector<uint8_t> Payload(size_t size) {
+    std::vector<uint8_t> payload(size);
+    for (size_t i = 0; i < size; ++i)
+        payload[i] = static_cast<uint8_t>(i % 251 + 1);
+    return payload;
+}
+
+struct SendRun {
+    int piecesSent = 0;
+    int sendPieceCalls = 0;
+    bool failed = false;
+};
+
+SendRun SendToEnd(OutgoingReply& reply, SocketModel& socket) {
+    model = &socket;
+    SendRun run;
+    while (!reply.Finished() && run.sendPieceCalls < 100000) {
+        const int callsBefore = socket.calls;
+        const OutgoingReply::Outcome outcome = reply.SendPiece(-1, ModelSend);
+        ++run.sendPieceCalls;
+        // The length is never paced; of the payload, one piece at most.
+        EXPECT_LE(socket.calls - callsBefore, 5);
+        if (outcome == OutgoingReply::Outcome::PieceSent)
+            ++run.piecesSent;
+        if (outcome == OutgoingReply::Outcome::Failed) {
+            run.failed = true;
+            break;
+        }
+    }
+    model = nullptr;
+    return run;
+}
+
+}  // namespace
+
+TEST(OutgoingReply, FramesAndSendsEveryByteInPiecesWhateverTheSocketTakes) {
+    struct Case {
+        size_t payload;
+        size_t paddedTo;
+        SocketModel socket;
+        int piecesAtLeast;
+    };
+    const Case cases[] = {
+        {8, 12, {}, 1},
+        {12, 12, {}, 1},
+        {1000000, 1000012, {}, 3},
+        // A socket buffer that takes only a few bytes splits the length too.
+        {40, 44, {.cap = 3}, 14},
+        {1000000, 1000012, {.cap = 65536, .refuseEveryOther = true}, 16},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::Message() << test.payload << " bytes, cap " << test.socket.cap);
+        const std::vector<uint8_t> payload = Payload(test.payload);
+        OutgoingReply reply{std::vector<uint8_t>(payload)};
+        SocketModel socket = test.socket;
+        const SendRun run = SendToEnd(reply, socket);
+
+        ASSERT_TRUE(reply.Finished());
+        EXPECT_FALSE(run.failed);
+        EXPECT_GE(run.piecesSent, test.piecesAtLeast);
+        EXPECT_EQ(reply.BytesSent(), test.paddedTo + 4);
+        ASSERT_EQ(socket.received.size(), test.paddedTo + 4);
+        uint32_t length = 0;
+        std::memcpy(&length, socket.received.data(), 4);
+        EXPECT_EQ(length, test.paddedTo);
+        EXPECT_TRUE(std::equal(payload.begin(), payload.end(), socket.received.begin() + 4));
+        EXPECT_TRUE(std::all_of(socket.received.begin() + 4 + static_cast<long>(test.payload),
+                                socket.received.end(), [](uint8_t byte) { return byte == 0; }));
+        for (size_t offer : socket.offers)
+            EXPECT_LE(offer, OutgoingReply::kMaxPiece);
+        EXPECT_EQ(socket.flags, MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+}
+
+TEST(OutgoingReply, ABrokenConnectionFailsTheReplyWhereItBroke) {
+    OutgoingReply reply(Payload(1000000));
+    SocketModel socket{.failFrom = 2};
+    const SendRun run = SendToEnd(reply, socket);
+    EXPECT_TRUE(run.failed);
+    EXPECT_FALSE(reply.Finished());
+    EXPECT_EQ(run.piecesSent, 1);
+    EXPECT_EQ(reply.BytesSent(), 4 + OutgoingReply::kMaxPiece);
+}
