@@ -9,6 +9,7 @@
 #include "archive/bsFileRead.h"
 #include "platform/FfmpegHandles.h"
 #include "platform/Socket.h"
+#include "service/SessionActivity.h"
 #include "streaming/StreamPreparation.h"
 
 // An ordinary media title open on a session. The members go in reverse
@@ -51,6 +52,7 @@ struct ClientSession {
     int32_t titleIndex = -1;
     // Raised when the service stops: long replies and reads give up at once.
     const std::atomic<bool>* stopFlag = nullptr;
+    SessionActivity activity;
 };
 
 // Releases the session's open titles, keeps its connection: the media title

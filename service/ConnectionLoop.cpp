@@ -16,6 +16,7 @@
 #include "platform/Sleep.h"
 #include "protocol/ServiceConstants.h"
 #include "service/HandleRequest.h"
+#include "service/OperatorEvents.h"
 #include "service/ServiceState.h"
 #include "service/SocketBuffers.h"
 
@@ -115,11 +116,12 @@ SessionOutcome ServeSession(ClientSession& session, Catalogue& catalogue) {
     }
     if (received == static_cast<ssize_t>(kReceiveBufferSize))
         return SessionOutcome::Keep;
-    if (received == 0)
-        return SessionOutcome::Release;
     // A reset or timed-out connection stays readable for ever; keeping it
     // would make every pass return at once and spin the worker.
-    return IsTransientReceiveError(errno) ? SessionOutcome::Keep : SessionOutcome::Release;
+    if (received != 0 && IsTransientReceiveError(errno))
+        return SessionOutcome::Keep;
+    LogReleased(session, ReleaseReasonOf(session, received, errno));
+    return SessionOutcome::Release;
 }
 
 void ServeReadySessions(ServiceState& state, const std::vector<pollfd>& watched) {
@@ -173,6 +175,7 @@ AcceptOutcome AcceptConnection(ServiceState& state, const platform::Socket& list
     (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
     state.sessions.push_back(
         std::make_unique<ClientSession>(std::move(connection), &state.stopRequested));
+    LogConnected(*state.sessions.back(), reinterpret_cast<const sockaddr*>(peer), peerLength);
     return AcceptOutcome::Continue;
 }
 

@@ -10,6 +10,7 @@
 #include "protocol/ReplyWriter.h"
 #include "protocol/RequestCodes.h"
 #include "protocol/TitleIndex.h"
+#include "service/OperatorEvents.h"
 #include "service/SessionReply.h"
 #include "streaming/PackagedReads.h"
 
@@ -169,6 +170,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, Catalogue& ca
     reply.Serialize(count);
     AppendFileBytes(reply, reader, RecordOffset(entry, 0), PACKAGED_RECORD_SIZE * count);
     SendReplyTo(session, reply);
+    LogOpenedPackaged(session, titleIndex, entry);
 }
 
 void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
@@ -191,5 +193,6 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& ca
     WriteRecords(reply, reader, entry, firstRecord);
     WriteChunks(reply, reader, entry, chunks);
     SendReplyTo(session, reply);
+    LogPackagedFetch(session, reply.Buffer().size());
     reader.ReadAhead(kReadAheadBytes);
 }

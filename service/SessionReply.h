@@ -10,6 +10,7 @@
 // Sends what a handler wrote into `reply` on the session's socket.
 inline void SendReplyTo(ClientSession& session, bsMemWrite& reply) {
     SendReply(session.socket.Descriptor(), reply.Buffer(), session.stopFlag);
+    session.activity.bytesSent += sizeof(uint32_t) + reply.Buffer().size();
 }
 
 // A reply that carries only its code and a status.
