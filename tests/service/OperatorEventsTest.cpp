@@ -1,5 +1,8 @@
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -129,6 +132,35 @@ TEST_F(OperatorEventsTest, PackagedFetchesAreSummedUpOnceASecond) {
                   "headset (unknown address) connected",
                   "headset (unknown address) fetched packaged data: 4 replies, 2.0 MiB in 1.0 s",
                   "headset (unknown address) fetched packaged data: 2 replies, 1.0 MiB in 1.0 s"}));
+}
+
+// Who ended a connection is told by its TCP state: the headset's close, or
+// the send path's shutdown of a headset that stopped reading.
+TEST(ReleaseReason, FollowsWhoEndedTheConnection) {
+    platform::Socket listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener.Descriptor(), reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(listener.Descriptor(), 4), 0);
+    getsockname(listener.Descriptor(), reinterpret_cast<sockaddr*>(&address), &length);
+    for (const bool headsetCloses : {true, false}) {
+        platform::Socket headset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_EQ(connect(headset.Descriptor(), reinterpret_cast<sockaddr*>(&address), length), 0);
+        ClientSession session{platform::Socket(accept(listener.Descriptor(), nullptr, nullptr))};
+        if (headsetCloses) {
+            headset.Close();
+            pollfd entry{session.socket.Descriptor(), POLLIN, 0};
+            poll(&entry, 1, 1000);
+        } else {
+            shutdown(session.socket.Descriptor(), SHUT_RDWR);
+        }
+        EXPECT_EQ(ReleaseReasonOf(session, 0, 0),
+                  headsetCloses ? ReleaseReason::Closed : ReleaseReason::Stalled);
+        EXPECT_EQ(ReleaseReasonOf(session, -1, ECONNRESET), ReleaseReason::Reset);
+        EXPECT_EQ(ReleaseReasonOf(session, -1, ETIMEDOUT), ReleaseReason::Stalled);
+    }
 }
 
 }  // namespace
