@@ -3,10 +3,11 @@
 #include <QApplication>
 #include <QIcon>
 
-#include <cstdio>
+#include <utility>
 
 #include "app/COnduLofrinDlg.h"
 #include "app/CommandLine.h"
+#include "app/DirectoryChoice.h"
 #include "app/StartupSteps.h"
 #include "platform/CurrentDirectory.h"
 #include "platform/ProgramVersion.h"
@@ -23,25 +24,23 @@ void DescribeApplication() {
 
 }  // namespace
 
+COnduLofrinApp::COnduLofrinApp(char* programName, CommandLine line)
+    : qtArgv_{programName, nullptr}, line_(std::move(line)) {}
+
+COnduLofrinApp::COnduLofrinApp(int argc, char** argv)
+    : COnduLofrinApp(argv[0], ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
+                                               platform::CurrentDirectory())) {}
+
 bool COnduLofrinApp::InitInstance() {
-    QApplication application(argc_, argv_);
+    QApplication application(qtArgc_, qtArgv_);
     DescribeApplication();
-    const std::vector<std::wstring> files = FilesFromCommandLine();
     RunStartupSteps();
-    RunMainWindow(files);
+    service_.SetDirectoryOrigin(ChooseDirectory(line_, ConfigFilePath()));
+    RunMainWindow(line_.files);
     // Also when the service never ran: the worker must have ended and every
     // socket be closed before the process goes.
     service_.StopVideoService();
     return false;
-}
-
-std::vector<std::wstring> COnduLofrinApp::FilesFromCommandLine() const {
-    const std::vector<std::string> arguments(argv_ + 1, argv_ + argc_);
-    CommandLine commandLine = ParseCommandLine(arguments, platform::CurrentDirectory());
-    for (const std::string& problem : commandLine.problems) {
-        std::fprintf(stderr, "OnduLofrin: %s\n", problem.c_str());
-    }
-    return std::move(commandLine.files);
 }
 
 void COnduLofrinApp::RunMainWindow(const std::vector<std::wstring>& files) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "service/VideoService.h"
 
 // The program with its window: creates the Qt application object, runs the
@@ -10,9 +11,12 @@
 // it owns once the window has closed.
 class COnduLofrinApp {
 public:
-    // `argc` and `argv` go to Qt, which takes its own options out of them;
-    // what is left names the files to list.
-    COnduLofrinApp(int& argc, char** argv) : argc_(argc), argv_(argv) {}
+    // The command line read by ParseCommandLine: its files are listed, its
+    // directory choice applies to the window's starts. Qt is given only the
+    // program name, so that no file name is taken for one of its options.
+    COnduLofrinApp(char* programName, CommandLine line);
+    // The same with the command line read from `argv`.
+    COnduLofrinApp(int argc, char** argv);
     virtual ~COnduLofrinApp() = default;
     COnduLofrinApp(const COnduLofrinApp&) = delete;
     COnduLofrinApp& operator=(const COnduLofrinApp&) = delete;
@@ -30,9 +34,8 @@ protected:
     VideoService& Service() { return service_; }
 
 private:
-    std::vector<std::wstring> FilesFromCommandLine() const;
-
-    int& argc_;
-    char** argv_;
+    int qtArgc_ = 1;
+    char* qtArgv_[2] = {nullptr, nullptr};
+    CommandLine line_;
     VideoService service_;
 };

@@ -11,6 +11,8 @@
 
 #include "app/WaitCursor.h"
 #include "platform/ProgramVersion.h"
+#include "protocol/ServiceConstants.h"
+#include "service/ListenFailure.h"
 
 namespace {
 
@@ -55,6 +57,12 @@ QString NoticeCaption() {
 QString EmptyListText() {
     return QStringLiteral(
         "请在右侧列表中选上需要Lofrin的视频文件vrm、vrw、mp4、mov、mkv、ts等视频文件！");
+}
+
+QString NoListenerText(const std::string& reason) {
+    return QStringLiteral("Lofrin服务未能开启：端口%1无法监听（%2）")
+        .arg(servicePort)
+        .arg(QString::fromStdString(reason));
 }
 
 QFont InstructionFont() {
@@ -202,10 +210,20 @@ void COnduLofrinDlg::OnStartService() {
         m_services.showNotice(this, EmptyListText(), NoticeCaption());
         return;
     }
+    StartReport report;
     {
         // The start probes every file and blocks the window meanwhile.
         const WaitCursor busy;
-        m_services.startVideoService(paths, this);
+        report = m_services.startVideoService(paths, this);
+    }
+    // A service no headset can reach is not shown as serving.
+    if (const auto reason = WhyNothingListens(report)) {
+        {
+            const WaitCursor busy;
+            m_services.stopVideoService();
+        }
+        m_services.showNotice(this, NoListenerText(*reason), NoticeCaption());
+        return;
     }
     ShowServingState();
 }

@@ -1,27 +1,38 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// What the program was asked to do:
-//   OnduLofrin [FILE...]                           the window, with the files listed
-//   OnduLofrin --version                           print the version
-//   OnduLofrin --serve [OPTION]... FILE...         serve without a window
-// "--" ends the options. The window's files are made absolute against the
-// current directory. Whatever follows --serve is the headless front end's to
-// read (ParseHeadlessOptions).
+#include "platform/LocalAddresses.h"
+#include "platform/OperatorLog.h"
+
+// What the program was asked to do, read once for both modes. Options and
+// files come in any order; "--" ends the options. Files are made absolute
+// against the current directory.
 struct CommandLine {
-    enum class Mode { Window, Version, Serve };
+    enum class Mode { Window, Serve, Help, Version, Invalid };
 
     Mode mode = Mode::Window;
     std::vector<std::wstring> files;
-    // Why the window's command line cannot be followed; empty when it can.
-    // The window reports these and goes on.
+    std::vector<platform::Ipv4Address> bindAddresses;
+    // "scheme://host[:port]" given with --directory.
+    std::optional<std::string> directoryOrigin;
+    bool noDirectory = false;
+    // How much the operator's log on standard error says.
+    platform::OperatorDetail detail = platform::OperatorDetail::Events;
+    // One line per argument that cannot be followed; the mode is then Invalid.
     std::vector<std::string> problems;
 };
 
-// `arguments` excludes the program name. Names are UTF-8, as Linux file
-// names normally are.
+// `arguments` excludes the program name. Names are taken as the bytes the
+// system gave them in.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              std::wstring_view currentDirectory);
+
+// The --help text, which the README quotes.
+extern const char kUsageText[];
+
+// The line after the problems of an Invalid command line.
+extern const char kHelpPointer[];

@@ -18,7 +18,7 @@ class QWidget;
 // window and watch what it does.
 struct DialogServices {
     using StartService =
-        std::function<void(const std::vector<std::wstring>& paths, MessageBoxOwner* owner)>;
+        std::function<StartReport(const std::vector<std::wstring>& paths, MessageBoxOwner* owner)>;
     using StopService = std::function<void()>;
     using ChooseFiles = std::function<QStringList(QWidget* parent)>;
     using ShowNotice =
@@ -35,7 +35,7 @@ inline DialogServices ServicesFor(VideoService& service) {
     DialogServices services;
     services.startVideoService = [&service](const std::vector<std::wstring>& paths,
                                             MessageBoxOwner* owner) {
-        service.StartVideoService(paths, owner);
+        return service.StartVideoService(paths, owner);
     };
     services.stopVideoService = [&service] { service.StopVideoService(); };
     return services;

@@ -4,23 +4,16 @@
 
 #include <cstdio>
 
+#include "app/DirectoryChoice.h"
+#include "app/StartupSteps.h"
+#include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
 #include "platform/WideText.h"
 #include "protocol/ServiceConstants.h"
-#include "service/DirectoryRegistration.h"
+#include "service/ListenFailure.h"
 #include "service/VideoService.h"
 
 namespace {
-
-const char kUsage[] =
-    "usage: OnduLofrin --serve [--bind ADDR]... FILE...\n"
-    "  Serves FILE... to headsets on the local network without a window,\n"
-    "  until interrupted (SIGINT or SIGTERM).\n"
-    "  --bind ADDR  listen and announce on this IPv4 address instead of the\n"
-    "               addresses of the interfaces that have a link (repeatable)\n"
-    "  --directory URL  register with the directory at this http or https\n"
-    "               address (scheme, host and port) instead of ours\n"
-    "  --no-directory   register with no directory at all\n";
 
 class StderrMessages : public MessageBoxOwner {
 public:
@@ -30,42 +23,83 @@ public:
     }
 };
 
-bool InstallAddressOverride(const std::vector<std::string>& bindAddresses) {
-    if (bindAddresses.empty())
-        return true;
-    std::vector<platform::Ipv4Address> addresses;
-    for (const std::string& text : bindAddresses) {
-        const auto address = platform::ParseIpv4Address(text);
-        if (!address)
-            return false;
-        addresses.push_back(*address);
-    }
-    platform::SetLocalAddressOverride(addresses);
-    return true;
+std::string Utf8(const std::wstring& path) {
+    return platform::WideToUtf8(path);
 }
 
-void PrintCatalogue(const StartReport& report) {
+void PrintTitles(const StartReport& report) {
     for (size_t i = 0; i < report.titles.size(); ++i) {
         const TitleSummary& title = report.titles[i];
         std::printf("title %zu: %s (kind %lld, thumbnail %dx%d)\n", i, title.title.c_str(),
                     static_cast<long long>(title.kind), title.thumbWidth, title.thumbHeight);
     }
-    // The files beyond the limit are told about on standard error, by the
-    // start's message.
+}
+
+void PrintSkipped(const StartReport& report) {
     for (const SkippedPath& skipped : report.skipped) {
-        if (skipped.reason.kind != SkipKind::BeyondTitleLimit)
-            std::printf("skipped: %s\n", platform::WideToUtf8(skipped.path).c_str());
+        std::printf("skipped: %s (%s)\n", Utf8(skipped.path).c_str(),
+                    DescribeSkipReason(skipped.reason).c_str());
     }
 }
 
-// Every address the listeners were tried on, whether or not one opened.
+void PrintEndpoint(const char* what, const platform::Ipv4Address& address, unsigned port,
+                   const std::optional<EndpointOutcome>& outcome) {
+    if (!outcome)
+        return;
+    const std::string place = platform::FormatIpv4Address(address) + ":" + std::to_string(port);
+    if (outcome->opened) {
+        std::printf("%s on %s\n", what, place.c_str());
+    } else {
+        std::printf("not %s on %s: %s\n", what, place.c_str(), outcome->error.c_str());
+    }
+}
+
 void PrintAddresses(const StartReport& report) {
     for (const AddressReport& address : report.addresses) {
-        if (!address.listener)
-            continue;
-        std::printf("listening on %s:%u\n", platform::FormatIpv4Address(address.address).c_str(),
-                    static_cast<unsigned>(servicePort));
+        PrintEndpoint("listening", address.address, servicePort, address.listener);
+        PrintEndpoint("announcing", address.address, discoveryLocalPort, address.discovery);
     }
+    if (!report.socketError.empty())
+        std::printf("start ended early: %s\n", report.socketError.c_str());
+}
+
+void PrintRegistration(const RegistrationReport& registration,
+                       const std::optional<std::string>& directory) {
+    using Outcome = RegistrationReport::Outcome;
+    const std::string where = directory.value_or("no directory");
+    switch (registration.outcome) {
+        case Outcome::Sent:
+            std::printf("registration: sent to %s, HTTP status %ld\n", where.c_str(),
+                        registration.httpStatus);
+            break;
+        case Outcome::Failed:
+            std::printf("registration: failed at %s: %s\n", where.c_str(),
+                        registration.detail.c_str());
+            break;
+        case Outcome::NotSent:
+            std::printf("registration: not sent: %s\n", registration.detail.c_str());
+            break;
+    }
+}
+
+// Beside the start's Chinese message, which says only that there were too many.
+void PrintLeftOut(const StartReport& report) {
+    std::string leftOut;
+    for (const SkippedPath& skipped : report.skipped) {
+        if (skipped.reason.kind != SkipKind::BeyondTitleLimit)
+            continue;
+        leftOut += leftOut.empty() ? " " : ", ";
+        leftOut += Utf8(skipped.path);
+    }
+    if (!leftOut.empty()) {
+        std::fprintf(stderr, "OnduLofrin: at most %zu videos can be shared; left out:%s\n",
+                     MAX_TITLES, leftOut.c_str());
+    }
+}
+
+void ApplyCommandLine(const CommandLine& line) {
+    if (!line.bindAddresses.empty())
+        platform::SetLocalAddressOverride(line.bindAddresses);
 }
 
 int WaitForStopSignal(const sigset_t& stopSignals) {
@@ -77,45 +111,18 @@ int WaitForStopSignal(const sigset_t& stopSignals) {
 
 }  // namespace
 
-bool ParseHeadlessOptions(const std::vector<std::string>& arguments, HeadlessOptions& options) {
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--bind") {
-            if (i + 1 >= arguments.size())
-                return false;
-            if (!platform::ParseIpv4Address(arguments[i + 1]))
-                return false;
-            options.bindAddresses.push_back(arguments[++i]);
-        } else if (argument == "--directory") {
-            if (i + 1 >= arguments.size())
-                return false;
-            options.directoryOrigin = ParseDirectoryOrigin(arguments[++i]);
-            if (!options.directoryOrigin)
-                return false;
-        } else if (argument == "--no-directory") {
-            options.noDirectory = true;
-        } else if (argument == "--") {
-            for (++i; i < arguments.size(); ++i) {
-                options.files.push_back(platform::Utf8ToWide(arguments[i]));
-            }
-        } else if (argument.size() > 1 && argument[0] == '-') {
-            return false;
-        } else {
-            options.files.push_back(platform::Utf8ToWide(argument));
-        }
-    }
-    if (options.noDirectory && options.directoryOrigin)
-        return false;
-    return !options.files.empty();
+void PrintStartReport(const StartReport& report, const std::optional<std::string>& directory) {
+    PrintTitles(report);
+    PrintSkipped(report);
+    PrintAddresses(report);
+    if (report.workerStarted)
+        PrintRegistration(report.registration, directory);
+    std::fflush(stdout);
+    PrintLeftOut(report);
 }
 
-int RunHeadlessService(const std::vector<std::string>& arguments) {
-    HeadlessOptions options;
-    if (!ParseHeadlessOptions(arguments, options) ||
-        !InstallAddressOverride(options.bindAddresses)) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+int RunHeadlessService(const CommandLine& line) {
+    ApplyCommandLine(line);
 
     // Blocked before the worker thread exists, so that it inherits the mask
     // and the signals reach only sigwait below.
@@ -126,17 +133,20 @@ int RunHeadlessService(const std::vector<std::string>& arguments) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     VideoService service;
-    if (options.noDirectory) {
-        service.SetDirectoryOrigin(std::nullopt);
-    } else if (options.directoryOrigin) {
-        service.SetDirectoryOrigin(options.directoryOrigin);
-    }
+    const std::optional<std::string> directory = ChooseDirectory(line, ConfigFilePath());
+    service.SetDirectoryOrigin(directory);
 
     StderrMessages messages;
-    const StartReport report = service.StartVideoService(options.files, &messages);
-    PrintCatalogue(report);
-    PrintAddresses(report);
-    std::fflush(stdout);
+    const StartReport report = service.StartVideoService(line.files, &messages);
+    PrintStartReport(report, directory);
+
+    // A service no headset can reach would only look as if it ran.
+    if (const auto reason = WhyNothingListens(report)) {
+        service.StopVideoService();
+        std::fprintf(stderr, "OnduLofrin: no address can listen on port %u (%s); stopped\n",
+                     static_cast<unsigned>(servicePort), reason->c_str());
+        return 1;
+    }
 
     WaitForStopSignal(stopSignals);
     service.StopVideoService();

@@ -2,20 +2,18 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
-// What `OnduLofrin --serve [--bind ADDR]... FILE...` was asked to do.
-struct HeadlessOptions {
-    std::vector<std::string> bindAddresses;
-    // "scheme://host[:port]" of the directory to register with, if not ours.
-    std::optional<std::string> directoryOrigin;
-    bool noDirectory = false;
-    std::vector<std::wstring> files;
-};
+#include "app/CommandLine.h"
+#include "service/StartReport.h"
 
-// Parses the arguments after "--serve"; false on bad arguments.
-bool ParseHeadlessOptions(const std::vector<std::string>& arguments, HeadlessOptions& options);
+// The start's lines for the operator: on standard output one per title, one
+// per skipped path with its reason, one per address with its listener's and
+// its announcement's outcome, and the registration's outcome; on standard
+// error, in English beside the start's own message, the files beyond the
+// first 32.
+void PrintStartReport(const StartReport& report, const std::optional<std::string>& directory);
 
-// Serves the files without a window until SIGINT or SIGTERM, then stops the
-// service. Returns the process exit code: 0, or 2 for bad arguments.
-int RunHeadlessService(const std::vector<std::string>& arguments);
+// Serves the files of `line` (mode Serve) without a window until SIGINT or
+// SIGTERM, then stops the service. Returns the process exit code: 0, or 1
+// when no address could listen (after a clean stop).
+int RunHeadlessService(const CommandLine& line);

@@ -1,11 +1,14 @@
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/DisplayCheck.h"
 #include "app/HeadlessService.h"
 #include "app/StartupSteps.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/OperatorLog.h"
 #include "platform/ProgramVersion.h"
 
 #ifdef ONDU_WITH_WINDOW
@@ -14,36 +17,58 @@
 
 namespace {
 
-int RunWindow(int& argc, char** argv) {
+int ReportProblems(const CommandLine& line) {
+    for (const std::string& problem : line.problems)
+        std::fprintf(stderr, "OnduLofrin: %s\n", problem.c_str());
+    std::fprintf(stderr, "%s\n", kHelpPointer);
+    return 2;
+}
+
+const char* Environment(const char* name) {
+    return std::getenv(name);
+}
+
+int RunWindow(char* programName, const CommandLine& line) {
 #ifdef ONDU_WITH_WINDOW
-    COnduLofrinApp application(argc, argv);
+    // Qt ends the process when it finds no display; said here, before any Qt
+    // object exists, the user learns what to do instead.
+    if (!HasDisplay(Environment)) {
+        std::fprintf(stderr, "%s\n", kNoDisplayText);
+        return 1;
+    }
+    COnduLofrinApp application(programName, line);
     application.InitInstance();
     return 0;
 #else
-    (void)argc;
-    (void)argv;
+    (void)programName;
+    (void)line;
     std::fputs("OnduLofrin: this build has no window; use --serve\n", stderr);
-    return 2;
+    return 1;
 #endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Qt's own options are still in the arguments here; only the mode counts
-    // before the window's application object has taken them out.
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const CommandLine commandLine = ParseCommandLine(arguments, platform::CurrentDirectory());
-    switch (commandLine.mode) {
+    const CommandLine line = ParseCommandLine(arguments, platform::CurrentDirectory());
+    switch (line.mode) {
+        case CommandLine::Mode::Help:
+            std::fputs(kUsageText, stdout);
+            return 0;
         case CommandLine::Mode::Version:
             std::printf("OnduLofrin %s\n", kProgramVersion);
             return 0;
+        case CommandLine::Mode::Invalid:
+            return ReportProblems(line);
         case CommandLine::Mode::Serve:
+            platform::SetOperatorDetail(line.detail);
             // The same start-up steps as the window, then serving without one.
             RunStartupSteps();
-            return RunHeadlessService(std::vector<std::string>(argv + 2, argv + argc));
+            return RunHeadlessService(line);
         case CommandLine::Mode::Window:
             break;
     }
-    return RunWindow(argc, argv);
+    platform::SetOperatorDetail(line.detail);
+    return RunWindow(argv[0], line);
 }

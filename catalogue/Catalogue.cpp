@@ -5,6 +5,7 @@
 #include <utility>
 #include <variant>
 
+#include "catalogue/FolderExpansion.h"
 #include "catalogue/MediaProbe.h"
 #include "catalogue/PackagedMovie.h"
 #include "catalogue/ToUtf8.h"
@@ -62,17 +63,23 @@ TitleOrReason ReadTitle(const std::wstring& path) {
 BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths) {
     BuiltCatalogue built;
     built.catalogue.reserve(kReservedEntries);
-    // Every one of the first MAX_TITLES paths uses up a place, accepted or not.
-    for (size_t i = 0; i < paths.size(); ++i) {
-        if (i >= MAX_TITLES) {
-            built.skipped.push_back({paths[i], {SkipKind::BeyondTitleLimit, {}}});
+    // Every one of the first MAX_TITLES files uses up a place, accepted or
+    // not; a folder takes none of its own.
+    size_t places = 0;
+    for (ExpandedPath& item : ExpandFolders(paths)) {
+        if (!item.isFile) {
+            built.skipped.push_back({std::move(item.path), std::move(item.reason)});
             continue;
         }
-        TitleOrReason title = ReadTitle(paths[i]);
+        if (places++ >= MAX_TITLES) {
+            built.skipped.push_back({std::move(item.path), {SkipKind::BeyondTitleLimit, {}}});
+            continue;
+        }
+        TitleOrReason title = ReadTitle(item.path);
         if (CatalogueEntry* entry = std::get_if<CatalogueEntry>(&title)) {
             built.catalogue.push_back(std::move(*entry));
         } else {
-            built.skipped.push_back({paths[i], std::get<SkipReason>(std::move(title))});
+            built.skipped.push_back({std::move(item.path), std::get<SkipReason>(std::move(title))});
         }
     }
     return built;

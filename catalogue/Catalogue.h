@@ -27,6 +27,7 @@ struct BuiltCatalogue {
     std::vector<SkippedPath> skipped;
 };
 
-// Takes the first MAX_TITLES paths as titles, leaving out each that fails a
-// check; every further path is skipped as beyond the limit.
+// Expands the folders among `paths` (ExpandFolders), then takes the first
+// MAX_TITLES files as titles, leaving out each that fails a check; every
+// further file is skipped as beyond the limit.
 BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths);

@@ -26,6 +26,8 @@ std::string DescribeSkipReason(const SkipReason& reason) {
             return WithDetail("a header field out of range", reason.detail);
         case SkipKind::BeyondTitleLimit:
             return "beyond the first 32 files";
+        case SkipKind::NoVideosInFolder:
+            return "a folder with no videos";
     }
     return "skipped";
 }

@@ -15,6 +15,7 @@ enum class SkipKind {
     NoDecoder,         // its video stream has no decoder that opens (detail: the codec)
     FieldOutOfRange,   // a packaged movie's header field (detail: the field and value)
     BeyondTitleLimit,  // after the first MAX_TITLES paths
+    NoVideosInFolder,  // a folder with no video file in it or in its subfolders
 };
 
 struct SkipReason {

@@ -10,6 +10,7 @@
 #include "archive/bsFileRead.h"
 #include "platform/FfmpegHandles.h"
 #include "platform/Socket.h"
+#include "service/SessionActivity.h"
 #include "service/OutgoingReply.h"
 #include "streaming/StreamPreparation.h"
 
@@ -65,6 +66,8 @@ struct ClientSession {
     // The request waiting on this connection stays unread until the replies
     // held for all headsets leave room for the largest reply.
     bool waitsForReplyRoom = false;
+    // For the operator's lines about this connection.
+    SessionActivity activity;
 };
 
 // Hands a handler's reply to the connection loop, which sends it.

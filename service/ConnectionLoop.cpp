@@ -19,6 +19,7 @@
 #include "protocol/RequestCodes.h"
 #include "protocol/ServiceConstants.h"
 #include "service/HandleRequest.h"
+#include "service/OperatorEvents.h"
 #include "service/ServiceState.h"
 #include "service/SocketBuffers.h"
 
@@ -176,8 +177,10 @@ void SendNextPiece(ClientSession& session) {
     OutgoingReply& reply = *session.reply;
     const uint64_t sentBefore = reply.BytesSent();
     const OutgoingReply::Outcome outcome = reply.SendPiece(session.socket.Descriptor());
-    if (reply.BytesSent() != sentBefore)
+    if (reply.BytesSent() != sentBefore) {
         session.replyMovedAt = platform::TimeGetTime();
+        session.activity.bytesSent += reply.BytesSent() - sentBefore;
+    }
     if (outcome == OutgoingReply::Outcome::PieceSent)
         session.nextPieceAt = PacingClock::now() + kPieceInterval;
     if (outcome == OutgoingReply::Outcome::Failed || reply.Finished())
@@ -214,11 +217,12 @@ SessionOutcome ServeRequest(ClientSession& session, Catalogue& catalogue) {
     }
     if (received == static_cast<ssize_t>(kReceiveBufferSize))
         return SessionOutcome::Keep;
-    if (received == 0)
-        return SessionOutcome::Release;
     // A reset or timed-out connection stays readable for ever; keeping it
     // would make every pass return at once and spin the worker.
-    return IsTransientReceiveError(errno) ? SessionOutcome::Keep : SessionOutcome::Release;
+    if (received != 0 && IsTransientReceiveError(errno))
+        return SessionOutcome::Keep;
+    LogReleased(session, ReleaseReasonOf(received, errno));
+    return SessionOutcome::Release;
 }
 
 // Reads and handles the session's next request, if the replies held leave
@@ -280,6 +284,7 @@ void ReleaseStalledSessions(ServiceState& state) {
             return false;
         }
         (void)shutdown(session->socket.Descriptor(), SHUT_RDWR);
+        LogReleased(*session, ReleaseReason::Stalled);
         return true;
     });
 }
@@ -311,6 +316,7 @@ AcceptOutcome AcceptConnection(ServiceState& state, const platform::Socket& list
     (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
     state.sessions.push_back(
         std::make_unique<ClientSession>(std::move(connection), &state.stopRequested));
+    LogConnected(*state.sessions.back(), reinterpret_cast<const sockaddr*>(peer), peerLength);
     return AcceptOutcome::Continue;
 }
 

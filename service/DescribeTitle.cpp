@@ -4,6 +4,7 @@
 #include "protocol/ReplyWriter.h"
 #include "protocol/RequestCodes.h"
 #include "protocol/TitleIndex.h"
+#include "service/OperatorEvents.h"
 #include "service/SessionReply.h"
 
 namespace {
@@ -34,4 +35,5 @@ void DescribeTitle(bsMemRead& request, ClientSession& session, Catalogue& catalo
     SerializeRun(reply, entry.title);
     SerializeRun(reply, entry.thumbnail);
     QueueReply(session, reply);
+    LogDescribed(session, titleIndex, entry);
 }

@@ -9,6 +9,7 @@ extern "C" {
 #include "platform/OperatorLog.h"
 #include "protocol/ReplyWriter.h"
 #include "protocol/RequestCodes.h"
+#include "service/OperatorEvents.h"
 #include "service/SessionReply.h"
 #include "streaming/PacketBatchWriter.h"
 
@@ -60,8 +61,10 @@ void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
     OpenMediaFile& media = *session.media;
     AVFormatContext& format = *media.formatContext;
     AVBSFContext* filter = media.streamPrep.AnnexBFilter();
-    if (wanted.seekWanted > 0)
+    if (wanted.seekWanted > 0) {
         streaming::SeekMedia(format, filter, wanted.seekPosition);
+        LogSought(session, wanted.seekPosition);
+    }
 
     WriteReplyHead(reply, kReplyCode, kStatusSuccess);
     const streaming::BatchEnd end =

@@ -4,11 +4,13 @@
 #include "service/DescribeTitle.h"
 #include "service/FetchPacketBatch.h"
 #include "service/OpenMediaTitle.h"
+#include "service/OperatorEvents.h"
 #include "service/PackagedTitle.h"
 
 void HandleRequest(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
     int32_t code = 0;
     request.Serialize(code);
+    LogRequest(session, code);
     switch (code) {
         case kDescribeTitleRequest:
             DescribeTitle(request, session, catalogue);

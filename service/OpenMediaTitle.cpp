@@ -5,6 +5,7 @@
 #include "protocol/ReplyWriter.h"
 #include "protocol/RequestCodes.h"
 #include "protocol/TitleIndex.h"
+#include "service/OperatorEvents.h"
 #include "service/SessionReply.h"
 
 namespace {
@@ -189,4 +190,6 @@ void OpenMediaTitle(bsMemRead& request, ClientSession& session, Catalogue& catal
     bsMemWrite reply;
     WriteOpenedReply(reply, *opened, prep);
     QueueReply(session, reply);
+    LogOpenedMedia(session, titleIndex, entry, *opened, choice.video, choice.audio,
+                   choice.subtitle);
 }

@@ -10,6 +10,7 @@
 #include "protocol/ReplyWriter.h"
 #include "protocol/RequestCodes.h"
 #include "protocol/TitleIndex.h"
+#include "service/OperatorEvents.h"
 #include "service/SessionReply.h"
 #include "streaming/PackagedReads.h"
 
@@ -169,6 +170,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, Catalogue& ca
     reply.Serialize(count);
     AppendFileBytes(reply, reader, RecordOffset(entry, 0), PACKAGED_RECORD_SIZE * count);
     QueueReply(session, reply);
+    LogOpenedPackaged(session, titleIndex, entry);
 }
 
 void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
@@ -190,6 +192,7 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& ca
     WriteReplyHead(reply, kFetchReplyCode, kStatusSuccess);
     WriteRecords(reply, reader, entry, firstRecord);
     WriteChunks(reply, reader, entry, chunks);
+    LogPackagedFetch(session, reply.Buffer().size());
     QueueReply(session, reply);
     reader.ReadAhead(kReadAheadBytes);
 }

@@ -1,16 +1,26 @@
 #include "service/VideoService.h"
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 
 #include "catalogue/Catalogue.h"
 #include "service/ConnectionLoop.h"
 #include "service/Endpoints.h"
+#include "service/ListenFailure.h"
 
 namespace {
 
 const wchar_t kTooManyVideos[] = L"Lofrin最多添加32个视频！";
 const wchar_t kNoticeCaption[] = L"提示";
+
+// Counted after the folders have been expanded: a folder of 40 videos is 40
+// files to the limit.
+bool LeftOutBeyondLimit(const StartReport& report) {
+    return std::any_of(report.skipped.begin(), report.skipped.end(), [](const SkippedPath& path) {
+        return path.reason.kind == SkipKind::BeyondTitleLimit;
+    });
+}
 
 std::vector<TitleSummary> Summaries(const Catalogue& catalogue) {
     std::vector<TitleSummary> titles;
@@ -44,11 +54,17 @@ StartReport VideoService::StartVideoService(const std::vector<std::wstring>& pat
     if (!OpenDiscoverySockets(state_, report))
         return report;
     BuildAnnouncement(state_);
-    report.registration =
-        RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(), state_.localAddresses);
+    // Telling the directory of a service no headset can reach would send
+    // people to a PC that does not answer.
+    if (!state_.localAddresses.empty() && WhyNothingListens(report)) {
+        report.registration = {RegistrationReport::Outcome::NotSent, 0, "no address listens"};
+    } else {
+        report.registration =
+            RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(), state_.localAddresses);
+    }
     StartWorker();
     report.workerStarted = true;
-    if (paths.size() > MAX_TITLES && ownerWindow != nullptr) {
+    if (LeftOutBeyondLimit(report) && ownerWindow != nullptr) {
         ownerWindow->ShowMessage(kTooManyVideos, kNoticeCaption);
     }
     return report;

@@ -6,7 +6,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "app/COnduLofrinDlg.h"
+#include "platform/LocalAddresses.h"
+#include "platform/Socket.h"
+#include "protocol/ServiceConstants.h"
+#include "support/PrivateNetwork.h"
 
 namespace {
 
@@ -35,9 +42,9 @@ struct Recorder {
             starts.push_back(paths);
             cursorAtStart.append(CurrentCursor());
             events.append(QStringLiteral("start"));
-            if (startService)
-                startService(paths, owner);
+            StartReport report = startService ? startService(paths, owner) : Listening();
             events.append(QStringLiteral("started"));
+            return report;
         };
         services.stopVideoService = [this] { ++stops; };
         services.chooseFiles = [this](QWidget*) {
@@ -49,6 +56,14 @@ struct Recorder {
             events.append(QStringLiteral("notice"));
         };
         return services;
+    }
+
+    // What a start that opened its listener reports.
+    static StartReport Listening() {
+        StartReport report;
+        report.addresses.push_back({{127, 0, 0, 1}, EndpointOutcome{true, {}}, std::nullopt});
+        report.workerStarted = true;
+        return report;
     }
 
     static Qt::CursorShape CurrentCursor() {
@@ -126,6 +141,7 @@ private slots:
     void emptyListShowsTheNoticeAndStaysIdle();
     void fortyItemsStartTheServiceAndTheServiceReportsTheLimit();
     void startCommandWhileServingIsIgnored();
+    void takenPortGivesANoticeInsteadOfServing();
     void controlsStandAtTheirPlaces();
     void linkOpensTheDownloadAddress();
 };
@@ -238,6 +254,39 @@ void COnduLofrinDlgTest::startCommandWhileServingIsIgnored() {
     QCOMPARE(recorder.starts.size(), size_t{1});
     QVERIFY(controls.Serving());
     QVERIFY(dialog.isVisible());
+}
+
+// The real service on loopback in a network of the test's own, where the
+// test holds the port first.
+void COnduLofrinDlgTest::takenPortGivesANoticeInsteadOfServing() {
+    EnterPrivateNetwork();
+    platform::Socket taken(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(servicePort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(bind(taken.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
+
+    Recorder recorder;
+    VideoService service;
+    service.SetDirectoryOrigin(std::nullopt);
+    DialogServices services = recorder.Services(ServicesFor(service).startVideoService);
+    services.stopVideoService = [&] {
+        ++recorder.stops;
+        service.StopVideoService();
+    };
+    COnduLofrinDlg dialog(nullptr, services);
+    Controls controls(dialog);
+    dialog.AddInitialFiles({L"/v/a.mp4"});
+    controls.start->click();
+    platform::SetLocalAddressOverride(std::nullopt);
+
+    const QString reason = QStringLiteral(
+        "Lofrin服务未能开启：端口23107无法监听（127.0.0.1: bind: Address already in use）");
+    QCOMPARE(recorder.notices, (QList<QPair<QString, QString>>{{reason, kNotice}}));
+    QCOMPARE(recorder.stops, 1);
+    QVERIFY(controls.Idle());
 }
 
 void COnduLofrinDlgTest::controlsStandAtTheirPlaces() {

@@ -59,7 +59,7 @@ TEST(CatalogueWalk, SkippedPathsStillUseUpPlaces) {
     const std::wstring valid = PackagedFile(dir, "ok.vrw");
     std::vector<std::wstring> paths = {
         L"/.vr",                        // 4 characters
-        Wide(dir.Path()) + L"/",        // ends in a separator
+        Wide(dir.File("gone")) + L"/",  // ends in a separator, not a folder
         Wide(dir.Path()) + L"\\",       // ends in a separator
         L"ok.vrw",                      // no separator at all
         Wide(dir.File("missing.vrw")),  // does not open

@@ -12,6 +12,7 @@
 #include "service/ServiceFixture.h"
 #include "service/SocketBuffers.h"
 #include "support/ProcessCounts.h"
+#include "support/SanitizerSlowdown.h"
 #include "support/ProtocolClient.h"
 #include "tools/headset/HeadsetReplies.h"
 #include "tools/headset/HeadsetRequests.h"
@@ -255,7 +256,7 @@ TEST_F(WorkerLoopTest, ResetConnectionDoesNotSpinTheWorker) {
     EXPECT_TRUE(Exchange(fresh, kDescribe));
 }
 
-TEST_F(WorkerLoopTest, StalledHeadsetDelaysOthersOnlyUntilItsSendTimesOut) {
+TEST_F(WorkerLoopTest, HeadsetThatAsksAndNeverReadsDelaysNobody) {
     StartOnLoopback();
     HeadsetConnection stalled = protocol_client::ConnectWithTinyReceiveBuffer();
     FloodWithRequests(stalled.Descriptor(), 400);
@@ -265,7 +266,7 @@ TEST_F(WorkerLoopTest, StalledHeadsetDelaysOthersOnlyUntilItsSendTimesOut) {
     const auto reply = Exchange(patient, kDescribe);
     const auto waited = std::chrono::steady_clock::now() - asked;
     ASSERT_TRUE(reply);
-    EXPECT_LT(waited, std::chrono::milliseconds(11500));
+    EXPECT_LT(waited, std::chrono::milliseconds(500 * kSanitizerSlowdown));
 }
 
 TEST_F(WorkerLoopTest, StopDuringABlockedReplyReturnsPromptly) {

@@ -1,6 +1,5 @@
 #include <chrono>
 
-#include "app/HeadlessService.h"
 #include "service/DirectoryRegistration.h"
 #include "service/ServiceFixture.h"
 #include "support/LoopbackHttpServer.h"
@@ -125,20 +124,4 @@ TEST_F(DirectoryRegistrationTest, RefusedConnectionDoesNotHoldUpTheStart) {
     EXPECT_EQ(report.registration.detail, "Couldn't connect to server");
     EXPECT_TRUE(State().workerRunning);
     EXPECT_TRUE(ServiceIsListening());
-}
-
-TEST(HeadlessDirectoryOptions, AreParsedAndChecked) {
-    HeadlessOptions options;
-    ASSERT_TRUE(ParseHeadlessOptions({"--directory", "http://127.0.0.1:8080", "a.mp4"}, options));
-    EXPECT_EQ(options.directoryOrigin, "http://127.0.0.1:8080");
-    HeadlessOptions none;
-    ASSERT_TRUE(ParseHeadlessOptions({"--no-directory", "a.mp4"}, none));
-    EXPECT_TRUE(none.noDirectory);
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-             {"--directory", "ftp://host", "a.mp4"},
-             {"--directory"},
-             {"--directory", "http://h", "--no-directory", "a.mp4"}}) {
-        HeadlessOptions rejected;
-        EXPECT_FALSE(ParseHeadlessOptions(bad, rejected)) << bad[0];
-    }
 }

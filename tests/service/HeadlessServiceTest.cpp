@@ -1,5 +1,10 @@
-#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
+#include <chrono>
+#include <filesystem>
+
+#include "protocol/ServiceConstants.h"
 #include "service/ServiceFixture.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
@@ -34,7 +39,9 @@ TEST(HeadlessService, ServesUntilTerminatedThenExitsCleanly) {
     EXPECT_NE(output.find("title 0: small-h264.mp4 (kind 100001, thumbnail 300x150)"),
               std::string::npos)
         << output;
-    EXPECT_NE(output.find("skipped: /nonexistent/missing.mp4"), std::string::npos) << output;
+    EXPECT_NE(output.find("skipped: /nonexistent/missing.mp4 (missing)"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("registration: not sent: no directory"), std::string::npos) << output;
 }
 
 TEST(HeadlessService, TooManyFilesAreReportedOnStandardError) {
@@ -46,23 +53,90 @@ TEST(HeadlessService, TooManyFilesAreReportedOnStandardError) {
     ASSERT_TRUE(server.WaitForOutput("listening on", 10000));
     server.Signal(SIGINT);
     EXPECT_EQ(server.WaitForExit(2000), 0);
-    EXPECT_NE(server.Errors().find("Lofrin最多添加32个视频！"), std::string::npos);
+    const std::string errors = server.Errors();
+    EXPECT_NE(errors.find("Lofrin最多添加32个视频！"), std::string::npos);
+    EXPECT_NE(errors.find("at most 32 videos can be shared; left out: /nonexistent/32.mp4\n"),
+              std::string::npos)
+        << errors;
 }
 
-TEST(HeadlessService, BadArgumentsPrintUsageAndExitWithTwo) {
-    const std::vector<std::vector<std::string>> cases{
-        {ONDU_PROGRAM_PATH, "--serve"},
-        {ONDU_PROGRAM_PATH, "--serve", "--bind"},
-        {ONDU_PROGRAM_PATH, "--serve", "--bind", "300.1.1.1", "a.mp4"},
-        {ONDU_PROGRAM_PATH, "--serve", "--frobnicate", "a.mp4"},
-        {ONDU_PROGRAM_PATH, "--serve", "--directory", "ftp://127.0.0.1", "a.mp4"},
-        {ONDU_PROGRAM_PATH, "--serve", "--directory"},
+// Each bad argument gets its own line, then a pointer to --help.
+TEST(HeadlessService, BadArgumentsAreNamedAndExitWithTwo) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--serve"}, "OnduLofrin: --serve needs at least one FILE or FOLDER\n"},
+        {{"a.mp4", "--serve", "--bind"}, "OnduLofrin: --bind needs an IPv4 address\n"},
+        {{"--bind", "1.2.3", "--serve", "a.mp4"},
+         "OnduLofrin: --bind: 1.2.3 is not an IPv4 address\n"},
+        {{"--serve", "--foo", "a.mp4", "-x"},
+         "OnduLofrin: unknown option --foo\nOnduLofrin: unknown option -x\n"},
+        {{"--directory", "http://127.0.0.1", "a.mp4", "--no-directory", "--serve"},
+         "OnduLofrin: --directory and --no-directory exclude each other\n"},
+        {{"--foo"}, "OnduLofrin: unknown option --foo\n"},
     };
-    for (const auto& args : cases) {
-        ChildProcess server(args);
-        EXPECT_EQ(server.WaitForExit(5000), 2) << args.back();
-        EXPECT_NE(server.Errors().find("usage: OnduLofrin --serve"), std::string::npos);
+    for (const auto& [arguments, problems] : cases) {
+        std::vector<std::string> args{ONDU_PROGRAM_PATH};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        const ProgramRun run = RunProgram(args, 5000);
+        EXPECT_EQ(run.exitCode, 2) << problems;
+        EXPECT_EQ(run.errors, problems + "Try 'OnduLofrin --help' for more information.\n");
+        EXPECT_EQ(run.output, "");
     }
+}
+
+// Answered before anything needs a display; the window itself says there is
+// none and how to serve without one.
+TEST(HeadlessService, HelpAndVersionNeedNoDisplayAndTheWindowSaysItHasNone) {
+    const ChildOptions noDisplay{{}, std::vector<std::string>{"PATH=/usr/bin:/bin"}};
+    const ProgramRun help = RunProgram({ONDU_PROGRAM_PATH, "a.mp4", "--help"}, 5000, noDisplay);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.output.starts_with("usage: OnduLofrin [OPTION]... [FILE|FOLDER]...\n"));
+    const ProgramRun version = RunProgram({ONDU_PROGRAM_PATH, "--version", "x"}, 5000, noDisplay);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.output, "OnduLofrin 1.0.1.4\n");
+    const ProgramRun window = RunProgram({ONDU_PROGRAM_PATH, "a.mp4"}, 5000, noDisplay);
+    EXPECT_EQ(window.exitCode, 1);
+    EXPECT_NE(window.errors.find("there is no display"), std::string::npos) << window.errors;
+    EXPECT_NE(window.errors.find("OnduLofrin --serve FILE|FOLDER..."), std::string::npos);
+}
+
+// A file named without a folder is found in the current directory.
+TEST(HeadlessService, RelativePathsAreTakenFromTheCurrentDirectory) {
+    const std::filesystem::path media(SmallMediaUtf8());
+    ChildProcess server({ONDU_PROGRAM_PATH, "--bind", "127.0.0.1", media.filename().string(),
+                         "--no-directory", "--serve"},
+                        {media.parent_path(), std::nullopt});
+    ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 10000)) << server.Errors();
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.WaitForExit(2000), 0);
+    EXPECT_NE(server.Output().find("title 0: small-h264.mp4"), std::string::npos);
+}
+
+// With the port taken nothing can serve: the start says why and stops.
+TEST(HeadlessService, TakenPortEndsTheServiceWithItsReason) {
+    platform::Socket taken(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(servicePort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // Connections of earlier tests may still hold the port in TIME_WAIT.
+    const int reuse = 1;
+    setsockopt(taken.Descriptor(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    ASSERT_EQ(bind(taken.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(taken.Descriptor(), 1), 0);
+
+    const auto started = std::chrono::steady_clock::now();
+    const ProgramRun run = RunProgram(
+        {ONDU_PROGRAM_PATH, "--serve", "--no-directory", "--bind", "127.0.0.1", SmallMediaUtf8()},
+        5000);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("not listening on 127.0.0.1:23107: bind: Address already in use\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.errors.find("no address can listen on port 23107 (127.0.0.1: bind: Address "
+                              "already in use); stopped"),
+              std::string::npos)
+        << run.errors;
 }
 
 // The child shares the test's private network, so the directory it is sent to

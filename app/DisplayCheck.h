@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string_view>
+
+// Whether Qt can be expected to open a window, judged from the environment
+// before any Qt object exists: Qt aborts the process when it cannot, which
+// leaves no room to say what to do instead. `variable` reads one variable of
+// the environment (nullptr when unset).
+using EnvironmentLookup = const char* (*)(const char* name);
+bool HasDisplay(EnvironmentLookup variable);
+
+// What the window mode says when there is no display.
+extern const char kNoDisplayText[];

@@ -1,0 +1,93 @@
+#include "catalogue/FolderExpansion.h"
+
+#include <algorithm>
+#include <set>
+
+#include "catalogue/NaturalOrder.h"
+#include "platform/DirectoryListing.h"
+
+namespace {
+
+// The file dialog's extensions.
+constexpr std::wstring_view kVideoExtensions[] = {L".vrm", L".vrw", L".mp4",  L".webm", L".mov",
+                                                  L".mkv", L".ts",  L".m2ts", L".flv",  L".avi",
+                                                  L".wmv", L".m4v", L".m2t"};
+
+wchar_t AsciiLower(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c;
+}
+
+bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view lowerSuffix) {
+    if (text.size() <= lowerSuffix.size())
+        return false;
+    const std::wstring_view tail = text.substr(text.size() - lowerSuffix.size());
+    return std::equal(tail.begin(), tail.end(), lowerSuffix.begin(),
+                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
+}
+
+std::wstring Joined(const std::wstring& folder, const std::wstring& name) {
+    return folder.ends_with(L'/') ? folder + name : folder + L'/' + name;
+}
+
+class FolderWalk {
+public:
+    // Appends the videos under `folder` to `files`; the system's text when
+    // the folder itself cannot be read.
+    std::string Walk(const std::wstring& folder, platform::FileIdentity identity,
+                     std::vector<std::wstring>& files) {
+        if (!visited_.insert(identity).second)
+            return {};
+        platform::DirectoryNames listing = platform::ListDirectory(folder);
+        std::sort(listing.names.begin(), listing.names.end(), NaturalLess);
+        for (const std::wstring& name : listing.names) {
+            if (name.starts_with(L'.'))
+                continue;
+            const std::wstring path = Joined(folder, name);
+            const platform::PathStatus status = platform::StatusOfPath(path);
+            if (status.kind == platform::PathKind::Directory) {
+                (void)Walk(path, status.identity, files);
+            } else if (status.kind == platform::PathKind::File && HasVideoExtension(name)) {
+                files.push_back(path);
+            }
+        }
+        return listing.error;
+    }
+
+private:
+    std::set<platform::FileIdentity> visited_;
+};
+
+void ExpandFolder(const std::wstring& folder, platform::FileIdentity identity,
+                  std::vector<ExpandedPath>& expanded) {
+    std::vector<std::wstring> files;
+    const std::string error = FolderWalk().Walk(folder, identity, files);
+    if (!error.empty()) {
+        expanded.push_back({folder, false, {SkipKind::CannotOpen, error}});
+    } else if (files.empty()) {
+        expanded.push_back({folder, false, {SkipKind::NoVideosInFolder, {}}});
+    }
+    for (std::wstring& file : files)
+        expanded.push_back({std::move(file), true, {}});
+}
+
+}  // namespace
+
+bool HasVideoExtension(std::wstring_view name) {
+    return std::any_of(
+        std::begin(kVideoExtensions), std::end(kVideoExtensions),
+        [&](std::wstring_view suffix) { return EndsWithIgnoringAsciiCase(name, suffix); });
+}
+
+std::vector<ExpandedPath> ExpandFolders(const std::vector<std::wstring>& paths) {
+    std::vector<ExpandedPath> expanded;
+    expanded.reserve(paths.size());
+    for (const std::wstring& path : paths) {
+        const platform::PathStatus status = platform::StatusOfPath(path);
+        if (status.kind == platform::PathKind::Directory) {
+            ExpandFolder(path, status.identity, expanded);
+        } else {
+            expanded.push_back({path, true, {}});
+        }
+    }
+    return expanded;
+}
