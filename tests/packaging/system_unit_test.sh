@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# The package's system unit run by systemd itself, on a private copy of this
+# machine: the unpacked package is laid over /etc, /usr and /var in a mount
+# namespace of its own, systemd boots as PID 1 of a PID namespace in a
+# network namespace with only loopback, and the unit shares a sample clip
+# that the packaged headset tool then lists. Nothing of the machine's own
+# files, processes or networks is touched.
+#   system_unit_test.sh PACKAGE_ROOT WORK_DIR
+# Needs the machine's root (not a user namespace's) and systemd; skips (77)
+# without them.
+set -euo pipefail
+
+package_root=$(cd "$1" && pwd)
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+
+skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+
+[ "$(id -u)" -eq 0 ] || skip "needs root"
+# The root of a user namespace cannot mount overlays over /usr or boot systemd.
+read -r inside outside count </proc/self/uid_map
+[ "$inside $outside $count" = "0 0 4294967295" ] || skip "runs in a user namespace"
+[ -x /lib/systemd/systemd ] || skip "no systemd on this machine"
+[ -L /lib ] || skip "/lib is not merged into /usr; the overlay below assumes it is"
+command -v ffmpeg >/dev/null || skip "no ffmpeg to make the sample clip"
+
+rm -rf "$work"
+mkdir -p "$work/media" "$work/workdirs/etc" "$work/workdirs/usr" "$work/workdirs/var" "$work/upper/var"
+work=$(cd "$work" && pwd)
+
+ffmpeg -nostdin -y -v error -f lavfi -i "testsrc2=s=320x240:r=25:d=2" \
+  -c:v libx264 -preset veryfast -pix_fmt yuv420p "$work/media/clip.mp4"
+
+# The package, installed: its /etc and /usr (with /lib, which is /usr/lib here).
+cp -a "$package_root/etc" "$work/upper/etc"
+cp -a "$package_root/usr" "$work/upper/usr"
+cp -a "$package_root/lib/." "$work/upper/usr/lib/"
+cat >"$work/upper/etc/default/ondulofrin" <<'CONF'
+ONDULOFRIN_PATHS="/srv/ondutest/clip.mp4"
+ONDULOFRIN_OPTIONS="--no-directory"
+CONF
+
+# systemd makes cgroups for what it starts; each hierarchy gets a child of
+# ours, which the cgroup namespace below shows it as its root.
+cgroup=ondu-unit-test-$$
+cgroup_dirs=()
+remove_cgroups() {
+  local dir
+  for dir in "${cgroup_dirs[@]}"; do
+    [ -d "$dir" ] && find "$dir" -depth -type d -exec rmdir {} + 2>/dev/null
+  done
+  return 0
+}
+boot_pid=
+systemd_pid=
+# unshare ignores SIGTERM while it waits; systemd as PID 1 powers off on
+# SIGRTMIN+4, and the namespace ends with it.
+stop_systemd() {
+  if [ -n "$systemd_pid" ]; then
+    kill -s SIGRTMIN+4 "$systemd_pid" 2>/dev/null || true
+    for _ in $(seq 50); do
+      kill -0 "$systemd_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -s KILL "$systemd_pid" 2>/dev/null || true
+  fi
+  [ -z "$boot_pid" ] || wait "$boot_pid" 2>/dev/null || true
+  remove_cgroups
+}
+trap stop_systemd EXIT
+
+for hierarchy in /sys/fs/cgroup/*/; do
+  [ -f "$hierarchy/cgroup.procs" ] || continue
+  case "$hierarchy" in */cpuset/) continue ;; esac
+  mkdir -p "$hierarchy$cgroup" && cgroup_dirs+=("$hierarchy$cgroup")
+done
+[ "${#cgroup_dirs[@]}" -gt 0 ] || skip "no cgroup hierarchy to give systemd"
+
+(
+  for dir in "${cgroup_dirs[@]}"; do echo "$BASHPID" >"$dir/cgroup.procs"; done
+  exec unshare --pid --fork --kill-child --mount --net --uts --ipc --cgroup --mount-proc \
+    "$here/system_unit_boot.sh" "$work"
+) >"$work/boot.log" 2>&1 &
+boot_pid=$!
+
+# unshare's child, the PID namespace's first process, is systemd once the
+# boot script has made its mounts.
+for _ in $(seq 100); do
+  systemd_pid=$(pgrep -P "$boot_pid" -x systemd || true)
+  [ -n "$systemd_pid" ] && break
+  kill -0 "$boot_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$systemd_pid" ]; then
+  cat "$work/boot.log" >&2
+  [ -z "$boot_pid" ] || kill -s KILL "$boot_pid" 2>/dev/null || true
+  skip "systemd could not be booted in a namespace here"
+fi
+
+inside() { nsenter --target "$systemd_pid" --all -- "$@"; }
+state=
+for _ in $(seq 100); do
+  state=$(inside systemctl is-system-running 2>/dev/null || true)
+  case "$state" in running | degraded) break ;; esac
+  sleep 0.1
+done
+case "$state" in
+  running | degraded) ;;
+  *) cat "$work/boot.log" >&2; echo "FAIL: systemd did not come up ($state)" >&2; exit 1 ;;
+esac
+
+fail() {
+  echo "FAIL: $*" >&2
+  inside journalctl --no-pager -u ondulofrin >&2 || true
+  exit 1
+}
+
+# There is only loopback to reach.
+addresses=$(inside ip -4 -o addr show | awk '{ print $4 }')
+[ "$addresses" = "127.0.0.1/8" ] || fail "the namespace has other addresses: $addresses"
+
+inside systemctl start ondulofrin || fail "systemctl start ondulofrin failed"
+listing=
+for _ in $(seq 100); do
+  listing=$(inside /usr/bin/ondu-headset list 127.0.0.1 2>&1) && break
+  sleep 0.1
+done
+grep -q "clip" <<<"$listing" || fail "ondu-headset list 127.0.0.1 did not show the clip: $listing"
+echo "$listing"
+
+# It runs as a user of its own, from its state directory, where its files land.
+main_pid=$(inside systemctl show -P MainPID ondulofrin)
+user=$(inside ps -o user= -p "$main_pid")
+[ "$user" != root ] || fail "the service runs as root"
+directory=$(inside readlink "/proc/$main_pid/cwd")
+[ "$directory" = /var/lib/private/ondulofrin ] || fail "the service runs in $directory"
+for file in Config.ini log_OK_M.log; do
+  inside test -f "/var/lib/ondulofrin/$file" || fail "no $file in /var/lib/ondulofrin"
+done
+
+inside systemctl stop ondulofrin
+result=$(inside systemctl show -P Result ondulofrin)
+[ "$result" = success ] || fail "the stop ended in $result"
+
+# Nothing to share is a mistake of the configuration: it fails once, with
+# exit 2, and is not restarted.
+inside sed -i 's|^ONDULOFRIN_PATHS=.*|ONDULOFRIN_PATHS=""|' /etc/default/ondulofrin
+inside systemctl start ondulofrin || true
+for _ in $(seq 50); do
+  [ "$(inside systemctl is-active ondulofrin || true)" = failed ] && break
+  sleep 0.1
+done
+sleep 0.5
+status=$(inside systemctl show -P ExecMainStatus ondulofrin)
+restarts=$(inside systemctl show -P NRestarts ondulofrin)
+[ "$status" = 2 ] || fail "without paths the service exited $status, not 2"
+[ "$restarts" = 0 ] || fail "without paths the service was restarted $restarts times"
+echo "system unit: started by systemd, served the clip as $user, stopped cleanly"
