@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The first process of system_unit_test.sh's namespaces: lays the installed
 # package over this machine's /etc, /usr and /var, gives systemd a /run, /tmp,
-# /srv and cgroups of its own, and becomes systemd.
+# /srv, /home and cgroups of its own, and becomes systemd.
 #   system_unit_boot.sh WORK_DIR
 set -euo pipefail
 work=$1
@@ -20,6 +20,8 @@ mkdir -m 755 /srv/ondutest
 install -m 644 "$work/media/clip.mp4" /srv/ondutest/
 mount -t tmpfs -o mode=755 tmpfs /run
 mount -t tmpfs -o mode=1777 tmpfs /tmp
+# The home of the user the user unit runs for.
+mount -t tmpfs -o mode=755 tmpfs /home
 
 # Mounted afresh inside the cgroup namespace, each hierarchy's root is the
 # child cgroup the test made.

@@ -3,8 +3,9 @@
 # machine: the unpacked package is laid over /etc, /usr and /var in a mount
 # namespace of its own, systemd boots as PID 1 of a PID namespace in a
 # network namespace with only loopback, and the unit shares a sample clip
-# that the packaged headset tool then lists. Nothing of the machine's own
-# files, processes or networks is touched.
+# that the packaged headset tool then lists; then the user unit does the same
+# for a user of the copy. Nothing of the machine's own files, processes or
+# networks is touched.
 #   system_unit_test.sh PACKAGE_ROOT WORK_DIR
 # Needs the machine's root (not a user namespace's) and systemd; skips (77)
 # without them.
@@ -159,3 +160,48 @@ restarts=$(inside systemctl show -P NRestarts ondulofrin)
 [ "$status" = 2 ] || fail "without paths the service exited $status, not 2"
 [ "$restarts" = 0 ] || fail "without paths the service was restarted $restarts times"
 echo "system unit: started by systemd, served the clip as $user, stopped cleanly"
+
+# The user unit, as `systemctl --user enable --now ondulofrin` starts it for
+# a user (made in the overlaid /etc) whose manager runs without a login,
+# with the drop-in `systemctl --user edit` would write.
+viewer=ondulofrin-viewer
+inside useradd --create-home "$viewer"
+uid=$(inside id -u "$viewer")
+home=/home/$viewer
+inside install -d -o "$uid" -g "$uid" -m 700 "/run/user/$uid" "$home/Videos" \
+  "$home/.config/systemd/user/ondulofrin.service.d"
+inside install -o "$uid" -g "$uid" -m 644 /srv/ondutest/clip.mp4 "$home/Videos/"
+printf '[Service]\nEnvironment=ONDULOFRIN_PATHS=%%h/Videos/clip.mp4\n' |
+  inside tee "$home/.config/systemd/user/ondulofrin.service.d/paths.conf" >/dev/null
+inside chown -R "$uid:$uid" "$home/.config"
+inside systemd-run --quiet --uid="$uid" --gid="$uid" --unit=ondulofrin-test-user-manager \
+  -p Delegate=yes -E "XDG_RUNTIME_DIR=/run/user/$uid" -E "HOME=$home" /lib/systemd/systemd --user
+as_viewer() {
+  inside setpriv --reuid="$uid" --regid="$uid" --clear-groups \
+    env "XDG_RUNTIME_DIR=/run/user/$uid" "HOME=$home" "$@"
+}
+for _ in $(seq 100); do
+  state=$(as_viewer systemctl --user is-system-running 2>/dev/null || true)
+  case "$state" in running | degraded) break ;; esac
+  sleep 0.1
+done
+as_viewer systemctl --user enable --now ondulofrin 2>/dev/null || fail "the user unit did not start"
+listing=
+for _ in $(seq 100); do
+  listing=$(inside /usr/bin/ondu-headset list 127.0.0.1 2>&1) && break
+  sleep 0.1
+done
+grep -q "clip" <<<"$listing" || fail "the user unit did not serve the clip: $listing"
+main_pid=$(as_viewer systemctl --user show -P MainPID ondulofrin)
+[ "$(inside ps -o user= -p "$main_pid")" = "$viewer" ] || fail "the user unit runs as another user"
+# Its state directory: ~/.config on Debian 12's systemd, ~/.local/state on later ones.
+directory=$(inside readlink "/proc/$main_pid/cwd")
+case "$directory" in
+  "$home/.config/ondulofrin" | "$home/.local/state/ondulofrin") ;;
+  *) fail "the user unit runs in $directory" ;;
+esac
+inside test -f "$directory/Config.ini" || fail "no Config.ini in $directory"
+as_viewer systemctl --user stop ondulofrin
+[ "$(as_viewer systemctl --user show -P Result ondulofrin)" = success ] ||
+  fail "the user unit's stop did not end in success"
+echo "user unit: served the clip as $viewer from $directory, stopped cleanly"
