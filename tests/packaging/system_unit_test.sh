@@ -22,8 +22,8 @@ skip() {
 
 [ "$(id -u)" -eq 0 ] || skip "needs root"
 # The root of a user namespace cannot mount overlays over /usr or boot systemd.
-read -r inside outside count </proc/self/uid_map
-[ "$inside $outside $count" = "0 0 4294967295" ] || skip "runs in a user namespace"
+read -r uid_inside uid_outside uid_count </proc/self/uid_map
+[ "$uid_inside $uid_outside $uid_count" = "0 0 4294967295" ] || skip "runs in a user namespace"
 [ -x /lib/systemd/systemd ] || skip "no systemd on this machine"
 [ -L /lib ] || skip "/lib is not merged into /usr; the overlay below assumes it is"
 command -v ffmpeg >/dev/null || skip "no ffmpeg to make the sample clip"
@@ -73,11 +73,13 @@ stop_systemd() {
 }
 trap stop_systemd EXIT
 
-for hierarchy in /sys/fs/cgroup/*/; do
-  [ -f "$hierarchy/cgroup.procs" ] || continue
-  case "$hierarchy" in */cpuset/) continue ;; esac
-  mkdir -p "$hierarchy$cgroup" && cgroup_dirs+=("$hierarchy$cgroup")
-done
+# Every mounted hierarchy (one cgroup2 or several of version 1) but cpuset,
+# whose children need their CPUs set before they take a process, and which
+# systemd leaves alone.
+while read -r point options; do
+  case ",$options," in *,cpuset,*) continue ;; esac
+  mkdir -p "$point/$cgroup" && cgroup_dirs+=("$point/$cgroup")
+done < <(awk '$3 ~ /^cgroup2?$/ { print $2, $4 }' /proc/self/mounts)
 [ "${#cgroup_dirs[@]}" -gt 0 ] || skip "no cgroup hierarchy to give systemd"
 
 (
