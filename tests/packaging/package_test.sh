@@ -4,8 +4,8 @@
 # control fields, the unpacked programs answering, the manual pages
 # rendering without a warning, the units, the firewall profiles and lintian.
 #   package_test.sh BUILD_DIR VERSION
-# Leaves the package and its unpacked tree in BUILD_DIR/package-test/ for
-# the unit test that follows it.
+# Leaves the package in BUILD_DIR/package-test/ for the unit test that
+# follows it.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
