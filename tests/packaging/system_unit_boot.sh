@@ -13,11 +13,12 @@ for directory in etc usr var; do
     -o "lowerdir=/$directory,upperdir=$work/upper/$directory,workdir=$work/workdirs/$directory" \
     "/$directory"
 done
-# The clip where every user may read it; then the work folder may vanish
-# under the new /tmp.
+# The clip where every user may read it, and the package; then the work
+# folder may vanish under the new /tmp.
 mount -t tmpfs -o mode=755 tmpfs /srv
 mkdir -m 755 /srv/ondutest
 install -m 644 "$work/media/clip.mp4" /srv/ondutest/
+install -D -m 644 -t /srv/package "$work"/package/*.deb
 mount -t tmpfs -o mode=755 tmpfs /run
 mount -t tmpfs -o mode=1777 tmpfs /tmp
 # The home of the user the user unit runs for.

@@ -32,7 +32,8 @@ rm -rf "$work"
 for directory in etc usr var; do
   mkdir -p "$work/upper/$directory" "$work/workdirs/$directory"
 done
-mkdir -p "$work/media"
+mkdir -p "$work/media" "$work/package"
+cp "$package" "$work/package/"
 work=$(cd "$work" && pwd)
 
 ffmpeg -nostdin -y -v error -f lavfi -i "testsrc2=s=320x240:r=25:d=2" \
@@ -124,7 +125,7 @@ addresses=$(inside ip -4 -o addr show | awk '{ print $4 }')
 # the README asks none.
 # (The manual index, of no use here, would take seconds to rebuild.)
 inside rm -f /var/lib/man-db/auto-update
-inside env DEBIAN_FRONTEND=noninteractive dpkg -i "$package" >"$work/dpkg.log" 2>&1 ||
+inside env DEBIAN_FRONTEND=noninteractive dpkg -i "/srv/package/$(basename "$package")" >"$work/dpkg.log" 2>&1 ||
   fail "dpkg -i: $(cat "$work/dpkg.log")"
 inside sed -i -e 's|^ONDULOFRIN_PATHS=.*|ONDULOFRIN_PATHS="/srv/ondutest/clip.mp4"|' \
   -e 's|^ONDULOFRIN_OPTIONS=.*|ONDULOFRIN_OPTIONS="--no-directory"|' /etc/default/ondulofrin
