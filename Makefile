@@ -19,7 +19,7 @@ else
 BUILD_DIR ?= build
 endif
 
-.PHONY: all help deps configure build test run bench soak demo fuzz clean
+.PHONY: all help deps configure build test run package bench soak demo fuzz clean
 
 all: build ## the same as make build
 
@@ -53,6 +53,14 @@ run: ## install missing packages, build and start the program
 	@scripts/install-deps.sh
 	@$(MAKE) --no-print-directory build
 	./$(BUILD_DIR)/OnduLofrin
+
+# The package is made from build/'s programs (stripped on the way in), so it
+# costs no second build.
+package: ## the Debian package build/ondulofrin_VERSION_ARCH.deb, from build/
+	@scripts/install-deps.sh
+	@$(MAKE) --no-print-directory build
+	@cd $(BUILD_DIR) && cpack -G DEB
+	@ls $(BUILD_DIR)/ondulofrin_*.deb
 
 bench: deps ## run every benchmark (isolated, build-bench/), then a table of their verdicts
 	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench

@@ -15,14 +15,17 @@ BUILD_PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   qt6-base-dev
   libcurl4-openssl-dev
+  scdoc
 )
-# What the tests, the window, the benchmarks and the fuzzers need besides.
+# What the tests, the window, the benchmarks, the fuzzers and the package's
+# checks need besides.
 RUN_PACKAGES=(
   ffmpeg
   qt6-qpa-plugins
   fonts-wqy-zenhei
-  iproute2 util-linux python3
+  iproute2 util-linux python3 procps
   clang-14 libclang-rt-14-dev
+  dpkg-dev man-db lintian systemd
 )
 
 mode=install

@@ -1,6 +1,7 @@
 // Draws the window picture and the application icon of OnduLofrin and saves
 // them as PNG files. Run it again after changing the drawing:
 //   build/tools/artwork/ondu_draw_artwork app/resources
+// (the icon also at every size the desktop entry's theme needs).
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
@@ -113,11 +114,14 @@ QImage DrawPicture() {
     return image;
 }
 
-QImage DrawIcon() {
-    QImage image(256, 256, QImage::Format_ARGB32_Premultiplied);
+// Drawn on a 256-unit grid and scaled, so that every size is drawn afresh
+// rather than shrunk from the largest picture.
+QImage DrawIcon(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 256.0, size / 256.0);
 
     QLinearGradient tile(0, 0, 0, 256);
     tile.setColorAt(0, kDeepTeal.lighter(130));
@@ -132,8 +136,8 @@ QImage DrawIcon() {
     return image;
 }
 
-bool Save(const QImage& image, const QDir& folder, const char* name) {
-    const QString path = folder.filePath(QString::fromLatin1(name));
+bool Save(const QImage& image, const QDir& folder, const QString& name) {
+    const QString path = folder.filePath(name);
     if (image.save(path, "PNG"))
         return true;
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -150,7 +154,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
-    const bool saved =
-        Save(DrawPicture(), folder, "picture.png") && Save(DrawIcon(), folder, "icon.png");
+    bool saved = Save(DrawPicture(), folder, QStringLiteral("picture.png")) &&
+                 Save(DrawIcon(256), folder, QStringLiteral("icon.png"));
+    // The smaller sizes of the hicolor theme that desktops and menus ask for;
+    // icon.png is the 256 one.
+    for (const int size : {16, 22, 24, 32, 48, 64, 128}) {
+        saved = saved && Save(DrawIcon(size), folder, QStringLiteral("icon-%1.png").arg(size));
+    }
     return saved ? 0 : 1;
 }
