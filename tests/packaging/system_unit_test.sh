@@ -127,7 +127,7 @@ addresses=$(inside ip -4 -o addr show | awk '{ print $4 }')
 inside rm -f /var/lib/man-db/auto-update
 inside env DEBIAN_FRONTEND=noninteractive dpkg -i "/srv/package/$(basename "$package")" >"$work/dpkg.log" 2>&1 ||
   fail "dpkg -i: $(cat "$work/dpkg.log")"
-inside sed -i -e 's|^ONDULOFRIN_PATHS=.*|ONDULOFRIN_PATHS="/srv/ondutest/clip.mp4"|' \
+inside sed -i -e 's|^ONDULOFRIN_PATHS=.*|ONDULOFRIN_PATHS="/srv/ondutest"|' \
   -e 's|^ONDULOFRIN_OPTIONS=.*|ONDULOFRIN_OPTIONS="--no-directory"|' /etc/default/ondulofrin
 inside systemctl start ondulofrin || fail "systemctl start ondulofrin failed"
 listing=
@@ -169,16 +169,14 @@ echo "system unit: started by systemd, served the clip as $user, stopped cleanly
 
 # The user unit, as `systemctl --user enable --now ondulofrin` starts it for
 # a user (made in the overlaid /etc) whose manager runs without a login,
-# with the drop-in `systemctl --user edit` would write.
+# sharing the unit's default folder, ~/Videos.
 viewer=ondulofrin-viewer
 inside useradd --create-home "$viewer"
 uid=$(inside id -u "$viewer")
 home=/home/$viewer
 inside install -d -o "$uid" -g "$uid" -m 700 "/run/user/$uid" "$home/Videos" \
-  "$home/.config/systemd/user/ondulofrin.service.d"
+  "$home/.config/systemd/user"
 inside install -o "$uid" -g "$uid" -m 644 /srv/ondutest/clip.mp4 "$home/Videos/"
-printf '[Service]\nEnvironment=ONDULOFRIN_PATHS=%%h/Videos/clip.mp4\n' |
-  inside tee "$home/.config/systemd/user/ondulofrin.service.d/paths.conf" >/dev/null
 inside chown -R "$uid:$uid" "$home/.config"
 inside systemd-run --quiet --uid="$uid" --gid="$uid" --unit=ondulofrin-test-user-manager \
   -p Delegate=yes -E "XDG_RUNTIME_DIR=/run/user/$uid" -E "HOME=$home" /lib/systemd/systemd --user
