@@ -48,14 +48,15 @@ headset::HeadsetConnection AskForLargeRange() {
 }
 
 void ReadSlowly(int socket, const std::atomic<bool>& stop, std::atomic<uint64_t>& received) {
-    std::vector<uint8_t> buffer(10000);
+    // 2000 bytes every 2 ms at most: about 1 MB/s.
+    std::vector<uint8_t> buffer(2000);
     while (!stop) {
         const ssize_t got = recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
         if (got == 0)
             return;
         if (got > 0)
             received += static_cast<uint64_t>(got);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 
@@ -77,6 +78,9 @@ int main() {
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> slowReceived{0};
     std::thread slowReader(ReadSlowly, slow.Descriptor(), std::cref(stop), std::ref(slowReceived));
+    // Building the two 64 MiB replies in memory is work the others wait for
+    // by design; the players start once it is done.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
 
     headset::LoadSettings settings;
     settings.host = "127.0.0.1";
