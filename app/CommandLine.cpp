@@ -1,11 +1,11 @@
 #include "app/CommandLine.h"
 
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 
 namespace {
 
 std::wstring AbsolutePath(const std::string& name, std::wstring_view currentDirectory) {
-    std::wstring path = platform::Utf8ToWide(name);
+    std::wstring path = platform::PathFromOsBytes(name);
     if (path.starts_with(L'/') || currentDirectory.empty())
         return path;
     std::wstring absolute(currentDirectory);

@@ -21,7 +21,7 @@ struct CommandLine {
     std::vector<std::string> problems;
 };
 
-// `arguments` excludes the program name. Names are UTF-8, as Linux file
-// names normally are.
+// `arguments` excludes the program name. File names keep their bytes, also
+// those that are not UTF-8 (platform::PathFromOsBytes).
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              std::wstring_view currentDirectory);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/LocalAddresses.h"
+#include "platform/PathBytes.h"
 #include "platform/WideText.h"
 #include "protocol/ServiceConstants.h"
 #include "service/DirectoryRegistration.h"
@@ -54,7 +55,7 @@ void PrintCatalogue(const StartReport& report) {
     // start's message.
     for (const SkippedPath& skipped : report.skipped) {
         if (skipped.reason.kind != SkipKind::BeyondTitleLimit)
-            std::printf("skipped: %s\n", platform::WideToUtf8(skipped.path).c_str());
+            std::printf("skipped: %s\n", platform::PathToOsBytes(skipped.path).c_str());
     }
 }
 
@@ -96,12 +97,12 @@ bool ParseHeadlessOptions(const std::vector<std::string>& arguments, HeadlessOpt
             options.noDirectory = true;
         } else if (argument == "--") {
             for (++i; i < arguments.size(); ++i) {
-                options.files.push_back(platform::Utf8ToWide(arguments[i]));
+                options.files.push_back(platform::PathFromOsBytes(arguments[i]));
             }
         } else if (argument.size() > 1 && argument[0] == '-') {
             return false;
         } else {
-            options.files.push_back(platform::Utf8ToWide(argument));
+            options.files.push_back(platform::PathFromOsBytes(argument));
         }
     }
     if (options.noDirectory && options.directoryOrigin)
