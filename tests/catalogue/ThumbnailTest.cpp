@@ -4,12 +4,12 @@
 #include "catalogue/CatalogueSamples.h"
 #include "catalogue/Thumbnail.h"
 #include "catalogue/ThumbnailChecks.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 
 namespace {
 
 std::wstring Wide(const std::filesystem::path& path) {
-    return platform::Utf8ToWide(path.string());
+    return platform::PathFromOsBytes(path.string());
 }
 
 std::vector<uint8_t> ThumbnailOf(const std::filesystem::path& file) {

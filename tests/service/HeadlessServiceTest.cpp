@@ -13,7 +13,7 @@
 namespace {
 
 std::string SmallMediaUtf8() {
-    return platform::WideToUtf8(SmallMediaPath());
+    return platform::PathToOsBytes(SmallMediaPath());
 }
 
 }  // namespace
