@@ -44,7 +44,8 @@ int64_t ReadPosition(AVFormatContext* formatContext) {
 }
 
 // What one look may read of the file after its seek, counted over the
-// packets of every stream and the bytes between them.
+// packets of every stream and the bytes between them. Made right after the
+// look's seek, which is where its bytes are counted from.
 class ReadBudget {
 public:
     ReadBudget(AVFormatContext* formatContext, const ThumbnailReadLimit& limit, int& packetsRead)
@@ -138,7 +139,8 @@ bool PacketTime(const AVPacket& packet, AVRational timeBase, int64_t& time) {
 // is not later than the middle, and decodes that one picture.
 bool DecodeLastKeyPacketBeforeMiddle(AVFormatContext* formatContext, int streamIndex,
                                      AVCodecContext* decoderContext, AVPacket* packet,
-                                     AVFrame* frame, ReadBudget budget) {
+                                     AVFrame* frame, const ThumbnailReadLimit& limit,
+                                     int& packetsRead) {
     int64_t middle = 0;
     if (!MiddleTime(*formatContext, middle))
         return false;
@@ -146,6 +148,7 @@ bool DecodeLastKeyPacketBeforeMiddle(AVFormatContext* formatContext, int streamI
         formatContext->start_time != AV_NOPTS_VALUE ? formatContext->start_time : 0;
     if (av_seek_frame(formatContext, -1, start, AVSEEK_FLAG_BACKWARD) < 0)
         return false;
+    ReadBudget budget(formatContext, limit, packetsRead);
     const AVRational timeBase = formatContext->streams[streamIndex]->time_base;
     const PacketPtr keyPacket(av_packet_alloc());
     if (!keyPacket)
@@ -199,8 +202,7 @@ int MakeThumbnail(AVFormatContext* formatContext, int streamIndex, AVCodecContex
     }
     if (!decoded) {
         decoded = DecodeLastKeyPacketBeforeMiddle(formatContext, streamIndex, decoderContext,
-                                                  packet.get(), frame.get(),
-                                                  ReadBudget(formatContext, limit, packetsRead));
+                                                  packet.get(), frame.get(), limit, packetsRead);
     }
     if (decoded)
         ScaleIntoThumbnail(*frame, scaler, entry);
