@@ -93,19 +93,18 @@ inline std::vector<std::string> RedGreenBlue() {
 // A video whose packets never decode: every byte after the x264 encoder is
 // noise, while the container, its key flags and the decoder set-up are sound.
 inline std::filesystem::path NeverDecodingMkv() {
-    return MakeTestMedia("never-decoding.mkv",
-                         {"-f", "lavfi", "-i", "testsrc=s=64x64:r=100:d=2", "-c:v", "libx264",
-                          "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "1000", "-bsf:v",
-                          "noise=amount=-1"});
+    return MakeTestMedia(
+        "never-decoding.mkv",
+        {"-f", "lavfi", "-i", "testsrc=s=64x64:r=100:d=2", "-c:v", "libx264", "-preset",
+         "ultrafast", "-pix_fmt", "yuv420p", "-g", "1000", "-bsf:v", "noise=amount=-1"});
 }
 
 // Red for two key frames, then green with no key frame after the middle.
 inline std::filesystem::path GreenLastKeyFrameBeforeMiddleTs() {
-    return MakeTestMedia(
-        "green-before-middle.ts",
-        Join(ColourSequence("160x90", {{"red", "0.5"}, {"green", "2.5"}}),
-             {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "1000",
-              "-force_key_frames", "0,0.5"}));
+    return MakeTestMedia("green-before-middle.ts",
+                         Join(ColourSequence("160x90", {{"red", "0.5"}, {"green", "2.5"}}),
+                              {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+                               "-g", "1000", "-force_key_frames", "0,0.5"}));
 }
 
 inline std::filesystem::path GreenMiddleMp4() {
