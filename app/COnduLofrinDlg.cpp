@@ -10,7 +10,10 @@
 #include <algorithm>
 
 #include "app/WaitCursor.h"
+#include "platform/PathBytes.h"
 #include "platform/ProgramVersion.h"
+#include "platform/ShownPath.h"
+#include "platform/WideText.h"
 #include "protocol/ServiceConstants.h"
 #include "service/ListenFailure.h"
 
@@ -169,19 +172,37 @@ void COnduLofrinDlg::ShowServingState() {
     m_btnDelete->setEnabled(false);
 }
 
+namespace {
+
+// A listed file keeps its path's bytes beside the text it is shown with, so
+// that a name that is not UTF-8 (shown with U+FFFD) still reaches the OS as
+// it is.
+constexpr int kPathBytesRole = Qt::UserRole;
+
+QListWidgetItem* ListItemFor(const std::wstring& path) {
+    auto* item = new QListWidgetItem(QString::fromStdString(platform::WideToUtf8(path)));
+    item->setData(kPathBytesRole, QByteArray::fromStdString(platform::PathToOsBytes(path)));
+    return item;
+}
+
+std::wstring PathOf(const QListWidgetItem& item) {
+    const QVariant bytes = item.data(kPathBytesRole);
+    if (!bytes.isValid())
+        return item.text().toStdWString();
+    return platform::PathFromOsBytes(bytes.toByteArray().toStdString());
+}
+
+}  // namespace
+
 void COnduLofrinDlg::AddInitialFiles(const std::vector<std::wstring>& paths) {
-    QStringList bottomFirst;
-    for (auto path = paths.rbegin(); path != paths.rend(); ++path) {
-        bottomFirst.append(QString::fromStdWString(*path));
-    }
-    InsertAtTop(bottomFirst);
+    InsertAtTop(std::vector<std::wstring>(paths.rbegin(), paths.rend()));
 }
 
 // Each path goes to the top, so a batch ends up above the earlier items and
 // in reverse order.
-void COnduLofrinDlg::InsertAtTop(const QStringList& paths) {
-    for (const QString& path : paths)
-        m_list->insertItem(0, path);
+void COnduLofrinDlg::InsertAtTop(const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths)
+        m_list->insertItem(0, ListItemFor(path));
     SelectFirstWhenNoneSelected();
 }
 
@@ -195,7 +216,7 @@ std::vector<std::wstring> COnduLofrinDlg::ListedPaths() const {
     std::vector<std::wstring> paths;
     paths.reserve(1000);
     for (int row = 0; row < m_list->count(); ++row) {
-        paths.push_back(m_list->item(row)->text().toStdWString());
+        paths.push_back(PathOf(*m_list->item(row)));
     }
     return paths;
 }
@@ -238,8 +259,13 @@ void COnduLofrinDlg::OnStopService() {
 
 void COnduLofrinDlg::OnAddFiles() {
     const QStringList chosen = m_services.chooseFiles(this);
-    if (!chosen.isEmpty())
-        InsertAtTop(chosen);
+    // The dialog returns names as text; those it could only show with
+    // U+FFFD are looked up again for their bytes.
+    std::vector<std::wstring> paths;
+    for (const QString& name : chosen)
+        paths.push_back(platform::FindPathShownAs(name.toStdWString()));
+    if (!paths.empty())
+        InsertAtTop(paths);
 }
 
 void COnduLofrinDlg::OnDeleteFiles() {

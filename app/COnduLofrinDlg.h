@@ -51,7 +51,7 @@ private:
     void PlaceControls();
     void ShowIdleState();
     void ShowServingState();
-    void InsertAtTop(const QStringList& paths);
+    void InsertAtTop(const std::vector<std::wstring>& paths);
     void SelectFirstWhenNoneSelected();
     std::vector<std::wstring> ListedPaths() const;
 

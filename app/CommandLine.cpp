@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "platform/PathBytes.h"
 #include "platform/WideText.h"
 #include "service/DirectoryRegistration.h"
 
@@ -32,7 +33,7 @@ const char kHelpPointer[] = "Try 'OnduLofrin --help' for more information.";
 namespace {
 
 std::wstring AbsolutePath(const std::string& name, std::wstring_view currentDirectory) {
-    std::wstring path = platform::Utf8ToWide(name);
+    std::wstring path = platform::PathFromOsBytes(name);
     if (path.starts_with(L'/') || currentDirectory.empty())
         return path;
     std::wstring absolute(currentDirectory);

@@ -8,6 +8,7 @@
 #include "app/StartupSteps.h"
 #include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
+#include "platform/PathBytes.h"
 #include "platform/WideText.h"
 #include "protocol/ServiceConstants.h"
 #include "service/ListenFailure.h"
@@ -23,8 +24,9 @@ public:
     }
 };
 
-std::string Utf8(const std::wstring& path) {
-    return platform::WideToUtf8(path);
+// A path as the system names it: its own bytes, also where they are not UTF-8.
+std::string PathText(const std::wstring& path) {
+    return platform::PathToOsBytes(path);
 }
 
 void PrintTitles(const StartReport& report) {
@@ -37,7 +39,7 @@ void PrintTitles(const StartReport& report) {
 
 void PrintSkipped(const StartReport& report) {
     for (const SkippedPath& skipped : report.skipped) {
-        std::printf("skipped: %s (%s)\n", Utf8(skipped.path).c_str(),
+        std::printf("skipped: %s (%s)\n", PathText(skipped.path).c_str(),
                     DescribeSkipReason(skipped.reason).c_str());
     }
 }
@@ -89,7 +91,7 @@ void PrintLeftOut(const StartReport& report) {
         if (skipped.reason.kind != SkipKind::BeyondTitleLimit)
             continue;
         leftOut += leftOut.empty() ? " " : ", ";
-        leftOut += Utf8(skipped.path);
+        leftOut += PathText(skipped.path);
     }
     if (!leftOut.empty()) {
         std::fprintf(stderr, "OnduLofrin: at most %zu videos can be shared; left out:%s\n",

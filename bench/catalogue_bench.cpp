@@ -12,7 +12,7 @@
 #include "BenchVerdict.h"
 #include "catalogue/Catalogue.h"
 #include "platform/FfmpegHandles.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 
 extern char** environ;
 
@@ -80,7 +80,7 @@ int main() {
     std::vector<std::wstring> paths;
     std::vector<double> middles;
     for (const std::string& file : files) {
-        paths.push_back(platform::Utf8ToWide(file));
+        paths.push_back(platform::PathFromOsBytes(file));
         middles.push_back(MiddleSeconds(file));
     }
 

@@ -9,7 +9,7 @@
 
 #include "BenchService.h"
 #include "BenchVerdict.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "support/PackagedMovieWriter.h"
 
 namespace {
@@ -47,7 +47,7 @@ std::vector<uint8_t> FetchRequest(int64_t start, int64_t end) {
 
 int main() {
     const std::string path = MakePackagedFile();
-    StartBenchService({platform::Utf8ToWide(path)});
+    StartBenchService({platform::PathFromOsBytes(path)});
     std::optional<headset::HeadsetConnection> client = ConnectBenchHeadset();
     std::vector<uint8_t> reply;
     headset::OpenedPackage opened;

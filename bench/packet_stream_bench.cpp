@@ -5,7 +5,7 @@
 
 #include "BenchService.h"
 #include "BenchVerdict.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "support/TestMedia.h"
 
 namespace {
@@ -25,7 +25,7 @@ int main() {
         std::fprintf(stderr, "cannot make the benchmark clip with ffmpeg\n");
         return 1;
     }
-    StartBenchService({platform::Utf8ToWide(media.string())});
+    StartBenchService({platform::PathFromOsBytes(media.string())});
     std::optional<headset::HeadsetConnection> client = ConnectBenchHeadset();
     headset::OpenedMedia opened;
     if (!client || !headset::OpenMedia(*client, 0, opened).empty() || opened.status != 0)

@@ -14,7 +14,7 @@
 
 #include "BenchVerdict.h"
 #include "archive/bs100MMemRead.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ void PlainFread(benchmark::State& state) {
 
 void ReadAheadReader(benchmark::State& state) {
     std::vector<uint8_t> buffer(kMiB);
-    const std::wstring path = platform::Utf8ToWide(BenchFilePath());
+    const std::wstring path = platform::PathFromOsBytes(BenchFilePath());
     for (auto _ : state) {
         bsFileRead file(path, L"rb");
         bs100MMemRead reader(&file);

@@ -10,9 +10,9 @@ constexpr int64_t MEDIA_FILE_KIND = 100001;
 // One shared title. The headset addresses it by its position in `catalogue`.
 struct CatalogueEntry {
     int64_t kind = 0;
-    std::string title;      // file-name part of the path, UTF-8
+    std::string title;      // file-name part of the path, valid UTF-8
     std::wstring path;      // the full path as the user picked it
-    std::string mediaPath;  // UTF-8 path FFmpeg opens; empty for packaged movies
+    std::string mediaPath;  // the path's OS bytes FFmpeg opens; empty for packaged movies
     int32_t thumbWidth = 0;
     int32_t thumbHeight = 0;
     int32_t dataOffset = 0;          // packaged movies: data region starts at 8 + dataOffset

@@ -13,6 +13,7 @@ extern "C" {
 #include "catalogue/VideoStreamChoice.h"
 #include "platform/Clock.h"
 #include "platform/FfmpegHandles.h"
+#include "platform/PathBytes.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ CatalogueEntry MediaFileEntry(const std::wstring& path, const std::string& title
 }  // namespace
 
 TitleOrReason ProbeMediaFile(const std::wstring& path, const std::string& title) {
-    std::string mediaPath = ToUtf8(path);
+    std::string mediaPath = platform::PathToOsBytes(path);
     SkipReason reason;
     // Declared before the decoder so that the decoder is freed first.
     const FormatContextPtr input = OpenMediaInput(mediaPath, reason);

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 
 namespace platform {
 
@@ -13,7 +13,7 @@ std::wstring CurrentDirectory() {
     for (size_t capacity = 1024; capacity <= 1024 * 1024; capacity *= 4) {
         std::vector<char> buffer(capacity);
         if (getcwd(buffer.data(), buffer.size()) != nullptr)
-            return Utf8ToWide(buffer.data());
+            return PathFromOsBytes(buffer.data());
         if (errno != ERANGE)
             return {};
     }

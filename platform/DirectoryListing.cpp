@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 
 namespace platform {
 namespace {
@@ -24,7 +24,7 @@ bool IsDotOrDotDot(const char* name) {
 
 PathStatus StatusOfPath(const std::wstring& path) {
     struct stat status {};
-    if (stat(WideToUtf8(path).c_str(), &status) != 0)
+    if (stat(PathToOsBytes(path).c_str(), &status) != 0)
         return {};
     const PathKind kind = S_ISDIR(status.st_mode)   ? PathKind::Directory
                           : S_ISREG(status.st_mode) ? PathKind::File
@@ -34,14 +34,14 @@ PathStatus StatusOfPath(const std::wstring& path) {
 
 DirectoryNames ListDirectory(const std::wstring& path) {
     DirectoryNames listing;
-    const std::unique_ptr<DIR, DirectoryCloser> directory(opendir(WideToUtf8(path).c_str()));
+    const std::unique_ptr<DIR, DirectoryCloser> directory(opendir(PathToOsBytes(path).c_str()));
     if (!directory) {
         listing.error = std::strerror(errno);
         return listing;
     }
     while (const dirent* entry = readdir(directory.get())) {
         if (!IsDotOrDotDot(entry->d_name))
-            listing.names.push_back(Utf8ToWide(entry->d_name));
+            listing.names.push_back(PathFromOsBytes(entry->d_name));
     }
     return listing;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/PathBytes.h"
 #include "platform/WideText.h"
 
 namespace platform {
@@ -23,7 +24,7 @@ struct Profile {
 };
 
 std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-    std::ifstream in(WideToUtf8(path), std::ios::binary);
+    std::ifstream in(PathToOsBytes(path), std::ios::binary);
     if (!in)
         return std::nullopt;
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -217,22 +218,24 @@ std::wstring GetPrivateProfileString(std::wstring_view section, std::wstring_vie
     const std::optional<size_t> found = FindKey(profile, *header, keyName);
     if (!found)
         return std::wstring(defaultValue);
-    return Utf8ToWide(Unquote(ParseEntry(profile.lines[*found].text)->value));
+    // Values are mostly paths (where the firewall rule was installed), so they
+    // keep their bytes both ways.
+    return PathFromOsBytes(Unquote(ParseEntry(profile.lines[*found].text)->value));
 }
 
 bool WritePrivateProfileString(std::wstring_view section, std::wstring_view key,
                                std::wstring_view value, const std::wstring& path) {
     const std::string sectionName(Trim(WideToUtf8(section)));
     const std::string keyName(Trim(WideToUtf8(key)));
-    const std::string utf8Value = WideToUtf8(value);
-    if (ChangesStructure(sectionName, keyName, utf8Value))
+    const std::string valueBytes = PathToOsBytes(value);
+    if (ChangesStructure(sectionName, keyName, valueBytes))
         return false;
 
     Profile profile = ParseProfile(ReadWholeFile(path).value_or(std::string{}));
-    SetEntry(profile, sectionName, keyName, QuoteWhenNeeded(utf8Value));
+    SetEntry(profile, sectionName, keyName, QuoteWhenNeeded(valueBytes));
     const std::string content = Serialise(profile);
 
-    std::ofstream out(WideToUtf8(path), std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathToOsBytes(path), std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.close();
     return !out.fail();

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 
 namespace platform {
 
@@ -17,7 +17,7 @@ std::wstring ModuleFileName() {
         if (length < 0)
             return {};
         if (static_cast<size_t>(length) < buffer.size()) {
-            return Utf8ToWide(std::string_view(buffer.data(), static_cast<size_t>(length)));
+            return PathFromOsBytes(std::string_view(buffer.data(), static_cast<size_t>(length)));
         }
     }
     return {};

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "platform/WindowsCommandLine.h"
 
 extern char** environ;
@@ -42,10 +42,12 @@ private:
     bool ready_ = false;
 };
 
-std::vector<std::string> Utf8Words(std::wstring_view commandLine) {
+// The words may hold paths (the program's own, for the firewall rule), so
+// they reach the program as the bytes the paths came from.
+std::vector<std::string> OsWords(std::wstring_view commandLine) {
     std::vector<std::string> words;
     for (const std::wstring& word : SplitWindowsCommandLine(commandLine)) {
-        words.push_back(WideToUtf8(word));
+        words.push_back(PathToOsBytes(word));
     }
     return words;
 }
@@ -59,7 +61,7 @@ void WaitForExit(pid_t pid) {
 }  // namespace
 
 bool RunHiddenCommand(std::wstring_view commandLine) {
-    std::vector<std::string> words = Utf8Words(commandLine);
+    std::vector<std::string> words = OsWords(commandLine);
     if (words.empty() || words.front().empty())
         return false;
     std::vector<char*> argv;

@@ -14,6 +14,8 @@ bool IsLowSurrogate(char32_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -31,6 +33,8 @@ void AppendUtf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
+
+namespace {
 
 // Length of the sequence a lead byte announces, or 0 for a byte that cannot lead.
 int SequenceLength(unsigned char lead) {
@@ -68,36 +72,38 @@ std::string WideToUtf8(std::wstring_view wide) {
     return out;
 }
 
+Utf8Sequence ReadUtf8Sequence(std::string_view text) {
+    if (text.empty())
+        return {};
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const auto length = static_cast<size_t>(SequenceLength(lead));
+    if (length == 0 || length > text.size())
+        return {};
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(text[k]);
+        if ((byte & 0xC0) != 0x80)
+            return {};
+        c = (c << 6) | (byte & 0x3F);
+    }
+    const bool overlong = (length == 3 && c < 0x800) || (length == 4 && c < 0x10000);
+    if (overlong || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c))
+        return {};
+    return {c, length};
+}
+
 std::wstring Utf8ToWide(std::string_view utf8) {
     std::wstring out;
     out.reserve(utf8.size());
-    size_t i = 0;
-    while (i < utf8.size()) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const int length = SequenceLength(lead);
-        if (length == 0 || i + length > utf8.size()) {
+    while (!utf8.empty()) {
+        const Utf8Sequence sequence = ReadUtf8Sequence(utf8);
+        if (sequence.length == 0) {
             out.push_back(static_cast<wchar_t>(kReplacement));
-            ++i;
+            utf8.remove_prefix(1);
             continue;
         }
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        bool valid = true;
-        for (int k = 1; k < length; ++k) {
-            const auto byte = static_cast<unsigned char>(utf8[i + k]);
-            if ((byte & 0xC0) != 0x80) {
-                valid = false;
-                break;
-            }
-            c = (c << 6) | (byte & 0x3F);
-        }
-        const bool overlong = (length == 3 && c < 0x800) || (length == 4 && c < 0x10000);
-        if (!valid || overlong || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c)) {
-            out.push_back(static_cast<wchar_t>(kReplacement));
-            ++i;
-            continue;
-        }
-        out.push_back(static_cast<wchar_t>(c));
-        i += length;
+        out.push_back(static_cast<wchar_t>(sequence.codePoint));
+        utf8.remove_prefix(sequence.length);
     }
     return out;
 }

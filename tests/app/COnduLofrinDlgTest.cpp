@@ -9,11 +9,16 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstdio>
 #include "app/COnduLofrinDlg.h"
 #include "platform/LocalAddresses.h"
 #include "platform/Socket.h"
 #include "protocol/ServiceConstants.h"
 #include "support/PrivateNetwork.h"
+
+#include "app/COnduLofrinDlg.h"
+#include "platform/PathBytes.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -144,6 +149,7 @@ private slots:
     void takenPortGivesANoticeInsteadOfServing();
     void controlsStandAtTheirPlaces();
     void linkOpensTheDownloadAddress();
+    void namesThatAreNotUtf8ReachTheServiceAsTheirBytes();
 };
 
 void COnduLofrinDlgTest::addedBatchesGoToTheTopAndStartPassesTheListInOrder() {
@@ -340,6 +346,33 @@ void COnduLofrinDlgTest::linkOpensTheDownloadAddress() {
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QCOMPARE(openedUrls.size(), 1);
     QCOMPARE(openedUrls[0].path(), QStringLiteral("/movie.zip"));
+}
+
+// A Latin-1 name from the command line, and one the file dialog could only
+// show with U+FFFD: both are shown so and started with their bytes.
+void COnduLofrinDlgTest::namesThatAreNotUtf8ReachTheServiceAsTheirBytes() {
+    // Qt cannot remove a name it can only show with U+FFFD, so the folder is
+    // not a QTemporaryDir.
+    TempDir dir;
+    const std::string folder = dir.Path().string();
+    const QString shownFolder = QString::fromStdString(folder);
+    const std::string chosenBytes = folder + "/caf\xE9.mp4";
+    FILE* created = std::fopen(chosenBytes.c_str(), "w");
+    QVERIFY(created != nullptr);
+    std::fclose(created);
+    const std::wstring fromCommandLine = platform::PathFromOsBytes(folder + "/cr\xE8me.mkv");
+
+    Recorder recorder;
+    recorder.batches = {{shownFolder + QStringLiteral("/caf\uFFFD.mp4")}};
+    COnduLofrinDlg dialog(nullptr, recorder.Services());
+    Controls controls(dialog);
+    dialog.AddInitialFiles({fromCommandLine});
+    controls.add->click();
+    QCOMPARE(controls.Items(), QStringList({shownFolder + QStringLiteral("/caf\uFFFD.mp4"),
+                                            shownFolder + QStringLiteral("/cr\uFFFDme.mkv")}));
+    controls.start->click();
+    QCOMPARE(recorder.starts.size(), size_t{1});
+    QVERIFY(recorder.starts[0] == Paths({platform::PathFromOsBytes(chosenBytes), fromCommandLine}));
 }
 
 QTEST_MAIN(COnduLofrinDlgTest)

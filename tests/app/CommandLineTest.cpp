@@ -149,3 +149,12 @@ TEST(CommandLine, ReadmeQuotesTheHelp) {
         quoted.pop_back();
     EXPECT_EQ(quoted, kUsageText);
 }
+
+// A Latin-1 name keeps its bytes through both front ends.
+TEST(CommandLine, NamesThatAreNotUtf8KeepTheirBytes) {
+    const std::wstring latin1 = std::wstring(L"caf") + static_cast<wchar_t>(0xDCE9) + L".mp4";
+    EXPECT_EQ(ParseCommandLine({"caf\xE9.mp4"}, L"/d").files, Paths{L"/d/" + latin1});
+    HeadlessOptions options;
+    ASSERT_TRUE(ParseHeadlessOptions({"caf\xE9.mp4"}, options));
+    EXPECT_EQ(options.files, Paths{latin1});
+}

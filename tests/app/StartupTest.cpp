@@ -17,7 +17,7 @@
 #include "app/COnduLofrinApp.h"
 #include "app/COnduLofrinDlg.h"
 #include "app/StartupSteps.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "support/Bytes.h"
 #include "support/ChildProcess.h"
 #include "support/FakeProgram.h"
@@ -105,7 +105,8 @@ int RunChild(const std::string& scenario, char* programName) {
         app.InitInstance();
         if (!app.wasServing)
             return 12;
-        const std::wstring here = platform::Utf8ToWide(std::filesystem::current_path().string());
+        const std::wstring here =
+            platform::PathFromOsBytes(std::filesystem::current_path().string());
         if (app.listed != std::vector<std::wstring>{here + L"/a.mp4", L"/videos/b.vrm"})
             return 13;
         if (CountSockets() != socketsBefore)

@@ -2,7 +2,7 @@
 
 #include "archive/bsFileRead.h"
 #include "archive/bsFileWrite.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "support/Bytes.h"
 #include "support/TempDir.h"
 
@@ -88,7 +88,7 @@ TEST(FileArchive, WideNonAsciiPathsReachTheFileSystem) {
     TempDir dir;
     // std::filesystem converts wide text through the C locale, so the wide
     // path is built from UTF-8 the way the program builds its own.
-    const std::wstring path = platform::Utf8ToWide(dir.Path().string()) + L"/\u89c6\u9891.bin";
+    const std::wstring path = platform::PathFromOsBytes(dir.Path().string()) + L"/\u89c6\u9891.bin";
     {
         bsFileWrite writer(path, L"w+b");
         int64_t value = -3;

@@ -90,6 +90,23 @@ inline std::vector<std::string> RedGreenBlue() {
     return ColourSequence("160x90", {{"red", "1"}, {"green", "1.5"}, {"blue", "0.5"}});
 }
 
+// A video whose packets never decode: every byte after the x264 encoder is
+// noise, while the container, its key flags and the decoder set-up are sound.
+inline std::filesystem::path NeverDecodingMkv() {
+    return MakeTestMedia(
+        "never-decoding.mkv",
+        {"-f", "lavfi", "-i", "testsrc=s=64x64:r=100:d=2", "-c:v", "libx264", "-preset",
+         "ultrafast", "-pix_fmt", "yuv420p", "-g", "1000", "-bsf:v", "noise=amount=-1"});
+}
+
+// Red for two key frames, then green with no key frame after the middle.
+inline std::filesystem::path GreenLastKeyFrameBeforeMiddleTs() {
+    return MakeTestMedia("green-before-middle.ts",
+                         Join(ColourSequence("160x90", {{"red", "0.5"}, {"green", "2.5"}}),
+                              {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+                               "-g", "1000", "-force_key_frames", "0,0.5"}));
+}
+
 inline std::filesystem::path GreenMiddleMp4() {
     return MakeTestMedia("green_middle.mp4", Join(RedGreenBlue(), kX264));
 }

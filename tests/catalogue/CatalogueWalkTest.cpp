@@ -2,14 +2,14 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueSamples.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "support/PackagedMovieWriter.h"
 #include "support/TempDir.h"
 
 namespace {
 
 std::wstring Wide(const std::filesystem::path& path) {
-    return platform::Utf8ToWide(path.string());
+    return platform::PathFromOsBytes(path.string());
 }
 
 // Writes a packaged movie whose kind tells the files apart.

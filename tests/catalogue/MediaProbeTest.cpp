@@ -6,14 +6,14 @@
 #include "catalogue/CatalogueSamples.h"
 #include "catalogue/Thumbnail.h"
 #include "catalogue/ThumbnailChecks.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "support/FakeClock.h"
 #include "support/PackagedMovieWriter.h"
 
 namespace {
 
 std::wstring Wide(const std::filesystem::path& path) {
-    return platform::Utf8ToWide(path.string());
+    return platform::PathFromOsBytes(path.string());
 }
 
 void ExpectMediaEntry(const CatalogueEntry& entry, const std::filesystem::path& file,

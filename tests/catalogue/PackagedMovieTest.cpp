@@ -5,7 +5,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/PackagedMovie.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "support/FakeClock.h"
 #include "support/PackagedMovieWriter.h"
 #include "support/TempDir.h"
@@ -13,7 +13,7 @@
 namespace {
 
 std::wstring Wide(const std::filesystem::path& path) {
-    return platform::Utf8ToWide(path.string());
+    return platform::PathFromOsBytes(path.string());
 }
 
 // Writes the file and reads it the way the catalogue walk does: the entry,

@@ -4,12 +4,12 @@
 #include "catalogue/CatalogueSamples.h"
 #include "catalogue/Thumbnail.h"
 #include "catalogue/ThumbnailChecks.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 
 namespace {
 
 std::wstring Wide(const std::filesystem::path& path) {
-    return platform::Utf8ToWide(path.string());
+    return platform::PathFromOsBytes(path.string());
 }
 
 std::vector<uint8_t> ThumbnailOf(const std::filesystem::path& file) {
@@ -54,6 +54,42 @@ TEST(Thumbnail, ShowsTheFirstKeyFrameAfterTheMiddle) {
 
 TEST(Thumbnail, FlushesTheDecoderWhenTheFileEndsFirst) {
     ExpectUniform(ThumbnailOf(samples::BlueLastKeyFrameMp4()), 255, 0, 0);
+}
+
+// No key frame follows the middle: the key frame before it is shown, also in
+// MPEG-TS, which has no index to seek back by.
+TEST(Thumbnail, FallsBackToTheKeyFrameBeforeTheMiddle) {
+    ExpectUniform(ThumbnailOf(samples::GreenLastKeyFrameBeforeMiddleTs()), 0, 128, 0);
+}
+
+// A video that never decodes reads at most the limit in each of the three
+// looks, then leaves the thumbnail black; without the limit every look reads
+// on to the end of the file.
+TEST(Thumbnail, GivesUpWithinItsReadLimit) {
+    const std::filesystem::path file = samples::NeverDecodingMkv();
+    ASSERT_FALSE(file.empty());
+    struct LimitCase {
+        ThumbnailReadLimit limit;
+        int mostPackets;
+    };
+    const int everything = 3 * 200;
+    for (const LimitCase& c : {LimitCase{{50, int64_t{64} << 20}, 3 * 51},
+                               LimitCase{{4096, 2000}, 3 * 30}, LimitCase{{}, everything}}) {
+        AVFormatContext* opened = nullptr;
+        ASSERT_GE(avformat_open_input(&opened, file.c_str(), nullptr, nullptr), 0);
+        const FormatContextPtr input(opened);
+        ASSERT_GE(avformat_find_stream_info(opened, nullptr), 0);
+        const AVCodec* codec = avcodec_find_decoder(opened->streams[0]->codecpar->codec_id);
+        const CodecContextPtr decoder(avcodec_alloc_context3(codec));
+        ASSERT_GE(avcodec_parameters_to_context(decoder.get(), opened->streams[0]->codecpar), 0);
+        ASSERT_GE(avcodec_open2(decoder.get(), codec, nullptr), 0);
+        CatalogueEntry entry;
+        entry.thumbnail.assign(THUMBNAIL_BYTES, 0);
+        const int packetsRead = MakeThumbnail(opened, 0, decoder.get(), entry, c.limit);
+        EXPECT_TRUE(IsAllZero(entry.thumbnail));
+        EXPECT_LE(packetsRead, c.mostPackets) << c.limit.packets << " " << c.limit.bytes;
+        EXPECT_GT(packetsRead, c.mostPackets / 4) << c.limit.packets << " " << c.limit.bytes;
+    }
 }
 
 TEST(Thumbnail, ScalesThePictureAtItsDecodedSize) {

@@ -5,7 +5,7 @@
 
 #include "platform/CurrentDirectory.h"
 #include "platform/ModulePath.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "support/InDirectory.h"
 #include "support/TempDir.h"
 
@@ -13,7 +13,7 @@ TEST(ModulePath, IsTheRunningProgramFile) {
     const std::wstring path = platform::ModuleFileName();
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(path.front(), L'/');
-    EXPECT_TRUE(std::filesystem::equivalent(platform::WideToUtf8(path), "/proc/self/exe"));
+    EXPECT_TRUE(std::filesystem::equivalent(platform::PathToOsBytes(path), "/proc/self/exe"));
 }
 
 TEST(CurrentDirectory, FollowsChangesAndKeepsNonAsciiNames) {
@@ -22,7 +22,7 @@ TEST(CurrentDirectory, FollowsChangesAndKeepsNonAsciiNames) {
     std::filesystem::create_directory(named);
     {
         InDirectory inside(named);
-        EXPECT_EQ(platform::CurrentDirectory(), platform::Utf8ToWide(named.string()));
+        EXPECT_EQ(platform::CurrentDirectory(), platform::PathFromOsBytes(named.string()));
     }
     {
         InDirectory atRoot("/");

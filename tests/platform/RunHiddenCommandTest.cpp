@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "platform/PathBytes.h"
 #include "platform/RunHiddenCommand.h"
-#include "platform/WideText.h"
 #include "support/FakeProgram.h"
 #include "support/TempDir.h"
 
@@ -32,7 +32,8 @@ TEST_F(RunHiddenCommandTest, ReportsWhetherTheProcessCouldBeCreated) {
     EXPECT_FALSE(platform::RunHiddenCommand(L""));
     EXPECT_FALSE(platform::RunHiddenCommand(L"   "));
     EXPECT_FALSE(platform::RunHiddenCommand(L"ondu-no-such-program-here a b"));
-    EXPECT_FALSE(platform::RunHiddenCommand(platform::Utf8ToWide(dir_.File("absent").string())));
+    EXPECT_FALSE(
+        platform::RunHiddenCommand(platform::PathFromOsBytes(dir_.File("absent").string())));
     WriteScript(dir_.File("ondu-fails"), "exit 3\n");
     EXPECT_TRUE(platform::RunHiddenCommand(L"ondu-fails"));
 }
@@ -41,7 +42,7 @@ TEST_F(RunHiddenCommandTest, PassesWordsLiterallyWithoutAShell) {
     MakeRecorder("ondu-record");
     const std::string trap = dir_.File("pwned").string();
     const std::wstring line = L"ondu-record \"name=Ondu Lofrin\" $(touch " +
-                              platform::Utf8ToWide(trap) + L") * ;echo `id` 'q' \u89c6\u9891";
+                              platform::PathFromOsBytes(trap) + L") * ;echo `id` 'q' \u89c6\u9891";
     ASSERT_TRUE(platform::RunHiddenCommand(line));
     EXPECT_EQ(ReadTextFile(Record()), "<name=Ondu Lofrin><$(touch><" + trap +
                                           ")><*><;echo><`id`><'q'><\xE8\xA7\x86\xE9\xA2\x91>\n");

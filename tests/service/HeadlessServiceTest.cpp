@@ -9,6 +9,7 @@
 #include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProtocolClient.h"
+#include "tools/headset/HeadsetReplies.h"
 #include "tools/headset/HeadsetRequests.h"
 
 #ifndef ONDU_PROGRAM_PATH
@@ -18,7 +19,7 @@
 namespace {
 
 std::string SmallMediaUtf8() {
-    return platform::WideToUtf8(SmallMediaPath());
+    return platform::PathToOsBytes(SmallMediaPath());
 }
 
 }  // namespace
@@ -42,6 +43,30 @@ TEST(HeadlessService, ServesUntilTerminatedThenExitsCleanly) {
     EXPECT_NE(output.find("skipped: /nonexistent/missing.mp4 (missing)"), std::string::npos)
         << output;
     EXPECT_NE(output.find("registration: not sent: no directory"), std::string::npos) << output;
+}
+
+// A Latin-1 name from the command line: listed with a valid UTF-8 title and
+// played from the file its bytes name.
+TEST(HeadlessService, ServesAFileWhoseNameIsNotUtf8) {
+    const std::filesystem::path latin1 =
+        std::filesystem::path(ONDU_TEST_MEDIA_DIR) / "headless-caf\xE9.mp4";
+    std::error_code ignored;
+    std::filesystem::copy_file(platform::PathToOsBytes(SmallMediaPath()), latin1, ignored);
+    ChildProcess server(
+        {ONDU_PROGRAM_PATH, "--serve", "--no-directory", "--bind", "127.0.0.1", latin1.string()});
+    ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 10000)) << server.Errors();
+    headset::HeadsetConnection client = protocol_client::Connect();
+    const auto title = protocol_client::Parsed(
+        headset::ParseTitleDescription,
+        protocol_client::Exchange(client, headset::DescribeTitleRequest(0)));
+    EXPECT_EQ(title.status, 0);
+    EXPECT_EQ(title.title, "headless-caf\xEF\xBF\xBD.mp4");
+    const auto opened = protocol_client::Parsed(
+        headset::ParseOpenedMedia, protocol_client::Exchange(client, headset::OpenMediaRequest(0)));
+    EXPECT_EQ(opened.status, 0);
+    EXPECT_EQ(opened.mimeType, "video/avc");
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.WaitForExit(2000), 0);
 }
 
 TEST(HeadlessService, TooManyFilesAreReportedOnStandardError) {

@@ -10,7 +10,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "protocol/RequestCodes.h"
 #include "service/ServiceFixture.h"
 #include "streaming/PacketPull.h"
@@ -102,7 +102,7 @@ protected:
         int32_t dataOffset = 0;
         std::memcpy(&dataOffset, bytes.data(), sizeof dataOffset);
         ASSERT_EQ(truncate(path.c_str(), 8 + dataOffset + kLargeChunkBytes), 0);
-        StartOn({{127, 0, 0, 1}}, {SmallMediaPath(), platform::Utf8ToWide(path.string())});
+        StartOn({{127, 0, 0, 1}}, {SmallMediaPath(), platform::PathFromOsBytes(path.string())});
         ASSERT_EQ(State().catalogue.size(), 2u);
     }
 
@@ -421,7 +421,7 @@ TEST_F(HostileHeadsetTest, RandomFloodNeitherDelaysNorDisturbsAPlayingHeadset) {
     ASSERT_FALSE(clip.empty());
     const std::vector<PulledPacket> expected = PlayedDirectly(clip);
     ASSERT_GT(expected.size(), 100u);
-    StartOn({{127, 0, 0, 1}}, {platform::Utf8ToWide(clip.string())});
+    StartOn({{127, 0, 0, 1}}, {platform::PathFromOsBytes(clip.string())});
     ASSERT_EQ(State().catalogue.size(), 1u);
 
     Flooders flooders(10);

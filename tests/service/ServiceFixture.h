@@ -8,7 +8,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "service/DirectoryRegistration.h"
 #include "service/VideoService.h"
 #include "support/TestMedia.h"
@@ -18,7 +18,7 @@ inline std::wstring SmallMediaPath() {
     const auto path =
         MakeTestMedia("small-h264.mp4", {"-f", "lavfi", "-i", "testsrc=s=64x48:d=0.4:r=10", "-c:v",
                                          "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"});
-    return platform::Utf8ToWide(path.string());
+    return platform::PathFromOsBytes(path.string());
 }
 
 class RecordingOwner : public MessageBoxOwner {

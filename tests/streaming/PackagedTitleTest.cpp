@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/WideText.h"
+#include "platform/PathBytes.h"
 #include "support/PackagedMovieWriter.h"
 #include "support/SanitizerSlowdown.h"
 #include "support/SessionPair.h"
@@ -40,7 +40,7 @@ protected:
         std::memcpy(&entry.recordCount, bytes.data() + 8 + entry.headerSize, 4);
         entry.kind = layout.kind;
         entry.title = name;
-        entry.path = platform::Utf8ToWide(path.string());
+        entry.path = platform::PathFromOsBytes(path.string());
         entry.header.assign(bytes.begin() + 8, bytes.begin() + 8 + entry.headerSize);
         catalogue.push_back(entry);
         return layout;

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/WideText.h"
+#include "streaming/FrameHashes.h"
 #include "streaming/PacketPull.h"
 #include "support/Bytes.h"
 #include "support/ChildProcess.h"
@@ -88,25 +89,6 @@ protected:
     SessionPair pair_{catalogue};
     TempDir dir_;
 };
-
-// The frame hashes of a framemd5 listing, without its time stamps.
-std::vector<std::string> FrameHashes(const std::vector<std::string>& ffmpegInput) {
-    TempDir dir;
-    const auto listing = dir.File("frames.md5");
-    std::vector<std::string> args{"ffmpeg", "-nostdin", "-v", "error"};
-    args.insert(args.end(), ffmpegInput.begin(), ffmpegInput.end());
-    args.insert(args.end(), {"-f", "framemd5", listing.string()});
-    if (RunProgram(args).exitCode != 0)
-        return {};
-    std::vector<std::string> hashes;
-    std::ifstream in(listing);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        hashes.push_back(line.substr(line.rfind(',') + 1));
-    }
-    return hashes;
-}
 
 struct ProbedPacket {
     double ptsTime = NAN;

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <thread>
 
-#include "service/ServiceFixture.h"
 #include "platform/ProgramVersion.h"
+#include "service/ServiceFixture.h"
 #include "support/Bytes.h"
 #include "support/ChildProcess.h"
 #include "support/PackagedMovieWriter.h"
@@ -104,7 +104,7 @@ protected:
     void ServeFiles(const std::vector<std::string>& files) {
         std::vector<std::wstring> paths;
         for (const std::string& file : files)
-            paths.push_back(platform::Utf8ToWide(file));
+            paths.push_back(platform::PathFromOsBytes(file));
         StartOn({{127, 0, 0, 1}}, paths);
     }
 
@@ -205,7 +205,8 @@ TEST_F(HeadsetToolTest, PlayFromASeekPositionStartsThere) {
 TEST_F(HeadsetToolTest, PlayPastTheEndIsAnErrorRatherThanAnEmptyFile) {
     ServeFiles({H264WithAac()});
     const auto out = dir_.File("late.mkv");
-    const ProgramRun run = RunTool({"play", "127.0.0.1", "0", "--out", out.string(), "--seek", "9"});
+    const ProgramRun run =
+        RunTool({"play", "127.0.0.1", "0", "--out", out.string(), "--seek", "9"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.errors.rfind("ondu-headset play: --seek 9.0 s is past the end of title 0", 0), 0u)
         << run.errors;
