@@ -1,6 +1,6 @@
 // One headset fetches a 1 GiB data region of a packaged movie in 1 MiB
-// ranges. The design sends at most 400000 bytes per 1 ms sleep, a floor of
-// 400 MB/s; the figures are given against it, with the worker's CPU time.
+// ranges. A connection gets at most 400000 bytes per 1 ms of its pacing, the
+// floor of 400 MB/s; the figures are given against it, with the worker's CPU time.
 
 #include <fcntl.h>
 #include <unistd.h>
