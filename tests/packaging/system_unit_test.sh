@@ -117,6 +117,16 @@ fail() {
   exit 1
 }
 
+# What the headset tool lists once the service answers, within 10 s.
+listing_of_the_service() {
+  local listing=
+  for _ in $(seq 100); do
+    listing=$(inside /usr/bin/ondu-headset list 127.0.0.1 2>&1) && break
+    sleep 0.1
+  done
+  echo "$listing"
+}
+
 # There is only loopback to reach.
 addresses=$(inside ip -4 -o addr show | awk '{ print $4 }')
 [ "$addresses" = "127.0.0.1/8" ] || fail "the namespace has other addresses: $addresses"
@@ -130,11 +140,7 @@ inside env DEBIAN_FRONTEND=noninteractive dpkg -i "/srv/package/$(basename "$pac
 inside sed -i -e 's|^ONDULOFRIN_PATHS=.*|ONDULOFRIN_PATHS="/srv/ondutest"|' \
   -e 's|^ONDULOFRIN_OPTIONS=.*|ONDULOFRIN_OPTIONS="--no-directory"|' /etc/default/ondulofrin
 inside systemctl start ondulofrin || fail "systemctl start ondulofrin failed"
-listing=
-for _ in $(seq 100); do
-  listing=$(inside /usr/bin/ondu-headset list 127.0.0.1 2>&1) && break
-  sleep 0.1
-done
+listing=$(listing_of_the_service)
 grep -q "clip" <<<"$listing" || fail "ondu-headset list 127.0.0.1 did not show the clip: $listing"
 echo "$listing"
 
@@ -190,11 +196,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 as_viewer systemctl --user enable --now ondulofrin 2>/dev/null || fail "the user unit did not start"
-listing=
-for _ in $(seq 100); do
-  listing=$(inside /usr/bin/ondu-headset list 127.0.0.1 2>&1) && break
-  sleep 0.1
-done
+listing=$(listing_of_the_service)
 grep -q "clip" <<<"$listing" || fail "the user unit did not serve the clip: $listing"
 main_pid=$(as_viewer systemctl --user show -P MainPID ondulofrin)
 [ "$(inside ps -o user= -p "$main_pid")" = "$viewer" ] || fail "the user unit runs as another user"
