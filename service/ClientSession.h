@@ -10,8 +10,8 @@
 #include "archive/bsFileRead.h"
 #include "platform/FfmpegHandles.h"
 #include "platform/Socket.h"
-#include "service/SessionActivity.h"
 #include "service/OutgoingReply.h"
+#include "service/SessionActivity.h"
 #include "streaming/StreamPreparation.h"
 
 // An ordinary media title open on a session. The members go in reverse

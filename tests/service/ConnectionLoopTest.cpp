@@ -12,8 +12,8 @@
 #include "service/ServiceFixture.h"
 #include "service/SocketBuffers.h"
 #include "support/ProcessCounts.h"
-#include "support/SanitizerSlowdown.h"
 #include "support/ProtocolClient.h"
+#include "support/SanitizerSlowdown.h"
 #include "tools/headset/HeadsetReplies.h"
 #include "tools/headset/HeadsetRequests.h"
 
