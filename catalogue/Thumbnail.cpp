@@ -21,6 +21,10 @@ bool MiddleTime(const AVFormatContext& formatContext, int64_t& target) {
     return true;
 }
 
+int64_t StartTime(const AVFormatContext& formatContext) {
+    return formatContext.start_time != AV_NOPTS_VALUE ? formatContext.start_time : 0;
+}
+
 // The first look: to the first key frame at or after the middle. On failure
 // reading simply goes on from where it is.
 void SeekToMiddle(AVFormatContext* formatContext) {
@@ -33,9 +37,8 @@ void SeekToMiddle(AVFormatContext* formatContext) {
 // start when there is no middle.
 bool SeekBackToMiddle(AVFormatContext* formatContext) {
     int64_t target = 0;
-    if (!MiddleTime(*formatContext, target)) {
-        target = formatContext->start_time != AV_NOPTS_VALUE ? formatContext->start_time : 0;
-    }
+    if (!MiddleTime(*formatContext, target))
+        target = StartTime(*formatContext);
     return av_seek_frame(formatContext, -1, target, AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
@@ -144,9 +147,7 @@ bool DecodeLastKeyPacketBeforeMiddle(AVFormatContext* formatContext, int streamI
     int64_t middle = 0;
     if (!MiddleTime(*formatContext, middle))
         return false;
-    const int64_t start =
-        formatContext->start_time != AV_NOPTS_VALUE ? formatContext->start_time : 0;
-    if (av_seek_frame(formatContext, -1, start, AVSEEK_FLAG_BACKWARD) < 0)
+    if (av_seek_frame(formatContext, -1, StartTime(*formatContext), AVSEEK_FLAG_BACKWARD) < 0)
         return false;
     ReadBudget budget(formatContext, limit, packetsRead);
     const AVRational timeBase = formatContext->streams[streamIndex]->time_base;

@@ -27,22 +27,11 @@ bool IsSurrogate(char32_t c) {
 }  // namespace
 
 std::wstring PathFromOsBytes(std::string_view bytes) {
-    std::wstring path;
-    path.reserve(bytes.size());
-    while (!bytes.empty()) {
-        const Utf8Sequence sequence = ReadUtf8Sequence(bytes);
-        if (sequence.length == 0) {
-            // Only bytes from 0x80 up can fail to decode, so the surrogate
-            // stays within U+DC80..U+DCFF.
-            const auto byte = static_cast<unsigned char>(bytes.front());
-            path.push_back(static_cast<wchar_t>(kFirstByteSurrogate + (byte - 0x80)));
-            bytes.remove_prefix(1);
-            continue;
-        }
-        path.push_back(static_cast<wchar_t>(sequence.codePoint));
-        bytes.remove_prefix(sequence.length);
-    }
-    return path;
+    // Only bytes from 0x80 up can fail to decode, so the surrogate stays
+    // within U+DC80..U+DCFF.
+    return DecodeUtf8(bytes, [](unsigned char byte) {
+        return static_cast<wchar_t>(kFirstByteSurrogate + (byte - 0x80));
+    });
 }
 
 std::string PathToOsBytes(std::wstring_view path) {

@@ -72,6 +72,17 @@ std::string WideToUtf8(std::wstring_view wide) {
     return out;
 }
 
+namespace {
+
+// One well-formed UTF-8 sequence at the start of a text: its code point and
+// byte count. The length is 0 when the text does not start with one
+// (a stray or missing continuation byte, an overlong form, a surrogate, a
+// value above 0x10FFFF, an empty text).
+struct Utf8Sequence {
+    char32_t codePoint = 0;
+    size_t length = 0;
+};
+
 Utf8Sequence ReadUtf8Sequence(std::string_view text) {
     if (text.empty())
         return {};
@@ -92,20 +103,26 @@ Utf8Sequence ReadUtf8Sequence(std::string_view text) {
     return {c, length};
 }
 
-std::wstring Utf8ToWide(std::string_view utf8) {
+}  // namespace
+
+std::wstring DecodeUtf8(std::string_view text, StrayByteMapping strayByte) {
     std::wstring out;
-    out.reserve(utf8.size());
-    while (!utf8.empty()) {
-        const Utf8Sequence sequence = ReadUtf8Sequence(utf8);
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const Utf8Sequence sequence = ReadUtf8Sequence(text);
         if (sequence.length == 0) {
-            out.push_back(static_cast<wchar_t>(kReplacement));
-            utf8.remove_prefix(1);
+            out.push_back(strayByte(static_cast<unsigned char>(text.front())));
+            text.remove_prefix(1);
             continue;
         }
         out.push_back(static_cast<wchar_t>(sequence.codePoint));
-        utf8.remove_prefix(sequence.length);
+        text.remove_prefix(sequence.length);
     }
     return out;
+}
+
+std::wstring Utf8ToWide(std::string_view utf8) {
+    return DecodeUtf8(utf8, [](unsigned char) { return static_cast<wchar_t>(kReplacement); });
 }
 
 }  // namespace platform
