@@ -132,22 +132,8 @@ int open(const char* path, int flags, ...) {
     return OpenThrough(next, path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...) {
-    static const auto next = Next<OpenCall>("open64");
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = ModeArgument(flags, arguments);
-    va_end(arguments);
-    return OpenThrough(next, path, flags, mode);
-}
-
 FILE* fopen(const char* path, const char* mode) {
     static const auto next = Next<FopenCall>("fopen");
-    return FopenThrough(next, path, mode);
-}
-
-FILE* fopen64(const char* path, const char* mode) {
-    static const auto next = Next<FopenCall>("fopen64");
     return FopenThrough(next, path, mode);
 }
 
@@ -160,13 +146,6 @@ ssize_t read(int descriptor, void* data, size_t count) {
 
 ssize_t pread(int descriptor, void* data, size_t count, off_t offset) {
     static const auto next = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread");
-    if (IsOnSlowDisk(descriptor))
-        WaitWhileAsleep();
-    return next(descriptor, data, count, offset);
-}
-
-ssize_t pread64(int descriptor, void* data, size_t count, off_t offset) {
-    static const auto next = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread64");
     if (IsOnSlowDisk(descriptor))
         WaitWhileAsleep();
     return next(descriptor, data, count, offset);
@@ -191,5 +170,11 @@ int fclose(FILE* file) {
         Remember(fileno(file), false);
     return next(file);
 }
+
+// On 64-bit Linux the 64-bit names are the same calls under another name.
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+FILE* fopen64(const char* path, const char* mode) __attribute__((alias("fopen")));
+ssize_t pread64(int descriptor, void* data, size_t count, off_t offset)
+    __attribute__((alias("pread")));
 
 }  // extern "C"
