@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -13,8 +12,8 @@
 #include "support/SanitizerSlowdown.h"
 #include "support/SlowDisk.h"
 #include "support/TempDir.h"
-#include "tools/headset/HeadsetReplies.h"
-#include "tools/headset/HeadsetRequests.h"
+#include "tools/headset/HeadsetExchanges.h"
+#include "tools/headset/LatencySummary.h"
 
 using headset::HeadsetConnection;
 using protocol_client::Connect;
@@ -58,14 +57,6 @@ const SlowRequest kOpenPackaged{
     "opening a packaged title", {}, headset::OpenPackagedRequest(kSlowPackagedTitle)};
 const SlowRequest kFetch{
     "a packaged fetch", {headset::OpenPackagedRequest(kSlowPackagedTitle)}, FarChunkRequest()};
-
-double Percentile(std::vector<double> values, double share) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto rank = static_cast<size_t>(share * static_cast<double>(values.size()));
-    return values[std::min(rank, values.size() - 1)];
-}
 
 int32_t ReplyStatus(const std::vector<uint8_t>& payload) {
     int32_t status = -1;
@@ -127,24 +118,18 @@ protected:
     // milliseconds each batch took.
     static std::vector<double> PlayFastTitle(std::chrono::milliseconds duration) {
         HeadsetConnection headset = Connect();
-        EXPECT_EQ(protocol_client::Parsed(headset::ParseOpenedMedia,
-                                          Exchange(headset, headset::OpenMediaRequest(kFastTitle)))
-                      .status,
-                  0);
+        headset::OpenedMedia opened;
+        EXPECT_EQ(headset::OpenMedia(headset, kFastTitle, opened), "");
         std::vector<double> latencies;
-        headset::BatchRequest batch;
-        batch.videoIndex = 0;
-        const auto end = Clock::now() + duration;
-        while (Clock::now() < end) {
+        headset::BatchRequest request{.videoIndex = 0};
+        for (const auto end = Clock::now() + duration; Clock::now() < end;) {
             const auto asked = Clock::now();
-            const auto reply = Exchange(headset, headset::PacketBatchRequest(batch));
+            headset::PacketBatch batch;
+            if (!headset::FetchBatch(headset, request, batch).empty())
+                return latencies;  // the count shows it
             latencies.push_back(
                 std::chrono::duration<double, std::milli>(Clock::now() - asked).count());
-            if (!reply) {
-                ADD_FAILURE() << "a batch of the fast title went unanswered";
-                break;
-            }
-            batch.seek = ReplyStatus(*reply) == 1;  // at the end, back to the start
+            request.seek = batch.status == 1;  // at the end, back to the start
         }
         return latencies;
     }
@@ -169,9 +154,10 @@ protected:
         }
         slow_disk::Wake();
 
+        const headset::LatencySummary summary = headset::SummarizeLatencies(latencies);
         EXPECT_GT(latencies.size(), 50u);
-        EXPECT_LT(Percentile(latencies, 0.99), 20.0 * kSanitizerSlowdown);
-        EXPECT_LT(Percentile(latencies, 1.0), 100.0 * kSanitizerSlowdown);
+        EXPECT_LT(summary.p99, 20.0 * kSanitizerSlowdown);
+        EXPECT_LT(summary.max, 100.0 * kSanitizerSlowdown);
         for (size_t i = 0; i < slow.size(); ++i) {
             const auto reply = protocol_client::ReadReply(slow[i]);
             ASSERT_TRUE(reply) << requests[i].what;

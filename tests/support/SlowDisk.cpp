@@ -1,15 +1,12 @@
 #include "support/SlowDisk.h"
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <condition_variable>
-#include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
+#include <string_view>
 
 namespace {
 
@@ -21,33 +18,33 @@ struct Disk {
     int waiting = 0;
 };
 
-// Made on first use: the library's constructors may open files before this
-// file's statics would be initialised.
+// Made on first use: a library may read files before this file's statics
+// would be initialised.
 Disk& TheDisk() {
     static Disk disk;
     return disk;
 }
 
-constexpr int kDescriptors = 65536;
-std::atomic<bool> onSlowDisk[kDescriptors];
-
-bool IsOnSlowDisk(const char* path) {
+bool IsAsleep() {
     Disk& disk = TheDisk();
     std::lock_guard lock(disk.mutex);
-    return path != nullptr && !disk.folder.empty() &&
-           std::strncmp(path, disk.folder.c_str(), disk.folder.size()) == 0;
+    return disk.asleep;
 }
 
 bool IsOnSlowDisk(int descriptor) {
-    return descriptor >= 0 && descriptor < kDescriptors && onSlowDisk[descriptor].load();
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", descriptor);
+    char path[4096];
+    const ssize_t length = readlink(link, path, sizeof path);
+    Disk& disk = TheDisk();
+    std::lock_guard lock(disk.mutex);
+    return length > 0 && !disk.folder.empty() &&
+           std::string_view(path, static_cast<size_t>(length)).starts_with(disk.folder);
 }
 
-void Remember(int descriptor, bool slow) {
-    if (descriptor >= 0 && descriptor < kDescriptors)
-        onSlowDisk[descriptor].store(slow);
-}
-
-void WaitWhileAsleep() {
+void WaitWhileAsleep(int descriptor) {
+    if (!IsAsleep() || !IsOnSlowDisk(descriptor))
+        return;
     Disk& disk = TheDisk();
     std::unique_lock lock(disk.mutex);
     ++disk.waiting;
@@ -58,34 +55,6 @@ void WaitWhileAsleep() {
 template <typename Function>
 Function Next(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
-
-mode_t ModeArgument(int flags, va_list arguments) {
-    const bool needsMode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
-    return needsMode ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
-}
-
-using OpenCall = int (*)(const char*, int, ...);
-
-int OpenThrough(OpenCall next, const char* path, int flags, mode_t mode) {
-    const bool slow = IsOnSlowDisk(path);
-    if (slow)
-        WaitWhileAsleep();
-    const int descriptor = next(path, flags, mode);
-    Remember(descriptor, slow);
-    return descriptor;
-}
-
-using FopenCall = FILE* (*)(const char*, const char*);
-
-FILE* FopenThrough(FopenCall next, const char* path, const char* mode) {
-    const bool slow = IsOnSlowDisk(path);
-    if (slow)
-        WaitWhileAsleep();
-    FILE* file = next(path, mode);
-    if (file != nullptr)
-        Remember(fileno(file), slow);
-    return file;
 }
 
 }  // namespace
@@ -123,57 +92,19 @@ int Waiting() {
 
 extern "C" {
 
-int open(const char* path, int flags, ...) {
-    static const auto next = Next<OpenCall>("open");
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = ModeArgument(flags, arguments);
-    va_end(arguments);
-    return OpenThrough(next, path, flags, mode);
-}
-
-FILE* fopen(const char* path, const char* mode) {
-    static const auto next = Next<FopenCall>("fopen");
-    return FopenThrough(next, path, mode);
-}
-
 ssize_t read(int descriptor, void* data, size_t count) {
     static const auto next = Next<ssize_t (*)(int, void*, size_t)>("read");
-    if (IsOnSlowDisk(descriptor))
-        WaitWhileAsleep();
+    WaitWhileAsleep(descriptor);
     return next(descriptor, data, count);
 }
 
 ssize_t pread(int descriptor, void* data, size_t count, off_t offset) {
     static const auto next = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread");
-    if (IsOnSlowDisk(descriptor))
-        WaitWhileAsleep();
+    WaitWhileAsleep(descriptor);
     return next(descriptor, data, count, offset);
 }
 
-size_t fread(void* data, size_t size, size_t count, FILE* file) {
-    static const auto next = Next<size_t (*)(void*, size_t, size_t, FILE*)>("fread");
-    if (file != nullptr && IsOnSlowDisk(fileno(file)))
-        WaitWhileAsleep();
-    return next(data, size, count, file);
-}
-
-int close(int descriptor) {
-    static const auto next = Next<int (*)(int)>("close");
-    Remember(descriptor, false);
-    return next(descriptor);
-}
-
-int fclose(FILE* file) {
-    static const auto next = Next<int (*)(FILE*)>("fclose");
-    if (file != nullptr)
-        Remember(fileno(file), false);
-    return next(file);
-}
-
-// On 64-bit Linux the 64-bit names are the same calls under another name.
-int open64(const char* path, int flags, ...) __attribute__((alias("open")));
-FILE* fopen64(const char* path, const char* mode) __attribute__((alias("fopen")));
+// On 64-bit Linux the 64-bit name is the same call under another name.
 ssize_t pread64(int descriptor, void* data, size_t count, off_t offset)
     __attribute__((alias("pread")));
 
