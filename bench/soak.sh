@@ -65,8 +65,9 @@ threads() { sed -n 's/^Threads:[[:space:]]*//p' "/proc/$server_pid/status"; }
 descriptors() { ls "/proc/$server_pid/fd" | wc -l; }
 
 # The probe that found the service up has closed its connection, which the
-# server notices within its poll wait.
-sleep 2
+# server notices within its poll wait, and the media threads that served it
+# end 5 s after their last job.
+sleep 7
 start_fds=$(descriptors)
 start_threads=$(threads)
 echo "soak: $length s, 4 headsets (titles 0,0,0 and a $packaged_mib MiB packaged 1) at 40 Mbit/s," \
