@@ -1,8 +1,9 @@
 #!/bin/sh
 # Many headsets on one server: 1, 4, 16, 32 and 48 clients each pulling a
 # 1080p H.264 title of 40 Mbit/s at its real-time rate, through ondu-headset
-# load. Prints the latency percentiles per batch and the throughput per
-# client count as a table, and ends with a verdict line (the form of
+# load. Prints the latency percentiles per batch, the throughput per client
+# and the processor time the server used (in cores) per client count as a
+# table, and ends with a verdict line (the form of
 # bench/BenchVerdict.h): the 32-client p99 against its 20 ms target, with no
 # client behind real time. 48 clients is the stretch beyond it.
 #   bench/load.sh [BUILD_DIR]          (LOAD_SECONDS=20 per client count,
@@ -39,16 +40,22 @@ start_loopback_service "$build" "$build/load-server.log" "$media"
 
 echo "load: $seconds s per run, every client pulling at $rate Mbit/s (1 s of lead)"
 echo
-echo "| clients | batches | p50 ms | p99 ms | max ms | Mbit/s per client | behind real time | errors |"
-echo "|---:|---:|---:|---:|---:|---:|---:|---:|"
+# The server's processor time so far, in clock ticks (user and system).
+server_ticks() { awk '{ print $14 + $15 }' "/proc/$server_pid/stat"; }
+ticks_per_second=$(getconf CLK_TCK)
+
+echo "| clients | batches | p50 ms | p99 ms | max ms | Mbit/s per client | behind real time | errors | server cores |"
+echo "|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 p99_at_target=
 behind_at_target=
 for clients in $client_counts; do
+    ticks_before=$(server_ticks)
     result=$("$build/ondu-headset" load 127.0.0.1 --clients "$clients" --seconds "$seconds" \
         --rate "$rate" | grep '^RESULT') || true
+    cores=$(awk "BEGIN { printf \"%.2f\", ($(server_ticks) - $ticks_before) / $ticks_per_second / $seconds }")
     field() { echo "$result" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
     echo "| $clients | $(field requests) | $(field p50_ms) | $(field p99_ms) | $(field max_ms) |" \
-        "$(field mbit_per_client) | $(field behind) of $clients | $(field errors) |"
+        "$(field mbit_per_client) | $(field behind) of $clients | $(field errors) | $cores |"
     if [ "$clients" = "$target_clients" ]; then
         p99_at_target=$(field p99_ms)
         behind_at_target=$(field behind)

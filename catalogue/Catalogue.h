@@ -11,7 +11,8 @@ constexpr size_t MAX_TITLES = 32;
 
 // The shared titles, in the order the user listed them. A headset addresses a
 // title by its position. Built before the service's worker thread starts;
-// afterwards only the worker touches it, and only to refresh `lastUsed`.
+// afterwards the threads that handle requests read it, and write nothing but
+// the entries' use stamps (MarkUsed).
 using Catalogue = std::vector<CatalogueEntry>;
 
 // A path that did not become a title, and why.

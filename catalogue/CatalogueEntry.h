@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,5 +25,12 @@ struct CatalogueEntry {
     std::vector<uint8_t> header;
     // platform::TimeGetTime() of the making and of the last open or read.
     // Only written, never read: kept because it is part of the entry's layout.
-    uint32_t lastUsed = 0;
+    // While the service runs the entry is read-only but for this stamp, which
+    // the media threads of several headsets write through MarkUsed.
+    mutable uint32_t lastUsed = 0;
 };
+
+// Stamps the entry's use at `now`; safe from any number of threads at once.
+inline void MarkUsed(const CatalogueEntry& entry, uint32_t now) {
+    std::atomic_ref<uint32_t>(entry.lastUsed).store(now, std::memory_order_relaxed);
+}

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/ThreadAnnotations.h"
+
 namespace platform {
 namespace {
 
@@ -24,10 +26,14 @@ void WriteToStandardError(std::string_view line) {
 
 std::atomic<OperatorLogSink> currentSink{WriteToStandardError};
 std::atomic<OperatorDetail> currentDetail{OperatorDetail::Errors};
+// The loop and the media threads write lines at once; one at a time, a sink
+// need not be safe for threads and lines never interleave.
+Mutex sinkMutex;
 
 }  // namespace
 
 void LogForOperator(std::string_view line) {
+    MutexLock lock(sinkMutex);
     currentSink.load()(line);
 }
 

@@ -11,7 +11,8 @@ enum class OperatorDetail { Errors, Events, Requests };
 // One line for whoever runs the service: a problem it cannot tell a headset
 // about but that an operator may want to know of. Goes to standard error,
 // after a time stamp, unless a front end or a test has put a sink of its own
-// in place. Errors are always written.
+// in place. Errors are always written. Any thread may call it; the sink is
+// called for one line at a time.
 void LogForOperator(std::string_view line);
 
 // Whether lines of `detail` are wanted; cheap enough for every request, so

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -47,6 +48,12 @@ public:
     // Lets go of the mutex until woken, and holds it again on return. The
     // analysis does not see inside a predicate, so callers loop themselves.
     void Wait(std::condition_variable& condition) { condition.wait(lock_); }
+    // As Wait, for at most `timeout`; false when the time ran out.
+    template <typename Rep, typename Period>
+    bool WaitFor(std::condition_variable& condition,
+                 const std::chrono::duration<Rep, Period>& timeout) {
+        return condition.wait_for(lock_, timeout) == std::cv_status::no_timeout;
+    }
 
 private:
     std::unique_lock<std::mutex> lock_;

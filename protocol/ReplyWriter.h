@@ -12,10 +12,11 @@ inline void WriteReplyHead(bsMemWrite& reply, int32_t replyCode, int32_t status)
 }
 
 // Transfers the bytes of a string or vector whose length went out before them.
+// A storing archive only reads what it is given, whatever its signature says.
 template <typename Bytes>
-void SerializeRun(bsMemWrite& reply, Bytes& bytes) {
+void SerializeRun(bsMemWrite& reply, const Bytes& bytes) {
     if (!bytes.empty())
-        reply.SerializeBytes(bytes.data(), bytes.size());
+        reply.SerializeBytes(const_cast<typename Bytes::value_type*>(bytes.data()), bytes.size());
 }
 
 // Fills in the status of a reply whose head was written before the status

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -55,6 +56,12 @@ struct ClientSession {
     // Raised when the service stops: long reads give up at once.
     const std::atomic<bool>* stopFlag = nullptr;
 
+    // A media thread is handling the connection's request. Until it hands
+    // the session back, the loop neither reads from the connection nor
+    // touches the titles, the reply or the activity.
+    bool requestInHand = false;
+    // What the reply budget keeps for the reply while the request is in hand.
+    size_t replyRoomKept = 0;
     // The reply on its way, when there is one. The connection's next request
     // is read only once it has gone out whole, so replies keep their order.
     std::optional<OutgoingReply> reply;

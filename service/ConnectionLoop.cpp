@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/bsMemRead.h"
+#include "catalogue/PackagedMovie.h"
 #include "platform/Clock.h"
 #include "platform/Sleep.h"
 #include "protocol/ProtocolLimits.h"
@@ -84,17 +85,24 @@ struct ReplyRoom {
     bool Fits(size_t replyBytes) const { return held + replyBytes <= kReplyBudget; }
 };
 
+// A request in hand counts with the largest reply it may get, which is
+// not known before its handler is done.
 ReplyRoom MeasureReplyRoom(const ServiceState& state) {
     ReplyRoom room;
     for (const std::unique_ptr<ClientSession>& session : state.sessions) {
-        if (session && session->reply)
+        if (!session)
+            continue;
+        if (session->requestInHand)
+            room.held += session->replyRoomKept;
+        else if (session->reply)
             room.held += session->reply->HeldBytes();
     }
     return room;
 }
 
 // What one pass waits for: the sockets, and for each the session it belongs
-// to (none for a listener), and how long until the next piece of a reply is due.
+// to (none for a listener), and how long until the next piece of a reply is
+// due. The media threads' wake-up comes last, beside the sockets.
 struct WatchList {
     std::vector<pollfd> sockets;
     std::vector<ClientSession*> sessions;
@@ -105,6 +113,7 @@ struct WatchList {
         sessions.push_back(session);
     }
     bool Full() const { return sockets.size() >= kMaxWatchedSockets; }
+    void AddWakeUp(int descriptor) { Add(descriptor, POLLIN, nullptr); }
 };
 
 // Watches a session for room for the next piece of its reply, or, while
@@ -114,6 +123,8 @@ struct WatchList {
 void WatchSession(ClientSession& session, const ReplyRoom& room, PacingClock::time_point now,
                   WatchList& watch) {
     const int descriptor = session.socket.Descriptor();
+    if (session.requestInHand)
+        return;
     if (session.reply) {
         if (now >= session.nextPieceAt) {
             watch.Add(descriptor, POLLOUT, &session);
@@ -132,7 +143,8 @@ void WatchSession(ClientSession& session, const ReplyRoom& room, PacingClock::ti
 // Listening sockets first, then the sessions from firstSessionToWatch on,
 // wrapping around, at most 64 in all. The next pass starts just after the
 // last session this one looked at: otherwise a connection behind 63 others
-// that merely stay open would never be watched, and never served.
+// that merely stay open would never be watched, and never served. Sessions
+// whose request is in hand are not watched at all.
 WatchList BuildWatchList(ServiceState& state, const ReplyRoom& room, PacingClock::time_point now) {
     WatchList watch;
     watch.sockets.reserve(kMaxWatchedSockets);
@@ -205,14 +217,58 @@ bool NextRequestNeedsLargestRoom(const ClientSession& session) {
     return value == kFetchPackagedDataRequest;
 }
 
+// Room for the frame, the head and the padding of any reply.
+constexpr size_t kReplyFraming = 64;
+
+// The largest reply a request may get, which the budget keeps until its
+// handler is done. The titles' own sizes bound what the catalogue's replies
+// carry; without that, each description in flight would count as a batch
+// and a few dozen headsets listing titles would hold each other back.
+size_t LargestReplyFor(const std::vector<uint8_t>& request, const Catalogue& catalogue) {
+    int32_t code = 0;
+    if (request.size() >= sizeof code)
+        std::memcpy(&code, request.data(), sizeof code);
+    size_t largest = 0;
+    switch (code) {
+        case kDescribeTitleRequest:
+            for (const CatalogueEntry& entry : catalogue)
+                largest = std::max(largest, entry.title.size() + entry.thumbnail.size());
+            return kReplyFraming + largest;
+        case kOpenPackagedTitleRequest:
+            for (const CatalogueEntry& entry : catalogue)
+                largest = std::max(largest, static_cast<size_t>(std::max(entry.headerSize, 0)));
+            return kReplyFraming + largest + PACKAGED_RECORD_SIZE * kRecordsOnOpen;
+        case kFetchPackagedDataRequest:
+            return kLargestReply;
+        case kFetchPacketBatchRequest:
+        case kOpenMediaTitleRequest:
+            return kLargestOtherReply;
+        default:
+            return 0;  // no reply at all
+    }
+}
+
+// The request goes to a media thread with the session, which comes back to
+// the loop through handledRequests once the reply is queued on it.
+void HandOver(ServiceState& state, ClientSession& session, std::vector<uint8_t> request,
+              ReplyRoom& room) {
+    session.requestInHand = true;
+    session.replyRoomKept = LargestReplyFor(request, state.catalogue);
+    room.held += session.replyRoomKept;
+    state.mediaWorkers.Run([&state, &session, request = std::move(request)] {
+        bsMemRead reader(request.data(), request.size());
+        HandleRequest(reader, session, state.catalogue);
+        state.handledRequests.Add(session);
+    });
+}
+
 enum class SessionOutcome { Keep, Release };
 
-SessionOutcome ServeRequest(ClientSession& session, Catalogue& catalogue) {
-    uint8_t buffer[kReceiveBufferSize] = {};
+SessionOutcome ServeRequest(ServiceState& state, ClientSession& session, ReplyRoom& room) {
+    uint8_t buffer[kReceiveBufferSize];
     const ssize_t received = recv(session.socket.Descriptor(), buffer, sizeof buffer, 0);
     if (received > 0 && static_cast<size_t>(received) < kReceiveBufferSize) {
-        bsMemRead request(buffer, static_cast<uint64_t>(received));
-        HandleRequest(request, session, catalogue);
+        HandOver(state, session, std::vector<uint8_t>(buffer, buffer + received), room);
         return SessionOutcome::Keep;
     }
     if (received == static_cast<ssize_t>(kReceiveBufferSize))
@@ -225,22 +281,26 @@ SessionOutcome ServeRequest(ClientSession& session, Catalogue& catalogue) {
     return SessionOutcome::Release;
 }
 
-// Reads and handles the session's next request, if the replies held leave
-// room for its reply, and sends the reply's first piece at once if it may go.
-SessionOutcome ServeReadableSession(ClientSession& session, Catalogue& catalogue, ReplyRoom& room) {
+// Reads the session's next request and hands it to a media thread, if the
+// replies held leave room for its reply.
+SessionOutcome ServeReadableSession(ServiceState& state, ClientSession& session, ReplyRoom& room) {
     if (!room.Fits(kLargestOtherReply))
         return SessionOutcome::Keep;
     if (!room.Fits(kLargestReply) && NextRequestNeedsLargestRoom(session)) {
         session.waitsForReplyRoom = true;
         return SessionOutcome::Keep;
     }
-    if (ServeRequest(session, catalogue) == SessionOutcome::Release)
-        return SessionOutcome::Release;
-    if (session.reply) {
-        room.held += session.reply->HeldBytes();
-        SendWhenDue(session);
+    return ServeRequest(state, session, room);
+}
+
+// Sessions whose handler is done are the loop's again; the reply's first
+// piece goes at once if its pacing allows.
+void TakeHandledRequests(ServiceState& state) {
+    for (ClientSession* session : state.handledRequests.Take()) {
+        session->requestInHand = false;
+        session->replyRoomKept = 0;
+        SendWhenDue(*session);
     }
-    return SessionOutcome::Keep;
 }
 
 void ReleaseSessions(ServiceState& state, const std::vector<ClientSession*>& released) {
@@ -267,7 +327,7 @@ void ServeWatchedSessions(ServiceState& state, const WatchList& watch, ReplyRoom
             continue;
         }
         if (IsReady(watch.sockets[i]) &&
-            ServeReadableSession(*session, state.catalogue, room) == SessionOutcome::Release) {
+            ServeReadableSession(state, *session, room) == SessionOutcome::Release) {
             released.push_back(session);
         }
     }
@@ -279,7 +339,7 @@ void ServeWatchedSessions(ServiceState& state, const WatchList& watch, ReplyRoom
 void ReleaseStalledSessions(ServiceState& state) {
     const uint32_t now = platform::TimeGetTime();
     std::erase_if(state.sessions, [&](const std::unique_ptr<ClientSession>& session) {
-        if (!session || !session->reply ||
+        if (!session || session->requestInHand || !session->reply ||
             static_cast<uint32_t>(now - session->replyMovedAt) <= kStalledReplyMs) {
             return false;
         }
@@ -341,9 +401,11 @@ void PollOnce(ServiceState& state) {
     if (state.listenSockets.empty())
         return;
     AnnounceWhenDue(state);
+    TakeHandledRequests(state);
     ReleaseStalledSessions(state);
     ReplyRoom room = MeasureReplyRoom(state);
     WatchList watch = BuildWatchList(state, room, PacingClock::now());
+    watch.AddWakeUp(state.handledRequests.WakeDescriptor());
     if (WaitForSockets(watch) < 0)
         return;
     ServeWatchedSessions(state, watch, room);

@@ -6,4 +6,4 @@
 
 // 25601: the name and the thumbnail of one title. Touches neither the
 // session nor the entry.
-void DescribeTitle(bsMemRead& request, ClientSession& session, Catalogue& catalogue);
+void DescribeTitle(bsMemRead& request, ClientSession& session, const Catalogue& catalogue);

@@ -7,7 +7,7 @@
 #include "service/OperatorEvents.h"
 #include "service/PackagedTitle.h"
 
-void HandleRequest(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
+void HandleRequest(bsMemRead& request, ClientSession& session, const Catalogue& catalogue) {
     int32_t code = 0;
     request.Serialize(code);
     LogRequest(session, code);

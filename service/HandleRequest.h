@@ -7,4 +7,4 @@
 // Reads the request code and hands the request to its handler, which queues
 // at most one reply on the session for the connection loop to send. Unknown codes get no reply.
 // The handlers read the catalogue and stamp its entries' `lastUsed`.
-void HandleRequest(bsMemRead& request, ClientSession& session, Catalogue& catalogue);
+void HandleRequest(bsMemRead& request, ClientSession& session, const Catalogue& catalogue);

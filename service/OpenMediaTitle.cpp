@@ -150,15 +150,15 @@ AVFormatContext* ContextWatchingStop(const std::atomic<bool>* stopFlag) {
 
 }  // namespace
 
-void OpenMediaTitle(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
+void OpenMediaTitle(bsMemRead& request, ClientSession& session, const Catalogue& catalogue) {
     int32_t titleIndex = 0;
     request.Serialize(titleIndex);
     if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
         QueueStatusReply(session, kReplyCode, kOpenMediaStatusInvalidTitle);
         return;
     }
-    CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
-    entry.lastUsed = platform::TimeGetTime();
+    const CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
+    MarkUsed(entry, platform::TimeGetTime());
     CloseMedia(session);
 
     // avformat_open_input frees the context it was given when it fails.

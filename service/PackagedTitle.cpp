@@ -118,12 +118,13 @@ std::vector<ChunkRequest> ReadChunkList(bsMemRead& request) {
     return chunks;
 }
 
+// A stop leaves the rest of the chunks unread: the reply will not be sent.
 void WriteChunks(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry& entry,
-                 const std::vector<ChunkRequest>& chunks) {
+                 const std::vector<ChunkRequest>& chunks, const std::atomic<bool>* stop) {
     for (ChunkRequest chunk : chunks) {
         int32_t length = static_cast<int32_t>(chunk.end - chunk.start);
         reply.Serialize(chunk.firstTag).Serialize(chunk.secondTag).Serialize(length);
-        AppendFileBytes(reply, reader, DataOffset(entry, chunk.start), length);
+        AppendFileBytes(reply, reader, DataOffset(entry, chunk.start), length, stop);
     }
     int32_t endMark = -1;
     reply.Serialize(endMark).Serialize(endMark);
@@ -141,15 +142,15 @@ uint64_t FetchReplySize(const CatalogueEntry& entry, int32_t firstRecord,
 
 }  // namespace
 
-void OpenPackagedTitle(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
+void OpenPackagedTitle(bsMemRead& request, ClientSession& session, const Catalogue& catalogue) {
     int32_t titleIndex = 0;
     request.Serialize(titleIndex);
     if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
         QueueStatusReply(session, kOpenReplyCode, kPackagedStatusInvalidTitle);
         return;
     }
-    CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
-    entry.lastUsed = platform::TimeGetTime();
+    const CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
+    MarkUsed(entry, platform::TimeGetTime());
 
     bs100MMemRead& reader = OpenReaderPair(session, entry, titleIndex);
     reader.SetBlockSize(kBlockSize);
@@ -173,7 +174,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, Catalogue& ca
     LogOpenedPackaged(session, titleIndex, entry);
 }
 
-void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& catalogue) {
+void FetchPackagedData(bsMemRead& request, ClientSession& session, const Catalogue& catalogue) {
     int32_t titleIndex = 0;
     int32_t firstRecord = 0;
     request.Serialize(titleIndex).Serialize(firstRecord);
@@ -181,8 +182,8 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& ca
         QueueStatusReply(session, kFetchReplyCode, kPackagedStatusInvalidTitle);
         return;
     }
-    CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
-    entry.lastUsed = platform::TimeGetTime();
+    const CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
+    MarkUsed(entry, platform::TimeGetTime());
 
     bs100MMemRead& reader = EnsureReaderPairFor(session, entry, titleIndex);
 
@@ -191,7 +192,7 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& ca
     reply.Clear(FetchReplySize(entry, firstRecord, chunks));
     WriteReplyHead(reply, kFetchReplyCode, kStatusSuccess);
     WriteRecords(reply, reader, entry, firstRecord);
-    WriteChunks(reply, reader, entry, chunks);
+    WriteChunks(reply, reader, entry, chunks, session.stopFlag);
     LogPackagedFetch(session, reply.Buffer().size());
     QueueReply(session, reply);
     reader.ReadAhead(kReadAheadBytes);

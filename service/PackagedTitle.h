@@ -6,8 +6,8 @@
 
 // 25602: opens a packaged movie title on the session and sends its header
 // block with the first index records.
-void OpenPackagedTitle(bsMemRead& request, ClientSession& session, Catalogue& catalogue);
+void OpenPackagedTitle(bsMemRead& request, ClientSession& session, const Catalogue& catalogue);
 
 // 25603: sends index records from a given record on, and the byte ranges of
 // the data region the headset asks for.
-void FetchPackagedData(bsMemRead& request, ClientSession& session, Catalogue& catalogue);
+void FetchPackagedData(bsMemRead& request, ClientSession& session, const Catalogue& catalogue);

@@ -12,11 +12,15 @@
 #include "platform/LocalAddresses.h"
 #include "platform/Socket.h"
 #include "service/ClientSession.h"
+#include "service/HandledRequests.h"
+#include "service/MediaWorkers.h"
 
 // Everything one service holds while it runs. The thread that starts the
 // service fills it before it starts the worker and empties it only after the
-// worker has ended; while the worker runs, only the worker touches it, apart
-// from the two flags.
+// worker and the media threads have ended. While they run, the worker owns
+// the sockets and the sessions, except that a session whose request is
+// being handled belongs to its media thread until it is handed back; the
+// catalogue is read-only but for its entries' use stamps.
 struct ServiceState {
     // Raised to end the worker; each session's long replies and reads watch it,
     // so it outlives them.
@@ -40,6 +44,9 @@ struct ServiceState {
     Catalogue catalogue;
     // Open connections in the order they were accepted.
     std::vector<std::unique_ptr<ClientSession>> sessions;
+    // The requests' media work, and the way back to the loop when it is done.
+    MediaWorkers mediaWorkers;
+    HandledRequests handledRequests;
 
     // TimeGetTime of the last announcement; 0 when the state is made, never reset.
     uint32_t lastBroadcast = 0;

@@ -73,10 +73,14 @@ StartReport VideoService::StartVideoService(const std::vector<std::wstring>& pat
 void VideoService::StopVideoService() {
     ServiceState& state = state_;
     state.stopRequested = true;
-    // The worker ends at its next look at the flag, after the pass under way;
-    // only then may the state it uses go.
+    // The worker ends at its next look at the flag, after the pass under way,
+    // and the media threads once their jobs give up at their next read;
+    // only then may the state they use go. A read that never returns holds
+    // the stop here rather than free what it reads into.
     if (state.workerThread.joinable())
         state.workerThread.join();
+    state.mediaWorkers.Stop();
+    (void)state.handledRequests.Take();
 
     for (platform::Socket& socket : state.listenSockets)
         socket.Close();

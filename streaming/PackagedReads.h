@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "archive/bs100MMemRead.h"
@@ -9,10 +10,14 @@ namespace streaming {
 
 // Reads the file's bytes [offset, offset + count) into `target`, which the
 // caller has zeroed, so that whatever the file does not hold reads as zero.
-void ReadFileBytes(bs100MMemRead& reader, uint64_t offset, void* target, uint64_t count);
+// A long range is read a block at a time, and reading ends early once
+// `stop` is raised: a stop then waits for one block, not for the range.
+void ReadFileBytes(bs100MMemRead& reader, uint64_t offset, void* target, uint64_t count,
+                   const std::atomic<bool>* stop = nullptr);
 
 // Appends `count` bytes of the file from `offset` on to `reply`, zeros where
 // the file holds none. Nothing for a count of 0 or below.
-void AppendFileBytes(bsMemWrite& reply, bs100MMemRead& reader, uint64_t offset, int64_t count);
+void AppendFileBytes(bsMemWrite& reply, bs100MMemRead& reader, uint64_t offset, int64_t count,
+                     const std::atomic<bool>* stop = nullptr);
 
 }  // namespace streaming
