@@ -398,5 +398,5 @@ TEST_F(PackagedTitleTest, SequentialFetchesReadTheFileInWholeBlocks) {
     // read in 1 MiB pieces, never a fetch's range on its own.
     const bs100MMemRead& cache = session.packaged->cacheReader;
     EXPECT_EQ(cache.LoadedBlockCount(), 17u);
-    EXPECT_LE(session.packaged->fileReader.FileReadCount(), 4 * cache.LoadedBlockCount());
+    EXPECT_LE(cache.SharedCache()->FileReadCount(), 4 * cache.LoadedBlockCount());
 }
