@@ -131,8 +131,26 @@ void BlockCache::Release(Held& held) {
     ReleaseLocked(held);
 }
 
-BlockCache::Held BlockCache::Switch(Held& left, uint64_t position, LoadMode mode) {
+int BlockCache::AddReader(uint64_t position) {
     platform::MutexLock lock(mutex_);
+    readerPositions_[nextReader_] = position;
+    return nextReader_++;
+}
+
+void BlockCache::MoveReader(int reader, uint64_t position) {
+    platform::MutexLock lock(mutex_);
+    readerPositions_[reader] = position;
+}
+
+void BlockCache::RemoveReader(int reader) {
+    platform::MutexLock lock(mutex_);
+    readerPositions_.erase(reader);
+}
+
+BlockCache::Held BlockCache::Switch(int reader, Held& left, uint64_t position, LoadMode mode) {
+    platform::MutexLock lock(mutex_);
+    if (reader >= 0)
+        readerPositions_[reader] = position;
     if (source_ == nullptr || position >= length_) {
         ReleaseLocked(left);
         return {};
@@ -240,17 +258,28 @@ BlockCache::BlockPtr BlockCache::TakeBlockForMiss(platform::MutexLock& lock, boo
         reused = std::move(spareBlocks_.front());
         spareBlocks_.erase(spareBlocks_.begin());
     } else if (cachedBlocks_.size() >= BoundLocked()) {
-        // The least recently used block nobody holds gives its memory, so
-        // the cache stays within its bound.
+        // A block nobody holds gives its memory, so the cache stays within
+        // its bound: of those every reader has passed the one used last,
+        // otherwise the least recently used.
+        uint64_t passedByAll = UINT64_MAX;
+        for (const auto& [id, position] : readerPositions_)
+            passedByAll = std::min(passedByAll, position);
         auto victim = cachedBlocks_.end();
+        bool victimPassed = false;
         uint64_t victimUse = 0;
         for (auto it = cachedBlocks_.begin(); it != cachedBlocks_.end(); ++it) {
             const Block::State& state = (*it)->state.With(mutex_);
             const bool busy = state.filling || state.piecesInFlight != 0;
             if (state.holds != 0 || (busy && !waitForLoader))
                 continue;
-            if (victim == cachedBlocks_.end() || state.recentUse < victimUse) {
+            const bool passed =
+                static_cast<uint64_t>(state.start + state.validLength) <= passedByAll;
+            const bool better = passed ? !victimPassed || state.recentUse > victimUse
+                                       : !victimPassed && (victim == cachedBlocks_.end() ||
+                                                           state.recentUse < victimUse);
+            if (better) {
                 victim = it;
+                victimPassed = passed;
                 victimUse = state.recentUse;
             }
         }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -59,11 +60,20 @@ public:
     uint64_t Length() const { return length_; }
     int64_t BlockSize() const EXCLUDES(mutex_);
 
+    // Each reader tells the cache where in the file it is. When the cache is
+    // full, a block every reader has passed is recycled before any other,
+    // the one passed last first: its memory is still in the processor's
+    // cache, and no reader reading on will want it.
+    int AddReader(uint64_t position) EXCLUDES(mutex_);
+    void MoveReader(int reader, uint64_t position) EXCLUDES(mutex_);
+    void RemoveReader(int reader) EXCLUDES(mutex_);
+
     // Holds the block that contains `position` instead of `left`, loading it
     // on a miss: filled before the call returns, or queued for the loader.
     // `left` is stamped with the time when the new block was found cached.
-    // Without a source, or past the end, holds nothing.
-    Held Switch(Held& left, uint64_t position, LoadMode mode) EXCLUDES(mutex_);
+    // Without a source, or past the end, holds nothing. `reader`, if not
+    // -1, is now at `position`.
+    Held Switch(int reader, Held& left, uint64_t position, LoadMode mode) EXCLUDES(mutex_);
     // Lets go of a block without a stamp.
     void Release(Held& held) EXCLUDES(mutex_);
     // Waits until the held block is filled, then marks it as read from.
@@ -147,6 +157,8 @@ private:
     uint64_t useCounter_ GUARDED_BY(mutex_) = 0;
     uint64_t loadedBlocks_ GUARDED_BY(mutex_) = 0;
     size_t heldBlocks_ GUARDED_BY(mutex_) = 0;
+    std::map<int, uint64_t> readerPositions_ GUARDED_BY(mutex_);
+    int nextReader_ GUARDED_BY(mutex_) = 0;
     bool stopLoader_ GUARDED_BY(mutex_) = false;
     // Started under the lock when first needed, joined by the destructor.
     std::thread loader_;

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
-bs100MMemRead::bs100MMemRead(bsFileRead* source) : cache_(std::make_shared<BlockCache>(source)) {}
+bs100MMemRead::bs100MMemRead(bsFileRead* source)
+    : bs100MMemRead(std::make_shared<BlockCache>(source)) {}
 
-bs100MMemRead::bs100MMemRead(std::shared_ptr<BlockCache> cache) : cache_(std::move(cache)) {}
+bs100MMemRead::bs100MMemRead(std::shared_ptr<BlockCache> cache)
+    : cache_(std::move(cache)), readerId_(cache_->AddReader(0)) {}
 
 bs100MMemRead::~bs100MMemRead() {
     cache_->Release(current_);
+    cache_->RemoveReader(readerId_);
 }
 
 void bs100MMemRead::SetBlockSize(int64_t bytes) {
@@ -16,8 +19,11 @@ void bs100MMemRead::SetBlockSize(int64_t bytes) {
     cache_->SetBlockSize(bytes);
 }
 
+// A block loaded in the background lies ahead of the reader, which has not
+// moved there.
 bool bs100MMemRead::LoadBlock(BlockCache::LoadMode mode) {
-    current_ = cache_->Switch(current_, position_, mode);
+    const int mover = mode == BlockCache::LoadMode::Now ? readerId_ : -1;
+    current_ = cache_->Switch(mover, current_, position_, mode);
     return current_.block != nullptr;
 }
 

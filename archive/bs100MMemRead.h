@@ -61,4 +61,5 @@ private:
     std::shared_ptr<BlockCache> cache_;
     BlockCache::Held current_;
     uint64_t position_ = 0;
+    int readerId_;
 };

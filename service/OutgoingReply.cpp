@@ -77,11 +77,18 @@ OutgoingReply::OutgoingReply(ReplyParts&& parts, std::shared_ptr<BlockCache> cac
     AddSegment(false, taken, bytes_.size() - taken);
     for (size_t i = 0; i < kLengthBytes; ++i)
         length_[i] = static_cast<uint8_t>(payloadSize_ >> (8 * i));
+    if (cache_) {
+        uint64_t from = 0;
+        (void)NextFileOffset(from);
+        readerId_ = cache_->AddReader(from);
+    }
 }
 
 OutgoingReply::~OutgoingReply() {
-    if (cache_)
+    if (cache_) {
         cache_->Release(broughtIn_);
+        cache_->RemoveReader(readerId_);
+    }
 }
 
 void OutgoingReply::AddSegment(bool fromFile, uint64_t source, uint64_t length) {
@@ -149,6 +156,7 @@ bool OutgoingReply::NextFileOffset(uint64_t& offset) const {
 void OutgoingReply::ReadAhead() {
     uint64_t from = 0;
     if (NextFileOffset(from)) {
+        cache_->MoveReader(readerId_, from);
         cache_->Prefetch(from, kReadAheadBytes);
         return;
     }
@@ -202,7 +210,7 @@ void OutgoingReply::BringInData() {
         return;
     BlockCache::Held none;
     cache_->Release(broughtIn_);
-    broughtIn_ = cache_->Switch(none, offset, BlockCache::LoadMode::Now);
+    broughtIn_ = cache_->Switch(readerId_, none, offset, BlockCache::LoadMode::Now);
     if (broughtIn_.block != nullptr)
         cache_->MarkRead(broughtIn_);
     cache_->Prefetch(offset, kReadAheadBytes);

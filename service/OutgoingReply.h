@@ -96,6 +96,8 @@ private:
     // The block the next piece starts in, held from BringInData until the
     // piece has gone.
     BlockCache::Held broughtIn_;
+    // The reply's place among the readers of the cache.
+    int readerId_ = -1;
     uint64_t payloadSize_ = 0;
     size_t segment_ = 0;  // the segment payloadSent_ lies in
     uint8_t length_[kLengthBytes];

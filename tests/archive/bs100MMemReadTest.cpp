@@ -312,6 +312,9 @@ TEST_F(ReadAheadReaderTest, CacheStaysWithinItsBoundWhileStreaming) {
         ASSERT_LE(reader.CachedBlocks().size() + reader.SpareBlockCount(), bound);
     }
     EXPECT_TRUE(reader.IsEnd());
+    // Full, the cache gives up the block the reader passed last, never one
+    // it reads ahead into: each block is read from the file once.
+    EXPECT_EQ(reader.LoadedBlockCount(), static_cast<uint64_t>(kFileSize / 4194304));
 
     // Going back to the start still reads the right bytes.
     reader.Seek(7 * kMiB, 0);
