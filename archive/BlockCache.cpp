@@ -257,7 +257,7 @@ BlockCache::BlockPtr BlockCache::TakeBlockForMiss(platform::MutexLock& lock, boo
     if (!spareBlocks_.empty()) {
         reused = std::move(spareBlocks_.front());
         spareBlocks_.erase(spareBlocks_.begin());
-    } else if (cachedBlocks_.size() >= BoundLocked()) {
+    } else if (ownedBlocks_ >= BoundLocked()) {
         // A block nobody holds gives its memory, so the cache stays within
         // its bound: of those every reader has passed the one used last,
         // otherwise the least recently used.
@@ -301,6 +301,7 @@ BlockCache::BlockPtr BlockCache::TakeBlockForMiss(platform::MutexLock& lock, boo
         return nullptr;
     auto block = std::make_unique<Block>();
     block->data = std::move(data);
+    ++ownedBlocks_;
     return block;
 }
 
@@ -398,6 +399,7 @@ void BlockCache::ReleaseAllBlocks(platform::MutexLock& lock) {
     spareBlocks_.clear();
     for (const BlockPtr& block : blocks)
         RetireBlock(*block, lock);
+    ownedBlocks_ -= blocks.size();
 }
 
 void BlockCache::LoaderLoop() {
@@ -441,4 +443,9 @@ size_t BlockCache::SpareBlockCount() const {
 uint64_t BlockCache::LoadedBlockCount() const {
     platform::MutexLock lock(mutex_);
     return loadedBlocks_;
+}
+
+size_t BlockCache::HeldBlockCount() const {
+    platform::MutexLock lock(mutex_);
+    return heldBlocks_;
 }

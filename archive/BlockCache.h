@@ -99,6 +99,8 @@ public:
     size_t SpareBlockCount() const EXCLUDES(mutex_);
     // Blocks filled from the file since construction.
     uint64_t LoadedBlockCount() const EXCLUDES(mutex_);
+    // Blocks readers and sends hold now.
+    size_t HeldBlockCount() const EXCLUDES(mutex_);
     // Reads that reached the file.
     uint64_t FileReadCount() const { return source_ != nullptr ? source_->FileReadCount() : 0; }
     // Cached and spare blocks together stay within this many, but for blocks
@@ -157,6 +159,8 @@ private:
     uint64_t useCounter_ GUARDED_BY(mutex_) = 0;
     uint64_t loadedBlocks_ GUARDED_BY(mutex_) = 0;
     size_t heldBlocks_ GUARDED_BY(mutex_) = 0;
+    // Cached, spare, and taken out to be loaded into: what the bound counts.
+    size_t ownedBlocks_ GUARDED_BY(mutex_) = 0;
     std::map<int, uint64_t> readerPositions_ GUARDED_BY(mutex_);
     int nextReader_ GUARDED_BY(mutex_) = 0;
     bool stopLoader_ GUARDED_BY(mutex_) = false;

@@ -407,3 +407,64 @@ TEST_F(ReadAheadReaderTest, ReadsRacingReadAheadOnRecycledBlocks) {
     finished.set_value();
     watchdog.join();
 }
+
+// Readers on one cache, each on its own thread, keep their own places and
+// read the file's bytes while the cache recycles blocks under them all: a
+// sparse file four times the bound, with a marker at every MiB, read
+// forward from four places with seeks back now and then. Readers that read
+// the same blocks at once load each of them once.
+TEST_F(ReadAheadReaderTest, ReadersSharingACacheKeepTheirPlacesAndLoadEachBlockOnce) {
+    constexpr int64_t kFileSize = 400 * kMiB;
+    WriteFileBytes(path_, {});
+    {
+        const int fd = ::open(path_.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, kFileSize), 0);
+        for (int64_t mib = 0; mib < kFileSize / kMiB; ++mib) {
+            const uint32_t marker = static_cast<uint32_t>(mib) * 2654435761u;
+            ASSERT_EQ(pwrite(fd, &marker, sizeof marker, mib * kMiB), 4);
+        }
+        ::close(fd);
+    }
+    bsFileRead file(path_.wstring(), L"rb");
+    auto cache = std::make_shared<BlockCache>(&file);
+    auto readMarkers = [&](int64_t firstMiB, int seed) {
+        bs100MMemRead reader(cache);
+        std::mt19937 random(static_cast<uint32_t>(seed));
+        int64_t mib = firstMiB;
+        for (int step = 0; step < 300 / kSanitizerSlowdown; ++step) {
+            if (random() % 50 == 0)
+                mib = std::max<int64_t>(0, mib - 30);
+            uint32_t marker = 0;
+            reader.Seek(mib * kMiB, 0);
+            reader.Serialize(marker);
+            reader.ReadAhead(4194304);
+            if (marker != static_cast<uint32_t>(mib) * 2654435761u)
+                return false;
+            mib = (mib + 1) % (kFileSize / kMiB);
+        }
+        return true;
+    };
+    std::vector<std::future<bool>> readers;
+    for (int place = 0; place < 4; ++place)
+        readers.push_back(std::async(std::launch::async, readMarkers, place * 100, place));
+    for (auto& reader : readers)
+        EXPECT_TRUE(reader.get());
+    EXPECT_LE(cache->CachedBlocks().size() + cache->SpareBlockCount(), cache->MaxCachedBlocks());
+
+    // Two readers over the same 20 blocks at once.
+    auto shared = std::make_shared<BlockCache>(&file);
+    auto readAll = [&] {
+        bs100MMemRead reader(shared);
+        std::vector<uint8_t> chunk(kMiB);
+        for (int64_t mib = 0; mib < 80; ++mib) {
+            reader.SerializeBytes(chunk.data(), chunk.size());
+            reader.ReadAhead(4194304);
+        }
+    };
+    auto first = std::async(std::launch::async, readAll);
+    readAll();
+    first.get();
+    // The 20, the one the readers end at, and the one read ahead of it.
+    EXPECT_EQ(shared->LoadedBlockCount(), 22u);
+}

@@ -174,3 +174,34 @@ TEST(OutgoingReply, FileRangesGoOutFromTheCacheWithZerosPastTheEnd) {
             EXPECT_LE(offer, OutgoingReply::kMaxPiece);
     }
 }
+
+// A file cut while its reply is under way: the reply keeps its length, what
+// the cache held before the cut goes out as it was, and what it reads after
+// the cut reads as zeros where the file no longer has bytes.
+TEST(OutgoingReply, AFileCutUnderwayGivesWhatWasReadThenZeros) {
+    constexpr uint64_t kMiB = 1048576;
+    TempDir dir;
+    const std::vector<uint8_t> content = PatternBytes(12 * kMiB, 13);
+    WriteFileBytes(dir.File("data"), content);
+    bsFileRead file(dir.File("data").wstring(), L"rb");
+    auto cache = std::make_shared<BlockCache>(&file);
+    ReplyParts parts;
+    parts.fileRanges = {{0, 0, 12 * kMiB}};
+    OutgoingReply reply(std::move(parts), cache);
+
+    SocketModel socket;
+    model = &socket;
+    while (reply.SendPiece(-1, ModelSend) != OutgoingReply::Outcome::PieceSent)
+        reply.BringInData();  // the first piece loads block 0, and reads ahead into block 1
+    model = nullptr;
+    ASSERT_EQ(truncate(dir.File("data").c_str(), kMiB), 0);
+    SendToEnd(reply, socket);
+
+    ASSERT_TRUE(reply.Finished());
+    ASSERT_EQ(socket.received.size(), 4 + reply.PayloadBytes());
+    const uint8_t* sent = socket.received.data() + 4;
+    EXPECT_TRUE(std::equal(content.begin(), content.begin() + 4 * kMiB, sent));
+    for (uint64_t i = 4 * kMiB; i < 8 * kMiB; ++i)
+        ASSERT_TRUE(sent[i] == content[i] || sent[i] == 0) << i;  // read before or after the cut
+    EXPECT_TRUE(std::all_of(sent + 8 * kMiB, sent + 12 * kMiB, [](uint8_t b) { return b == 0; }));
+}
