@@ -196,13 +196,16 @@ void HandOverForData(ServiceState& state, ClientSession& session) {
 void SendNextPiece(ServiceState& state, ClientSession& session) {
     OutgoingReply& reply = *session.reply;
     const uint64_t sentBefore = reply.BytesSent();
+    // Pieces go once a millisecond: the time the socket takes to copy one
+    // counts toward the next one's wait.
+    const PacingClock::time_point offered = PacingClock::now();
     const OutgoingReply::Outcome outcome = reply.SendPiece(session.socket.Descriptor());
     if (reply.BytesSent() != sentBefore) {
         session.replyMovedAt = platform::TimeGetTime();
         session.activity.bytesSent += reply.BytesSent() - sentBefore;
     }
     if (outcome == OutgoingReply::Outcome::PieceSent)
-        session.nextPieceAt = PacingClock::now() + kPieceInterval;
+        session.nextPieceAt = offered + kPieceInterval;
     if (outcome == OutgoingReply::Outcome::NeedsData)
         HandOverForData(state, session);
     else if (outcome == OutgoingReply::Outcome::Failed || reply.Finished())
