@@ -6,6 +6,10 @@ namespace {
 
 constexpr int kScalerFlags = SWS_FAST_BILINEAR | SWS_ACCURATE_RND;
 
+// Far more than pictures are ever held back for reordering, in AV_TIME_BASE
+// units.
+constexpr int64_t kWellBeforeTheStart = int64_t{60} * AV_TIME_BASE;
+
 // Seek targets on stream -1 are absolute times, while the duration counts from
 // the first time stamp. Containers such as MPEG-TS rarely start at zero, so
 // the start time is added; otherwise the target could lie before the start.
@@ -136,10 +140,25 @@ bool PacketTime(const AVPacket& packet, AVRational timeBase, int64_t& time) {
     return true;
 }
 
-// The third look, for containers without an index of key frames (MPEG-TS and
-// the like), where a backward seek lands after the key frame before the
-// middle: reads from the start, keeps the last key packet of the stream that
-// is not later than the middle, and decodes that one picture.
+// Back to the first packet of the file. Containers without an index of key
+// frames (MPEG-TS and the like) seek by the packets' decoding times, which run
+// ahead of the start time (a presentation time) when pictures are reordered,
+// so a seek to the start time lands after the first key frame. A time well
+// before the start lands on the first packet; a container that refuses such a
+// time is sought to the start time.
+bool SeekToFirstPacket(AVFormatContext* formatContext) {
+    const int64_t start = StartTime(*formatContext);
+    int64_t wellBefore = 0;
+    if (!__builtin_sub_overflow(start, kWellBeforeTheStart, &wellBefore) &&
+        av_seek_frame(formatContext, -1, wellBefore, AVSEEK_FLAG_BACKWARD) >= 0)
+        return true;
+    return av_seek_frame(formatContext, -1, start, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+// The third look, for containers without an index of key frames, where a
+// backward seek lands after the key frame before the middle: reads from the
+// start, keeps the last key packet of the stream that is not later than the
+// middle, and decodes that one picture.
 bool DecodeLastKeyPacketBeforeMiddle(AVFormatContext* formatContext, int streamIndex,
                                      AVCodecContext* decoderContext, AVPacket* packet,
                                      AVFrame* frame, const ThumbnailReadLimit& limit,
@@ -147,7 +166,7 @@ bool DecodeLastKeyPacketBeforeMiddle(AVFormatContext* formatContext, int streamI
     int64_t middle = 0;
     if (!MiddleTime(*formatContext, middle))
         return false;
-    if (av_seek_frame(formatContext, -1, StartTime(*formatContext), AVSEEK_FLAG_BACKWARD) < 0)
+    if (!SeekToFirstPacket(formatContext))
         return false;
     ReadBudget budget(formatContext, limit, packetsRead);
     const AVRational timeBase = formatContext->streams[streamIndex]->time_base;
