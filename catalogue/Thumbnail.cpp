@@ -100,13 +100,28 @@ void ScaleIntoThumbnail(const AVFrame& frame, ScalerPtr& scaler, CatalogueEntry&
               destinationStride);
 }
 
+// Whether the key picture, held back by a decoder that reorders pictures, is
+// the first one it will show: the packet decoded right after it shows later.
+// Pictures shown before a key picture (leading pictures) follow it directly
+// in decoding order, and a field picture's second field may follow in a
+// packet of its own, so the test is left to progressive video with known
+// times.
+bool KeyPictureShowsFirst(const AVCodecContext& decoder, int64_t keyTime, const AVPacket& next) {
+    return decoder.field_order == AV_FIELD_PROGRESSIVE && keyTime != AV_NOPTS_VALUE &&
+           next.pts != AV_NOPTS_VALUE && next.pts > keyTime;
+}
+
 // Feeds the chosen stream's packets to the decoder, starting with its first
 // key packet, until a picture comes out, the file ends or the budget is
-// spent.
+// spent. When the key picture is held back for reordering and is sure to be
+// shown first, the decoder is drained at once instead of decoding the
+// pictures after it only to push it out: for 8K video those would cost more
+// than the key picture itself.
 bool DecodeFirstPicture(AVFormatContext* formatContext, int streamIndex,
                         AVCodecContext* decoderContext, AVPacket* packet, AVFrame* frame,
                         ReadBudget budget) {
     bool keyPacketSent = false;
+    int64_t keyTime = AV_NOPTS_VALUE;
     while (av_read_frame(formatContext, packet) >= 0) {
         const PacketDataRelease release(packet);
         if (!budget.Spend())
@@ -115,6 +130,9 @@ bool DecodeFirstPicture(AVFormatContext* formatContext, int streamIndex,
             continue;
         if (!keyPacketSent && (packet->flags & AV_PKT_FLAG_KEY) == 0)
             continue;
+        if (keyPacketSent && KeyPictureShowsFirst(*decoderContext, keyTime, *packet))
+            break;
+        keyTime = keyPacketSent ? AV_NOPTS_VALUE : packet->pts;
         keyPacketSent = true;
         // A packet that fails to decode is not fatal; the next one may work.
         if (avcodec_send_packet(decoderContext, packet) < 0)
