@@ -13,6 +13,7 @@
 #include "catalogue/TitleCache.h"
 #include "catalogue/ToUtf8.h"
 #include "platform/DirectoryListing.h"
+#include "platform/FreedMemory.h"
 #include "platform/MachineCapacity.h"
 
 namespace {
@@ -66,10 +67,6 @@ TitleOrReason ReadTitle(const std::wstring& path, const ProbeHelp& help) {
     return ProbeMediaFile(path, title, help);
 }
 
-bool IsRaised(const std::atomic<bool>* flag) {
-    return flag != nullptr && flag->load(std::memory_order_relaxed);
-}
-
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -91,7 +88,7 @@ TitleRead ReadFile(const std::wstring& path, const CatalogueBuildOptions& option
     TitleRead result{ReadTitle(path, {&frames, options.cancel}), {}};
     const auto* entry = std::get_if<CatalogueEntry>(&result.outcome);
     // A reading that the cancel cut short may have missed its picture.
-    if (cache != nullptr && entry != nullptr && !IsRaised(options.cancel))
+    if (cache != nullptr && entry != nullptr && !IsCancelled(options.cancel))
         cache->Keep(path, status, *entry);
     result.read.seconds = SecondsSince(start);
     return result;
@@ -149,10 +146,12 @@ BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths,
     const auto readOne = [&](size_t file, FramePool& frames) {
         return ReadFile(pathsToRead[file], options, frames);
     };
-    if (!ReadTitlesInOrder(pathsToRead.size(), ReadersFor(options), options.cancel, readOne,
-                           deliver, options.onProgress)) {
+    const bool complete = ReadTitlesInOrder(pathsToRead.size(), ReadersFor(options), options.cancel,
+                                            readOne, deliver, options.onProgress);
+    // The readers' decoders left their tables free in the readers' arenas.
+    platform::ReturnFreedMemory();
+    if (!complete)
         return {{}, {}, true};
-    }
     settleUnread(items.size());
     if (options.cache != nullptr)
         options.cache->Trim();

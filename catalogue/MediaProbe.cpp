@@ -25,7 +25,8 @@ std::string FfmpegErrorText(int error) {
     return text;
 }
 
-int IsCancelled(void* flag) {
+// FFmpeg's reads ask this, and give up once it answers 1.
+int InterruptWhenCancelled(void* flag) {
     return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
 }
 
@@ -39,7 +40,8 @@ FormatContextPtr OpenMediaInput(const std::string& mediaPath, const std::atomic<
         return {};
     }
     if (cancel != nullptr)
-        opened->interrupt_callback = {IsCancelled, const_cast<std::atomic<bool>*>(cancel)};
+        opened->interrupt_callback = {InterruptWhenCancelled,
+                                      const_cast<std::atomic<bool>*>(cancel)};
     if (const int error = avformat_open_input(&opened, mediaPath.c_str(), nullptr, nullptr);
         error < 0) {
         reason = error == AVERROR(ENOENT)

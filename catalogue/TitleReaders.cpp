@@ -12,10 +12,6 @@
 
 namespace {
 
-bool IsRaised(const std::atomic<bool>* flag) {
-    return flag != nullptr && flag->load(std::memory_order_relaxed);
-}
-
 // The results as the readers leave them, and the files not yet taken.
 class ReadBoard {
 public:
@@ -61,7 +57,7 @@ public:
         platform::MutexLock lock(mutex_);
         News news;
         for (;;) {
-            if (IsRaised(cancel)) {
+            if (IsCancelled(cancel)) {
                 news.cancelled = stoppedReaders_ == readers;
                 if (news.cancelled)
                     return news;
@@ -87,7 +83,7 @@ private:
 void RunReader(ReadBoard& board, const ReadOne& readOne, const std::atomic<bool>* cancel) {
     // Its buffers go when the reader has read its last file.
     FramePool frames;
-    while (!IsRaised(cancel)) {
+    while (!IsCancelled(cancel)) {
         const std::optional<size_t> file = board.Take();
         if (!file)
             break;
@@ -104,7 +100,7 @@ bool ReadTitlesInOrder(size_t count, size_t readers, const std::atomic<bool>* ca
     if (progress)
         progress(0, count);
     if (count == 0)
-        return !IsRaised(cancel);
+        return !IsCancelled(cancel);
     readers = std::max<size_t>(1, std::min(readers, count));
     ReadBoard board(count);
     std::vector<std::thread> threads;

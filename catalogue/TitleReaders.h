@@ -8,6 +8,11 @@
 
 class FramePool;
 
+// Whether a cancel flag is given and raised.
+inline bool IsCancelled(const std::atomic<bool>* cancel) {
+    return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+}
+
 // How one file was read.
 struct FileRead {
     double seconds = 0;

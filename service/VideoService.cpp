@@ -33,10 +33,6 @@ std::vector<TitleSummary> Summaries(const Catalogue& catalogue) {
     return titles;
 }
 
-bool IsRaised(const std::atomic<bool>* flag) {
-    return flag != nullptr && flag->load(std::memory_order_relaxed);
-}
-
 }  // namespace
 
 void VideoService::StartWorker() {
@@ -74,7 +70,7 @@ StartReport VideoService::StartVideoService(const std::vector<std::wstring>& pat
         report.registration = RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(),
                                                     state_.localAddresses, build.cancel);
     }
-    if (IsRaised(build.cancel))
+    if (IsCancelled(build.cancel))
         return CancelledStart();
     StartWorker();
     report.workerStarted = true;
