@@ -76,6 +76,10 @@ FramePool::Title::~Title() {
 void FramePool::Title::Serve(AVCodecContext* decoder) {
     decoder->opaque = this;
     decoder->get_buffer2 = FramePool::GetBuffer;
+    // One picture is wanted, and frame threads would each hold pictures of
+    // their own; without them FFmpeg need not ask whether the pool may be
+    // called from several threads (it may).
+    decoder->thread_type = FF_THREAD_SLICE;
 }
 
 uint64_t FramePool::BeginTitle() {
