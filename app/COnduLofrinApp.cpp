@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdlib>
 #include <utility>
 
 #include "app/COnduLofrinDlg.h"
+#include "app/CacheChoice.h"
 #include "app/CommandLine.h"
 #include "app/DirectoryChoice.h"
 #include "app/StartupSteps.h"
@@ -36,6 +38,9 @@ bool COnduLofrinApp::InitInstance() {
     DescribeApplication();
     RunStartupSteps();
     service_.SetDirectoryOrigin(ChooseDirectory(line_, ConfigFilePath()));
+    const auto environment = [](const char* name) -> const char* { return std::getenv(name); };
+    if (const auto cache = ChooseCacheDirectory(line_, environment))
+        service_.SetTitleCache(TitleCache(*cache));
     RunMainWindow(line_.files);
     // Also when the service never ran: the worker must have ended and every
     // socket be closed before the process goes.

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
 
@@ -31,6 +32,9 @@ constexpr QRect kListPlace(441, 108, 490, 358);
 constexpr QRect kBigButtonPlace(377, 517, 202, 47);
 constexpr QRect kAddPlace(439, 470, 228, 32);
 constexpr QRect kDeletePlace(703, 470, 228, 32);
+// Beside the big button, as high as the add and delete buttons, centred on
+// the big button's height.
+constexpr QRect kCancelPlace(589, 525, 110, 32);
 
 // The link keeps its template rectangle (46, 198, 115 x 14 dialog units),
 // converted with the base units of 8 x 18 pixels that map the list's template
@@ -60,6 +64,10 @@ QString NoticeCaption() {
 QString EmptyListText() {
     return QStringLiteral(
         "请在右侧列表中选上需要Lofrin的视频文件vrm、vrw、mp4、mov、mkv、ts等视频文件！");
+}
+
+QString StartProgressText(size_t filesRead, size_t filesToRead) {
+    return QStringLiteral("正在读取视频 %1/%2").arg(filesRead).arg(filesToRead);
 }
 
 QString NoListenerText(const std::string& reason) {
@@ -139,7 +147,13 @@ void COnduLofrinDlg::CreateControls() {
     m_link->setGeometry(kLinkRect);
     m_link->setAutoFillBackground(true);  // on the window's grey, like every control
 
+    m_progress = new QProgressBar(this);
+    m_progress->setAlignment(Qt::AlignCenter);
+    m_progress->setTextVisible(true);
+    m_btnCancel = new QPushButton(QStringLiteral("取消"), this);
+
     connect(m_btnStart, &QPushButton::clicked, this, &COnduLofrinDlg::OnStartService);
+    connect(m_btnCancel, &QPushButton::clicked, this, &COnduLofrinDlg::OnCancelStart);
     connect(m_btnStop, &QPushButton::clicked, this, &COnduLofrinDlg::OnStopService);
     connect(m_btnAdd, &QPushButton::clicked, this, &COnduLofrinDlg::OnAddFiles);
     connect(m_btnDelete, &QPushButton::clicked, this, &COnduLofrinDlg::OnDeleteFiles);
@@ -152,6 +166,14 @@ void COnduLofrinDlg::PlaceControls() {
     m_btnStart->setGeometry(ClientPlace(kBigButtonPlace));
     m_btnAdd->setGeometry(ClientPlace(kAddPlace));
     m_btnDelete->setGeometry(ClientPlace(kDeletePlace));
+    m_progress->setGeometry(ClientPlace(kBigButtonPlace));
+    m_btnCancel->setGeometry(ClientPlace(kCancelPlace));
+}
+
+// The start runs on; waiting for it here keeps its thread from outliving
+// the window, and the cancel makes the wait short.
+COnduLofrinDlg::~COnduLofrinDlg() {
+    m_start.reset();
 }
 
 bool COnduLofrinDlg::IsServing() const {
@@ -159,17 +181,39 @@ bool COnduLofrinDlg::IsServing() const {
 }
 
 void COnduLofrinDlg::ShowIdleState() {
+    m_progress->hide();
+    m_btnCancel->hide();
     m_btnStop->hide();
     m_btnStart->show();
     m_btnAdd->setEnabled(true);
     m_btnDelete->setEnabled(true);
 }
 
+// The list keeps what the start was given until the start is over.
+void COnduLofrinDlg::ShowStartingState() {
+    m_btnStart->hide();
+    m_progress->setRange(0, 0);
+    m_progress->setFormat(QStringLiteral("正在读取视频"));
+    m_progress->show();
+    m_btnCancel->setEnabled(true);
+    m_btnCancel->show();
+    m_btnAdd->setEnabled(false);
+    m_btnDelete->setEnabled(false);
+}
+
 void COnduLofrinDlg::ShowServingState() {
+    m_progress->hide();
+    m_btnCancel->hide();
     m_btnStop->show();
     m_btnStart->hide();
     m_btnAdd->setEnabled(false);
     m_btnDelete->setEnabled(false);
+}
+
+void COnduLofrinDlg::ShowStartProgress(size_t filesRead, size_t filesToRead) {
+    m_progress->setRange(0, static_cast<int>(filesToRead));
+    m_progress->setValue(static_cast<int>(filesRead));
+    m_progress->setFormat(StartProgressText(filesRead, filesToRead));
 }
 
 namespace {
@@ -224,18 +268,33 @@ std::vector<std::wstring> COnduLofrinDlg::ListedPaths() const {
 void COnduLofrinDlg::OnStartService() {
     // The Enter key still sends the start command while the start button is
     // hidden; the service must not be started twice.
-    if (IsServing())
+    if (IsServing() || IsStarting())
         return;
     const std::vector<std::wstring> paths = ListedPaths();
     if (paths.empty()) {
         m_services.showNotice(this, EmptyListText(), NoticeCaption());
         return;
     }
-    StartReport report;
-    {
-        // The start probes every file and blocks the window meanwhile.
-        const WaitCursor busy;
-        report = m_services.startVideoService(paths, this);
+    ShowStartingState();
+    m_start = std::make_unique<BackgroundStart>(
+        this, m_services.startVideoService, paths, this,
+        [this](size_t filesRead, size_t filesToRead) { ShowStartProgress(filesRead, filesToRead); },
+        [this](const StartReport& report) { OnStartFinished(report); });
+}
+
+void COnduLofrinDlg::OnCancelStart() {
+    if (m_start) {
+        m_start->Cancel();
+        m_btnCancel->setEnabled(false);
+    }
+}
+
+void COnduLofrinDlg::OnStartFinished(const StartReport& report) {
+    m_start.reset();
+    if (report.cancelled) {
+        ShowIdleState();
+        m_btnStart->setFocus();
+        return;
     }
     // A service no headset can reach is not shown as serving.
     if (const auto reason = WhyNothingListens(report)) {
@@ -243,6 +302,7 @@ void COnduLofrinDlg::OnStartService() {
             const WaitCursor busy;
             m_services.stopVideoService();
         }
+        ShowIdleState();
         m_services.showNotice(this, NoListenerText(*reason), NoticeCaption());
         return;
     }
@@ -284,9 +344,14 @@ void COnduLofrinDlg::OnLinkClick() {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kDownloadAddress)));
 }
 
+// Called by the start on its own thread, which does not wait for the box.
 void COnduLofrinDlg::ShowMessage(const std::wstring& text, const std::wstring& caption) {
-    const WaitCursor arrowDuringTheBox(Qt::ArrowCursor);
-    m_services.showNotice(this, QString::fromStdWString(text), QString::fromStdWString(caption));
+    QMetaObject::invokeMethod(
+        this,
+        [this, text = QString::fromStdWString(text), caption = QString::fromStdWString(caption)] {
+            m_services.showNotice(this, text, caption);
+        },
+        Qt::QueuedConnection);
 }
 
 void COnduLofrinDlg::paintEvent(QPaintEvent* /*event*/) {

@@ -7,21 +7,26 @@
 #include <QPen>
 #include <QPixmap>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/BackgroundStart.h"
 #include "app/DialogServices.h"
 #include "service/VideoService.h"
 
 class QLabel;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 
 // The program's one window, of fixed size: the picture on the left, the list
 // of files to share on the right with two lines of instructions above it,
 // the add and delete buttons below it, and one big button that starts or
 // stops the service. Which of the start and stop buttons is shown is the
-// window's only state: idle or serving.
+// window's state: idle or serving; in between, while a start reads the
+// titles on a thread of its own, a progress bar and a cancel button stand in
+// the big button's place.
 class COnduLofrinDlg : public QDialog, public MessageBoxOwner {
     Q_OBJECT
 
@@ -31,7 +36,11 @@ public:
     // Lists files named when the program was started, the first on top.
     void AddInitialFiles(const std::vector<std::wstring>& paths);
 
+    ~COnduLofrinDlg() override;
+
+    // Serving, or starting (the start runs off the window's thread).
     bool IsServing() const;
+    bool IsStarting() const { return m_start != nullptr; }
 
     // The service start's message to the user, in a box owned by the window.
     void ShowMessage(const std::wstring& text, const std::wstring& caption) override;
@@ -39,6 +48,7 @@ public:
 public slots:
     void OnStartService();
     void OnStopService();
+    void OnCancelStart();
     void OnAddFiles();
     void OnDeleteFiles();
     void OnLinkClick();
@@ -50,7 +60,10 @@ private:
     void CreateControls();
     void PlaceControls();
     void ShowIdleState();
+    void ShowStartingState();
     void ShowServingState();
+    void ShowStartProgress(size_t filesRead, size_t filesToRead);
+    void OnStartFinished(const StartReport& report);
     void InsertAtTop(const std::vector<std::wstring>& paths);
     void SelectFirstWhenNoneSelected();
     std::vector<std::wstring> ListedPaths() const;
@@ -72,4 +85,8 @@ private:
     QPushButton* m_btnAdd = nullptr;
     QPushButton* m_btnDelete = nullptr;
     QLabel* m_link = nullptr;
+    // In the big button's place while a start reads the titles.
+    QProgressBar* m_progress = nullptr;
+    QPushButton* m_btnCancel = nullptr;
+    std::unique_ptr<BackgroundStart> m_start;
 };

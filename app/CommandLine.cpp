@@ -19,6 +19,8 @@ const char kUsageText[] =
     "  --directory URL   register with the directory at this http or https\n"
     "                    address (scheme, host and port) instead of ours\n"
     "  --no-directory    register with no directory at all\n"
+    "  --no-cache        read every file afresh, and keep nothing of it in the\n"
+    "                    cache of titles\n"
     "  --quiet           log only errors on standard error\n"
     "  --verbose         log also one line per request on standard error\n"
     "  -h, --help        print this help and exit\n"
@@ -26,7 +28,9 @@ const char kUsageText[] =
     "\n"
     "Config.ini in the current directory may hold, in its section [Service],\n"
     "Directory=URL or Directory=none: the registration of both modes when no\n"
-    "option above says otherwise.\n";
+    "option above says otherwise. What each title's reading found is kept in\n"
+    "$XDG_CACHE_HOME/ondulofrin (~/.cache/ondulofrin), or in $CACHE_DIRECTORY\n"
+    "when systemd names one; removing that folder clears it.\n";
 
 const char kHelpPointer[] = "Try 'OnduLofrin --help' for more information.";
 
@@ -87,6 +91,8 @@ private:
             verbose = true;
         } else if (option == "--no-directory") {
             line_.noDirectory = true;
+        } else if (option == "--no-cache") {
+            line_.noCache = true;
         } else if (option == "--bind") {
             ReadBindAddress();
         } else if (option == "--directory") {

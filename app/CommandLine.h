@@ -20,6 +20,8 @@ struct CommandLine {
     // "scheme://host[:port]" given with --directory.
     std::optional<std::string> directoryOrigin;
     bool noDirectory = false;
+    // --no-cache: every file read afresh, nothing kept.
+    bool noCache = false;
     // How much the operator's log on standard error says.
     platform::OperatorDetail detail = platform::OperatorDetail::Events;
     // One line per argument that cannot be followed; the mode is then Invalid.

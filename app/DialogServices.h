@@ -17,8 +17,11 @@ class QWidget;
 // the file dialog and the message box. Tests put their own in to drive the
 // window and watch what it does.
 struct DialogServices {
+    // Runs on a thread of the window's; `build` brings the start's progress
+    // listener and its cancel flag.
     using StartService =
-        std::function<StartReport(const std::vector<std::wstring>& paths, MessageBoxOwner* owner)>;
+        std::function<StartReport(const std::vector<std::wstring>& paths, MessageBoxOwner* owner,
+                                  const CatalogueBuildOptions& build)>;
     using StopService = std::function<void()>;
     using ChooseFiles = std::function<QStringList(QWidget* parent)>;
     using ShowNotice =
@@ -34,8 +37,9 @@ struct DialogServices {
 inline DialogServices ServicesFor(VideoService& service) {
     DialogServices services;
     services.startVideoService = [&service](const std::vector<std::wstring>& paths,
-                                            MessageBoxOwner* owner) {
-        return service.StartVideoService(paths, owner);
+                                            MessageBoxOwner* owner,
+                                            const CatalogueBuildOptions& build) {
+        return service.StartVideoService(paths, owner, build);
     };
     services.stopVideoService = [&service] { service.StopVideoService(); };
     return services;

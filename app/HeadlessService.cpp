@@ -1,12 +1,18 @@
 #include "app/HeadlessService.h"
 
+#include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 
+#include "app/CacheChoice.h"
 #include "app/DirectoryChoice.h"
 #include "app/StartupSteps.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/TitleCache.h"
 #include "platform/LocalAddresses.h"
 #include "platform/PathBytes.h"
 #include "platform/WideText.h"
@@ -29,13 +35,27 @@ std::string PathText(const std::wstring& path) {
     return platform::PathToOsBytes(path);
 }
 
-void PrintTitles(const StartReport& report) {
-    for (size_t i = 0; i < report.titles.size(); ++i) {
-        const TitleSummary& title = report.titles[i];
-        std::printf("title %zu: %s (kind %lld, thumbnail %dx%d)\n", i, title.title.c_str(),
-                    static_cast<long long>(title.kind), title.thumbWidth, title.thumbHeight);
+// Tells each title as the build settles it, with how long its reading took
+// and whether it came from the cache, and the count at the end.
+class TitleLines {
+public:
+    void Print(size_t index, const CatalogueEntry& entry, const FileRead& read) {
+        std::printf("title %zu: %s (kind %lld, thumbnail %dx%d), %s in %.3f s\n", index,
+                    entry.title.c_str(), static_cast<long long>(entry.kind), entry.thumbWidth,
+                    entry.thumbHeight, read.fromCache ? "from the cache" : "read", read.seconds);
+        std::fflush(stdout);
+        fromCache_ += read.fromCache ? 1 : 0;
     }
-}
+
+    void PrintTotal(const StartReport& report) const {
+        const size_t titles = report.titles.size();
+        std::printf("catalogue: %zu title%s in %.3f s, %zu from the cache\n", titles,
+                    titles == 1 ? "" : "s", report.catalogueSeconds, fromCache_);
+    }
+
+private:
+    size_t fromCache_ = 0;
+};
 
 void PrintSkipped(const StartReport& report) {
     for (const SkippedPath& skipped : report.skipped) {
@@ -99,6 +119,10 @@ void PrintLeftOut(const StartReport& report) {
     }
 }
 
+const char* Environment(const char* name) {
+    return std::getenv(name);
+}
+
 void ApplyCommandLine(const CommandLine& line) {
     if (!line.bindAddresses.empty())
         platform::SetLocalAddressOverride(line.bindAddresses);
@@ -111,10 +135,45 @@ int WaitForStopSignal(const sigset_t& stopSignals) {
     return received;
 }
 
+// Takes SIGINT and SIGTERM for the whole run on a thread of its own: during
+// the start the signal cancels it, afterwards it ends the wait for it. The
+// signals are blocked before any other thread exists, so that every thread
+// inherits the mask and only this one receives them.
+class StopSignals {
+public:
+    StopSignals() {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        taker_ = std::thread([this] {
+            WaitForStopSignal(signals_);
+            received_ = true;
+        });
+    }
+    ~StopSignals() {
+        if (!taker_.joinable())
+            return;
+        if (!received_)
+            pthread_kill(taker_.native_handle(), SIGTERM);
+        taker_.join();
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    const std::atomic<bool>& Received() const { return received_; }
+    // Returns once a signal has come.
+    void Wait() { taker_.join(); }
+
+private:
+    sigset_t signals_;
+    std::atomic<bool> received_{false};
+    std::thread taker_;
+};
+
 }  // namespace
 
 void PrintStartReport(const StartReport& report, const std::optional<std::string>& directory) {
-    PrintTitles(report);
     PrintSkipped(report);
     PrintAddresses(report);
     if (report.workerStarted)
@@ -125,21 +184,27 @@ void PrintStartReport(const StartReport& report, const std::optional<std::string
 
 int RunHeadlessService(const CommandLine& line) {
     ApplyCommandLine(line);
-
-    // Blocked before the worker thread exists, so that it inherits the mask
-    // and the signals reach only sigwait below.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    StopSignals stop;
 
     VideoService service;
     const std::optional<std::string> directory = ChooseDirectory(line, ConfigFilePath());
     service.SetDirectoryOrigin(directory);
+    if (const auto cache = ChooseCacheDirectory(line, Environment))
+        service.SetTitleCache(TitleCache(*cache));
 
     StderrMessages messages;
-    const StartReport report = service.StartVideoService(line.files, &messages);
+    TitleLines titles;
+    CatalogueBuildOptions build;
+    build.cancel = &stop.Received();
+    build.onTitle = [&titles](size_t index, const CatalogueEntry& entry, const FileRead& read) {
+        titles.Print(index, entry, read);
+    };
+    const StartReport report = service.StartVideoService(line.files, &messages, build);
+    if (report.cancelled) {
+        std::printf("stopped during the start\n");
+        return 0;
+    }
+    titles.PrintTotal(report);
     PrintStartReport(report, directory);
 
     // A service no headset can reach would only look as if it ran.
@@ -150,7 +215,7 @@ int RunHeadlessService(const CommandLine& line) {
         return 1;
     }
 
-    WaitForStopSignal(stopSignals);
+    stop.Wait();
     service.StopVideoService();
     std::printf("stopped\n");
     return 0;

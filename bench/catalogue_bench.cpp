@@ -1,39 +1,20 @@
 // Times BuildCatalogue over 32 large clips against the ffmpeg tool taking the
 // same middle thumbnail from each file, one process after another.
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "BenchVerdict.h"
+#include "FfmpegThumbnails.h"
 #include "catalogue/Catalogue.h"
-#include "platform/FfmpegHandles.h"
 #include "platform/PathBytes.h"
-
-extern char** environ;
 
 namespace {
 
 const std::string kMediaDir = ONDU_BENCH_MEDIA_DIR;
 constexpr double kTargetRatio = 1.0;  // of the ffmpeg tool's time, at most
-
-int Run(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::vector<std::string> MediaFiles() {
     std::vector<std::string> files;
@@ -44,16 +25,6 @@ std::vector<std::string> MediaFiles() {
         files.push_back(kMediaDir + "/clip_" + number + "_hevc.mkv");
     }
     return files;
-}
-
-double MiddleSeconds(const std::string& file) {
-    AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, file.c_str(), nullptr, nullptr) < 0)
-        return 0;
-    const FormatContextPtr input(opened);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0)
-        return 0;
-    return static_cast<double>(input->duration / 2) / AV_TIME_BASE;
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -71,18 +42,15 @@ bool HasPicture(const CatalogueEntry& entry) {
 }  // namespace
 
 int main() {
-    if (Run({ONDU_BENCH_SETUP_SCRIPT, kMediaDir}) != 0) {
+    if (RunToEnd({ONDU_BENCH_SETUP_SCRIPT, kMediaDir}) != 0) {
         std::fprintf(stderr, "catalogue_bench: making the media failed\n");
         return 1;
     }
     av_log_set_level(AV_LOG_ERROR);
     const std::vector<std::string> files = MediaFiles();
     std::vector<std::wstring> paths;
-    std::vector<double> middles;
-    for (const std::string& file : files) {
+    for (const std::string& file : files)
         paths.push_back(platform::PathFromOsBytes(file));
-        middles.push_back(MiddleSeconds(file));
-    }
 
     const auto ourStart = std::chrono::steady_clock::now();
     const Catalogue catalogue = BuildCatalogue(paths).catalogue;
@@ -91,14 +59,7 @@ int main() {
     for (const CatalogueEntry& entry : catalogue)
         withPicture += HasPicture(entry) ? 1 : 0;
 
-    const std::string output = kMediaDir + "/reference.bgra";
-    const auto referenceStart = std::chrono::steady_clock::now();
-    for (size_t i = 0; i < files.size(); ++i) {
-        Run({"ffmpeg", "-nostdin", "-v", "error", "-y", "-ss", std::to_string(middles[i]), "-i",
-             files[i], "-frames:v", "1", "-vf", "scale=300:150", "-pix_fmt", "bgra", "-f",
-             "rawvideo", output});
-    }
-    const double reference = SecondsSince(referenceStart);
+    const double reference = FfmpegThumbnailSeconds(files, kMediaDir + "/reference.bgra");
 
     std::printf("catalogue of %zu files: %zu entries, %zu with a picture\n", files.size(),
                 catalogue.size(), withPicture);

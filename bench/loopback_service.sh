@@ -7,7 +7,7 @@ start_loopback_service() {
     service_log=$2
     shift 2
     # The service writes its log and Config.ini where it runs.
-    (cd "$service_build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory "$@") \
+    (cd "$service_build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory --no-cache "$@") \
         >"$service_log" 2>&1 &
     server_pid=$!
     for _ in $(seq 50); do

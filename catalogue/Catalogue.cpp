@@ -1,20 +1,29 @@
 #include "catalogue/Catalogue.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <utility>
 #include <variant>
 
 #include "catalogue/FolderExpansion.h"
+#include "catalogue/FramePool.h"
 #include "catalogue/MediaProbe.h"
 #include "catalogue/PackagedMovie.h"
+#include "catalogue/TitleCache.h"
 #include "catalogue/ToUtf8.h"
+#include "platform/DirectoryListing.h"
+#include "platform/FreedMemory.h"
+#include "platform/MachineCapacity.h"
 
 namespace {
 
 // Room for more entries than MAX_TITLES, so filling never reallocates.
 constexpr size_t kReservedEntries = 200;
 constexpr size_t kShortestPath = 5;
+// What a reader may take while it reads an 8K title: the picture buffers its
+// decoder holds and the decoder's own tables.
+constexpr uint64_t kMemoryPerReader = uint64_t{640} << 20;
 
 bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
@@ -46,7 +55,7 @@ bool IsPackagedMoviePath(std::wstring_view path) {
     return EndsWithIgnoringAsciiCase(path, L".vrm") || EndsWithIgnoringAsciiCase(path, L".vrw");
 }
 
-TitleOrReason ReadTitle(const std::wstring& path) {
+TitleOrReason ReadTitle(const std::wstring& path, const ProbeHelp& help) {
     if (path.size() < kShortestPath)
         return SkipReason{SkipKind::NoFileName, {}};
     const std::optional<std::wstring_view> fileName = FileNamePart(path);
@@ -55,32 +64,96 @@ TitleOrReason ReadTitle(const std::wstring& path) {
     const std::string title = ToUtf8(*fileName);
     if (IsPackagedMoviePath(path))
         return ReadPackagedMovie(path, title);
-    return ProbeMediaFile(path, title);
+    return ProbeMediaFile(path, title, help);
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One file, from the cache when it holds the file as it is now. Packaged
+// movies hold their picture ready and are not cached.
+TitleRead ReadFile(const std::wstring& path, const CatalogueBuildOptions& options,
+                   FramePool& frames) {
+    const auto start = std::chrono::steady_clock::now();
+    const TitleCache* cache = IsPackagedMoviePath(path) ? nullptr : options.cache;
+    // Taken before the file is read, so that a file changed meanwhile is
+    // kept under its old status and read again next time.
+    const platform::PathStatus status =
+        cache != nullptr ? platform::StatusOfPath(path) : platform::PathStatus{};
+    if (cache != nullptr) {
+        if (std::optional<CatalogueEntry> kept = cache->Find(path, status))
+            return {std::move(*kept), {SecondsSince(start), true}};
+    }
+    TitleRead result{ReadTitle(path, {&frames, options.cancel}), {}};
+    const auto* entry = std::get_if<CatalogueEntry>(&result.outcome);
+    // A reading that the cancel cut short may have missed its picture.
+    if (cache != nullptr && entry != nullptr && !IsCancelled(options.cancel))
+        cache->Keep(path, status, *entry);
+    result.read.seconds = SecondsSince(start);
+    return result;
+}
+
+size_t ReadersFor(const CatalogueBuildOptions& options) {
+    if (options.readers > 0)
+        return options.readers;
+    uint64_t readers = platform::UsableProcessors();
+    if (const uint64_t available = platform::AvailableMemoryBytes(); available > 0)
+        readers = std::min(readers, std::max<uint64_t>(1, available / kMemoryPerReader));
+    return static_cast<size_t>(readers);
 }
 
 }  // namespace
 
-BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths) {
+BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths,
+                              const CatalogueBuildOptions& options) {
     BuiltCatalogue built;
     built.catalogue.reserve(kReservedEntries);
+    std::vector<ExpandedPath> items = ExpandFolders(paths);
     // Every one of the first MAX_TITLES files uses up a place, accepted or
     // not; a folder takes none of its own.
-    size_t places = 0;
-    for (ExpandedPath& item : ExpandFolders(paths)) {
-        if (!item.isFile) {
-            built.skipped.push_back({std::move(item.path), std::move(item.reason)});
-            continue;
-        }
-        if (places++ >= MAX_TITLES) {
-            built.skipped.push_back({std::move(item.path), {SkipKind::BeyondTitleLimit, {}}});
-            continue;
-        }
-        TitleOrReason title = ReadTitle(item.path);
-        if (CatalogueEntry* entry = std::get_if<CatalogueEntry>(&title)) {
-            built.catalogue.push_back(std::move(*entry));
-        } else {
-            built.skipped.push_back({std::move(item.path), std::get<SkipReason>(std::move(title))});
+    std::vector<size_t> itemsToRead;
+    std::vector<std::wstring> pathsToRead;
+    for (size_t i = 0; i < items.size() && itemsToRead.size() < MAX_TITLES; ++i) {
+        if (items[i].isFile) {
+            itemsToRead.push_back(i);
+            pathsToRead.push_back(items[i].path);
         }
     }
+
+    size_t nextItem = 0;
+    // The items before `end` that are not read: folders, and files beyond
+    // the limit.
+    const auto settleUnread = [&](size_t end) {
+        for (; nextItem < end; ++nextItem) {
+            ExpandedPath& item = items[nextItem];
+            built.skipped.push_back(
+                {std::move(item.path), item.isFile ? SkipReason{SkipKind::BeyondTitleLimit, {}}
+                                                   : std::move(item.reason)});
+        }
+    };
+    const auto deliver = [&](size_t file, TitleRead& read) {
+        settleUnread(itemsToRead[file]);
+        ExpandedPath& item = items[nextItem++];
+        if (CatalogueEntry* entry = std::get_if<CatalogueEntry>(&read.outcome)) {
+            built.catalogue.push_back(std::move(*entry));
+            if (options.onTitle)
+                options.onTitle(built.catalogue.size() - 1, built.catalogue.back(), read.read);
+        } else {
+            built.skipped.push_back({std::move(item.path), std::get<SkipReason>(read.outcome)});
+        }
+    };
+    const auto readOne = [&](size_t file, FramePool& frames) {
+        return ReadFile(pathsToRead[file], options, frames);
+    };
+    const bool complete = ReadTitlesInOrder(pathsToRead.size(), ReadersFor(options), options.cancel,
+                                            readOne, deliver, options.onProgress);
+    // The readers' decoders left their tables free in the readers' arenas.
+    platform::ReturnFreedMemory();
+    if (!complete)
+        return {{}, {}, true};
+    settleUnread(items.size());
+    if (options.cache != nullptr)
+        options.cache->Trim();
     return built;
 }

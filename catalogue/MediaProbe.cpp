@@ -6,8 +6,10 @@ extern "C" {
 
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
+#include "catalogue/FramePool.h"
 #include "catalogue/Thumbnail.h"
 #include "catalogue/ToUtf8.h"
 #include "catalogue/VideoStreamChoice.h"
@@ -23,9 +25,23 @@ std::string FfmpegErrorText(int error) {
     return text;
 }
 
-// The opened input with its stream information, or why there is none.
-FormatContextPtr OpenMediaInput(const std::string& mediaPath, SkipReason& reason) {
-    AVFormatContext* opened = nullptr;
+// FFmpeg's reads ask this, and give up once it answers 1.
+int InterruptWhenCancelled(void* flag) {
+    return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+// The opened input with its stream information, or why there is none. Its
+// reads give up once `cancel` is raised.
+FormatContextPtr OpenMediaInput(const std::string& mediaPath, const std::atomic<bool>* cancel,
+                                SkipReason& reason) {
+    AVFormatContext* opened = avformat_alloc_context();
+    if (opened == nullptr) {
+        reason = {SkipKind::NotMediaFile, FfmpegErrorText(AVERROR(ENOMEM))};
+        return {};
+    }
+    if (cancel != nullptr)
+        opened->interrupt_callback = {InterruptWhenCancelled,
+                                      const_cast<std::atomic<bool>*>(cancel)};
     if (const int error = avformat_open_input(&opened, mediaPath.c_str(), nullptr, nullptr);
         error < 0) {
         reason = error == AVERROR(ENOENT)
@@ -41,7 +57,7 @@ FormatContextPtr OpenMediaInput(const std::string& mediaPath, SkipReason& reason
     return input;
 }
 
-CodecContextPtr OpenDecoder(const AVCodecParameters& parameters) {
+CodecContextPtr OpenDecoder(const AVCodecParameters& parameters, FramePool::Title* frames) {
     const AVCodec* decoder = avcodec_find_decoder(parameters.codec_id);
     if (decoder == nullptr)
         return {};
@@ -50,6 +66,8 @@ CodecContextPtr OpenDecoder(const AVCodecParameters& parameters) {
         return {};
     if (avcodec_parameters_to_context(context.get(), &parameters) < 0)
         return {};
+    if (frames != nullptr)
+        frames->Serve(context.get());
     if (avcodec_open2(context.get(), decoder, nullptr) < 0)
         return {};
     return context;
@@ -70,18 +88,23 @@ CatalogueEntry MediaFileEntry(const std::wstring& path, const std::string& title
 
 }  // namespace
 
-TitleOrReason ProbeMediaFile(const std::wstring& path, const std::string& title) {
+TitleOrReason ProbeMediaFile(const std::wstring& path, const std::string& title,
+                             const ProbeHelp& help) {
     std::string mediaPath = platform::PathToOsBytes(path);
     SkipReason reason;
     // Declared before the decoder so that the decoder is freed first.
-    const FormatContextPtr input = OpenMediaInput(mediaPath, reason);
+    const FormatContextPtr input = OpenMediaInput(mediaPath, help.cancel, reason);
     if (!input)
         return reason;
     const int streamIndex = ChooseVideoStream(*input);
     if (streamIndex < 0)
         return SkipReason{SkipKind::NoVideoStream, {}};
     const AVCodecParameters& parameters = *input->streams[streamIndex]->codecpar;
-    const CodecContextPtr decoder = OpenDecoder(parameters);
+    // Outlives the decoder, whose pictures it lends.
+    std::optional<FramePool::Title> frames;
+    if (help.frames != nullptr)
+        frames.emplace(*help.frames);
+    const CodecContextPtr decoder = OpenDecoder(parameters, frames ? &*frames : nullptr);
     if (!decoder)
         return SkipReason{SkipKind::NoDecoder, avcodec_get_name(parameters.codec_id)};
 

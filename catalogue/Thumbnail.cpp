@@ -6,6 +6,10 @@ namespace {
 
 constexpr int kScalerFlags = SWS_FAST_BILINEAR | SWS_ACCURATE_RND;
 
+// Far more than pictures are ever held back for reordering, in AV_TIME_BASE
+// units.
+constexpr int64_t kWellBeforeTheStart = int64_t{60} * AV_TIME_BASE;
+
 // Seek targets on stream -1 are absolute times, while the duration counts from
 // the first time stamp. Containers such as MPEG-TS rarely start at zero, so
 // the start time is added; otherwise the target could lie before the start.
@@ -96,13 +100,28 @@ void ScaleIntoThumbnail(const AVFrame& frame, ScalerPtr& scaler, CatalogueEntry&
               destinationStride);
 }
 
+// Whether the key picture, held back by a decoder that reorders pictures, is
+// the first one it will show: the packet decoded right after it shows later.
+// Pictures shown before a key picture (leading pictures) follow it directly
+// in decoding order, and a field picture's second field may follow in a
+// packet of its own, so the test is left to progressive video with known
+// times.
+bool KeyPictureShowsFirst(const AVCodecContext& decoder, int64_t keyTime, const AVPacket& next) {
+    return decoder.field_order == AV_FIELD_PROGRESSIVE && keyTime != AV_NOPTS_VALUE &&
+           next.pts != AV_NOPTS_VALUE && next.pts > keyTime;
+}
+
 // Feeds the chosen stream's packets to the decoder, starting with its first
 // key packet, until a picture comes out, the file ends or the budget is
-// spent.
+// spent. When the key picture is held back for reordering and is sure to be
+// shown first, the decoder is drained at once instead of decoding the
+// pictures after it only to push it out: for 8K video those would cost more
+// than the key picture itself.
 bool DecodeFirstPicture(AVFormatContext* formatContext, int streamIndex,
                         AVCodecContext* decoderContext, AVPacket* packet, AVFrame* frame,
                         ReadBudget budget) {
     bool keyPacketSent = false;
+    int64_t keyTime = AV_NOPTS_VALUE;
     while (av_read_frame(formatContext, packet) >= 0) {
         const PacketDataRelease release(packet);
         if (!budget.Spend())
@@ -111,6 +130,9 @@ bool DecodeFirstPicture(AVFormatContext* formatContext, int streamIndex,
             continue;
         if (!keyPacketSent && (packet->flags & AV_PKT_FLAG_KEY) == 0)
             continue;
+        if (keyPacketSent && KeyPictureShowsFirst(*decoderContext, keyTime, *packet))
+            break;
+        keyTime = keyPacketSent ? AV_NOPTS_VALUE : packet->pts;
         keyPacketSent = true;
         // A packet that fails to decode is not fatal; the next one may work.
         if (avcodec_send_packet(decoderContext, packet) < 0)
@@ -136,10 +158,25 @@ bool PacketTime(const AVPacket& packet, AVRational timeBase, int64_t& time) {
     return true;
 }
 
-// The third look, for containers without an index of key frames (MPEG-TS and
-// the like), where a backward seek lands after the key frame before the
-// middle: reads from the start, keeps the last key packet of the stream that
-// is not later than the middle, and decodes that one picture.
+// Back to the first packet of the file. Containers without an index of key
+// frames (MPEG-TS and the like) seek by the packets' decoding times, which run
+// ahead of the start time (a presentation time) when pictures are reordered,
+// so a seek to the start time lands after the first key frame. A time well
+// before the start lands on the first packet; a container that refuses such a
+// time is sought to the start time.
+bool SeekToFirstPacket(AVFormatContext* formatContext) {
+    const int64_t start = StartTime(*formatContext);
+    int64_t wellBefore = 0;
+    if (!__builtin_sub_overflow(start, kWellBeforeTheStart, &wellBefore) &&
+        av_seek_frame(formatContext, -1, wellBefore, AVSEEK_FLAG_BACKWARD) >= 0)
+        return true;
+    return av_seek_frame(formatContext, -1, start, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+// The third look, for containers without an index of key frames, where a
+// backward seek lands after the key frame before the middle: reads from the
+// start, keeps the last key packet of the stream that is not later than the
+// middle, and decodes that one picture.
 bool DecodeLastKeyPacketBeforeMiddle(AVFormatContext* formatContext, int streamIndex,
                                      AVCodecContext* decoderContext, AVPacket* packet,
                                      AVFrame* frame, const ThumbnailReadLimit& limit,
@@ -147,7 +184,7 @@ bool DecodeLastKeyPacketBeforeMiddle(AVFormatContext* formatContext, int streamI
     int64_t middle = 0;
     if (!MiddleTime(*formatContext, middle))
         return false;
-    if (av_seek_frame(formatContext, -1, StartTime(*formatContext), AVSEEK_FLAG_BACKWARD) < 0)
+    if (!SeekToFirstPacket(formatContext))
         return false;
     ReadBudget budget(formatContext, limit, packetsRead);
     const AVRational timeBase = formatContext->streams[streamIndex]->time_base;

@@ -29,7 +29,10 @@ PathStatus StatusOfPath(const std::wstring& path) {
     const PathKind kind = S_ISDIR(status.st_mode)   ? PathKind::Directory
                           : S_ISREG(status.st_mode) ? PathKind::File
                                                     : PathKind::Other;
-    return {kind, {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)}};
+    return {kind,
+            {static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)},
+            static_cast<uint64_t>(status.st_size),
+            int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec};
 }
 
 DirectoryNames ListDirectory(const std::wstring& path) {

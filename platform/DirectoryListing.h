@@ -20,6 +20,8 @@ struct FileIdentity {
 struct PathStatus {
     PathKind kind = PathKind::Missing;
     FileIdentity identity;
+    uint64_t size = 0;
+    int64_t modifiedNanoseconds = 0;  // since 1970
 };
 
 PathStatus StatusOfPath(const std::wstring& path);

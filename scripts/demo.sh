@@ -62,7 +62,9 @@ ip -n "$headset_ns" link set ondu-demo-h up
 step "Starting the service: OnduLofrin --serve --no-directory clip.mp4"
 program=$(cd "$build" && pwd)/OnduLofrin
 headset=$(cd "$build" && pwd)/ondu-headset
-(cd "$out" && exec ip netns exec "$server_ns" "$program" --serve --no-directory "$clip") \
+# Its Config.ini, log and cache of titles stay in the demo's folder.
+(cd "$out" && XDG_CACHE_HOME="$PWD/cache" CACHE_DIRECTORY= \
+    exec ip netns exec "$server_ns" "$program" --serve --no-directory "$clip") \
     >"$out/server.log" 2>&1 &
 server_pid=$!
 in_headset() { ip netns exec "$headset_ns" "$headset" "$@"; }

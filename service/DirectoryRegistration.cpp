@@ -74,6 +74,11 @@ size_t StopAtBody(char*, size_t, size_t, void*) {
     return 0;
 }
 
+// libcurl asks about once a second at least, also while it waits.
+int StopWhenCancelled(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(cancel)->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
 }  // namespace
 
 std::optional<std::string> ParseDirectoryOrigin(std::string_view text) {
@@ -128,7 +133,8 @@ std::string BuildRegistrationUrl(std::string_view origin, size_t titleCount,
 
 RegistrationReport RegisterWithDirectory(const std::optional<std::string>& origin,
                                          size_t titleCount,
-                                         const std::vector<platform::Ipv4Address>& addresses) {
+                                         const std::vector<platform::Ipv4Address>& addresses,
+                                         const std::atomic<bool>* cancel) {
     using Outcome = RegistrationReport::Outcome;
     if (addresses.empty())
         return {Outcome::NotSent, 0, "no address"};
@@ -154,6 +160,11 @@ RegistrationReport RegisterWithDirectory(const std::optional<std::string>& origi
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, StopAtBody);
+    if (cancel != nullptr) {
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, StopWhenCancelled);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, cancel);
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    }
     // Proxies come from the usual environment variables, which libcurl reads
     // itself. The transfer ends at the answer's first byte, which libcurl
     // counts as a failure; an answer's status says the request arrived.

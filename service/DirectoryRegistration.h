@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -26,8 +27,9 @@ std::string BuildRegistrationUrl(std::string_view origin, size_t titleCount,
 
 // Tells the directory at `origin` (none: no registration) about this start
 // with one GET, when there is at least one address and one title. Waits at
-// most a few seconds and never reads the answer's body; nothing depends on
-// the outcome, which is only reported.
+// most a few seconds, less once `cancel` is raised, and never reads the
+// answer's body; nothing depends on the outcome, which is only reported.
 RegistrationReport RegisterWithDirectory(const std::optional<std::string>& origin,
                                          size_t titleCount,
-                                         const std::vector<platform::Ipv4Address>& addresses);
+                                         const std::vector<platform::Ipv4Address>& addresses,
+                                         const std::atomic<bool>* cancel = nullptr);

@@ -48,10 +48,15 @@ struct RegistrationReport {
 struct StartReport {
     std::vector<TitleSummary> titles;
     std::vector<SkippedPath> skipped;
+    // How long the catalogue took to build.
+    double catalogueSeconds = 0;
     std::vector<AddressReport> addresses;
     RegistrationReport registration;
     // A socket could not even be created, which ended the start: the
     // system's text. Empty when every socket was created.
     std::string socketError;
     bool workerStarted = false;
+    // The start was cancelled: it opened nothing that is still open, and the
+    // rest of the report is empty.
+    bool cancelled = false;
 };

@@ -1,6 +1,7 @@
 #include "service/VideoService.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <utility>
 
@@ -43,9 +44,16 @@ void VideoService::StartWorker() {
 }
 
 StartReport VideoService::StartVideoService(const std::vector<std::wstring>& paths,
-                                            MessageBoxOwner* ownerWindow) {
+                                            MessageBoxOwner* ownerWindow,
+                                            CatalogueBuildOptions build) {
     StartReport report;
-    BuiltCatalogue built = BuildCatalogue(paths);
+    build.cache = titleCache_ ? &*titleCache_ : nullptr;
+    const auto buildStart = std::chrono::steady_clock::now();
+    BuiltCatalogue built = BuildCatalogue(paths, build);
+    if (built.cancelled)
+        return CancelledStart();
+    report.catalogueSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - buildStart).count();
     state_.catalogue = std::move(built.catalogue);
     report.titles = Summaries(state_.catalogue);
     report.skipped = std::move(built.skipped);
@@ -59,14 +67,23 @@ StartReport VideoService::StartVideoService(const std::vector<std::wstring>& pat
     if (!state_.localAddresses.empty() && WhyNothingListens(report)) {
         report.registration = {RegistrationReport::Outcome::NotSent, 0, "no address listens"};
     } else {
-        report.registration =
-            RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(), state_.localAddresses);
+        report.registration = RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(),
+                                                    state_.localAddresses, build.cancel);
     }
+    if (IsCancelled(build.cancel))
+        return CancelledStart();
     StartWorker();
     report.workerStarted = true;
     if (LeftOutBeyondLimit(report) && ownerWindow != nullptr) {
         ownerWindow->ShowMessage(kTooManyVideos, kNoticeCaption);
     }
+    return report;
+}
+
+StartReport VideoService::CancelledStart() {
+    StopVideoService();
+    StartReport report;
+    report.cancelled = true;
     return report;
 }
 

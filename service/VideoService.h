@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/Catalogue.h"
+#include "catalogue/TitleCache.h"
 #include "service/DirectoryRegistration.h"
 #include "service/ServiceState.h"
 #include "service/StartReport.h"
@@ -29,9 +31,13 @@ public:
     // Builds the catalogue from `paths`, opens the endpoints, announces and
     // registers the service and starts the worker thread; tells the owner
     // when there were more paths than titles. Runs synchronously on the
-    // caller's thread; the service must be stopped. Says what it did.
+    // caller's thread, which may be any thread but the one that stops the
+    // service; the service must be stopped. Says what it did. `build` brings
+    // the build's listeners and its cancel flag: once that is raised, the
+    // start ends before it starts the worker, with everything closed again,
+    // and reports itself cancelled. The service's own cache is used.
     StartReport StartVideoService(const std::vector<std::wstring>& paths,
-                                  MessageBoxOwner* ownerWindow);
+                                  MessageBoxOwner* ownerWindow, CatalogueBuildOptions build = {});
 
     // Raises the stop flag, waits for the worker thread, then closes every
     // socket and session and empties the catalogue. Harmless when nothing runs.
@@ -44,13 +50,20 @@ public:
         directoryOrigin_ = std::move(origin);
     }
 
+    // The cache the next starts take titles from and keep them in; none
+    // (the default) reads every file. Not for use while the service runs.
+    void SetTitleCache(std::optional<TitleCache> cache) { titleCache_ = std::move(cache); }
+
     // For tests and benchmarks, which look inside or drive the loop by hand.
     ServiceState& State() { return state_; }
     const ServiceState& State() const { return state_; }
 
 private:
     void StartWorker();
+    // Closes what the start opened; the report of a start that was cancelled.
+    StartReport CancelledStart();
 
     ServiceState state_;
     std::optional<std::string> directoryOrigin_{kDirectoryOrigin};
+    std::optional<TitleCache> titleCache_;
 };

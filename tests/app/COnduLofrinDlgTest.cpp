@@ -1,10 +1,14 @@
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -30,26 +34,23 @@ const QString kTooManyText = QStringLiteral("Lofrin最多添加32个视频！");
 using Paths = std::vector<std::wstring>;
 
 // Stands in for the world around the window and writes down what it is asked.
+// The start runs on a thread of the window's; what it writes down is read
+// once the window has shown the start's end.
 struct Recorder {
     QList<QStringList> batches;  // handed out by the file chooser, one per call
     std::vector<Paths> starts;
     int stops = 0;
     QList<QPair<QString, QString>> notices;
-    QStringList events;
-    QList<Qt::CursorShape> cursorAtStart;
     QList<Qt::CursorShape> cursorAtNotice;
 
     // `startService` does the work of a start after it has been written down.
     DialogServices Services(DialogServices::StartService startService = {}) {
         DialogServices services;
         services.startVideoService = [this, startService](const Paths& paths,
-                                                          MessageBoxOwner* owner) {
+                                                          MessageBoxOwner* owner,
+                                                          const CatalogueBuildOptions& build) {
             starts.push_back(paths);
-            cursorAtStart.append(CurrentCursor());
-            events.append(QStringLiteral("start"));
-            StartReport report = startService ? startService(paths, owner) : Listening();
-            events.append(QStringLiteral("started"));
-            return report;
+            return startService ? startService(paths, owner, build) : Listening();
         };
         services.stopVideoService = [this] { ++stops; };
         services.chooseFiles = [this](QWidget*) {
@@ -58,7 +59,6 @@ struct Recorder {
         services.showNotice = [this](QWidget*, const QString& text, const QString& caption) {
             notices.append({text, caption});
             cursorAtNotice.append(CurrentCursor());
-            events.append(QStringLiteral("notice"));
         };
         return services;
     }
@@ -73,8 +73,9 @@ struct Recorder {
 
     static Qt::CursorShape CurrentCursor() {
         const QCursor* cursor = QGuiApplication::overrideCursor();
-        return cursor != nullptr ? cursor->shape() : Qt::BitmapCursor;
+        return cursor != nullptr ? cursor->shape() : kNoOverride;
     }
+    static constexpr Qt::CursorShape kNoOverride = Qt::BitmapCursor;
 };
 
 // The window's controls, found by their kind and text.
@@ -82,6 +83,7 @@ struct Controls {
     explicit Controls(COnduLofrinDlg& dialog) {
         list = dialog.findChild<QListWidget*>();
         link = dialog.findChild<QLabel*>();
+        progress = dialog.findChild<QProgressBar*>();
         for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
             const QString text = button->text();
             if (text == QStringLiteral("开启Lofrin服务"))
@@ -92,6 +94,8 @@ struct Controls {
                 add = button;
             if (text == QStringLiteral("删除"))
                 remove = button;
+            if (text == QStringLiteral("取消"))
+                cancel = button;
         }
     }
 
@@ -110,7 +114,8 @@ struct Controls {
         return rows;
     }
     bool Idle() const {
-        return !start->isHidden() && stop->isHidden() && add->isEnabled() && remove->isEnabled();
+        return !start->isHidden() && stop->isHidden() && add->isEnabled() && remove->isEnabled() &&
+               progress->isHidden() && cancel->isHidden();
     }
     bool Serving() const {
         return start->isHidden() && !stop->isHidden() && !add->isEnabled() && !remove->isEnabled();
@@ -122,6 +127,8 @@ struct Controls {
     QPushButton* stop = nullptr;
     QPushButton* add = nullptr;
     QPushButton* remove = nullptr;
+    QProgressBar* progress = nullptr;
+    QPushButton* cancel = nullptr;
 };
 
 Paths Wide(const QStringList& items) {
@@ -146,6 +153,7 @@ private slots:
     void emptyListShowsTheNoticeAndStaysIdle();
     void fortyItemsStartTheServiceAndTheServiceReportsTheLimit();
     void startCommandWhileServingIsIgnored();
+    void aSlowStartLeavesTheWindowAnsweringAndCancelRestoresIt();
     void takenPortGivesANoticeInsteadOfServing();
     void controlsStandAtTheirPlaces();
     void linkOpensTheDownloadAddress();
@@ -173,11 +181,10 @@ void COnduLofrinDlgTest::addedBatchesGoToTheTopAndStartPassesTheListInOrder() {
 
     controls.list->clearSelection();  // nothing selected still passes every item
     controls.start->click();
+    QTRY_VERIFY(controls.Serving());
     QCOMPARE(recorder.starts.size(), size_t{1});
     QCOMPARE(recorder.starts[0], Wide(controls.Items()));
-    QCOMPARE(recorder.cursorAtStart, QList<Qt::CursorShape>{Qt::WaitCursor});
-    QCOMPARE(Recorder::CurrentCursor(), Qt::BitmapCursor);
-    QVERIFY(controls.Serving());
+    QCOMPARE(Recorder::CurrentCursor(), Recorder::kNoOverride);
     QVERIFY(recorder.notices.isEmpty());
 
     const QStringList before = controls.Items();
@@ -231,14 +238,13 @@ void COnduLofrinDlgTest::fortyItemsStartTheServiceAndTheServiceReportsTheLimit()
     controls.add->click();
 
     controls.start->click();
+    QTRY_VERIFY(controls.Serving());
     QCOMPARE(recorder.starts.size(), size_t{1});
     QCOMPARE(recorder.starts[0].size(), size_t{40});
     QCOMPARE(recorder.starts[0], Wide(controls.Items()));
-    QCOMPARE(recorder.notices, (QList<QPair<QString, QString>>{{kTooManyText, kNotice}}));
-    QCOMPARE(recorder.events, QStringList({"start", "notice", "started"}));
-    // The box is shown with the ordinary pointer, not the wait cursor.
-    QCOMPARE(recorder.cursorAtNotice, QList<Qt::CursorShape>{Qt::ArrowCursor});
-    QVERIFY(controls.Serving());
+    QTRY_COMPARE(recorder.notices, (QList<QPair<QString, QString>>{{kTooManyText, kNotice}}));
+    // The box is shown with the ordinary pointer, not a wait cursor.
+    QCOMPARE(recorder.cursorAtNotice, QList<Qt::CursorShape>{Recorder::kNoOverride});
 
     service.StopVideoService();
 }
@@ -251,7 +257,8 @@ void COnduLofrinDlgTest::startCommandWhileServingIsIgnored() {
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     controls.start->click();
-    QVERIFY(controls.Serving());
+    dialog.OnStartService();  // while it starts
+    QTRY_VERIFY(controls.Serving());
 
     dialog.OnStartService();
     controls.list->setFocus();
@@ -260,6 +267,68 @@ void COnduLofrinDlgTest::startCommandWhileServingIsIgnored() {
     QCOMPARE(recorder.starts.size(), size_t{1});
     QVERIFY(controls.Serving());
     QVERIFY(dialog.isVisible());
+}
+
+// Twenty titles of 100 ms each, unless the start is cancelled, which it
+// notices within 10 ms.
+StartReport SlowStart(const Paths&, MessageBoxOwner*, const CatalogueBuildOptions& build) {
+    constexpr size_t kTitles = 20;
+    for (size_t read = 0; read <= kTitles; ++read) {
+        build.onProgress(read, kTitles);
+        for (int tick = 0; tick < 10 && read < kTitles; ++tick) {
+            if (build.cancel->load()) {
+                StartReport cancelled;
+                cancelled.cancelled = true;
+                return cancelled;
+            }
+            QThread::msleep(10);
+        }
+    }
+    return Recorder::Listening();
+}
+
+void COnduLofrinDlgTest::aSlowStartLeavesTheWindowAnsweringAndCancelRestoresIt() {
+    Recorder recorder;
+    COnduLofrinDlg dialog(nullptr, recorder.Services(SlowStart));
+    Controls controls(dialog);
+    dialog.AddInitialFiles({L"/v/a.mp4", L"/v/b.mkv", L"/v/c.ts"});
+    controls.list->item(2)->setSelected(true);
+    const QStringList items = controls.Items();
+    const QList<int> selected = controls.SelectedRows();
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    // A timer of the window's thread, and the longest it waited for its turn.
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    ticker.setInterval(10);
+    connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    clock.start();
+    ticker.start();
+
+    controls.start->click();
+    QVERIFY(controls.start->isHidden() && !controls.progress->isHidden());
+    QVERIFY(!controls.add->isEnabled() && !controls.remove->isEnabled());
+    QTRY_COMPARE(controls.progress->text(), QStringLiteral("正在读取视频 2/20"));
+    QTRY_COMPARE(controls.progress->text(), QStringLiteral("正在读取视频 5/20"));
+    controls.cancel->click();
+    QElapsedTimer cancelled;
+    cancelled.start();
+    QTRY_VERIFY(controls.Idle());
+    QVERIFY2(cancelled.elapsed() < 1000, "the cancel took a second or more");
+    QVERIFY(longestGap < 100);
+
+    QCOMPARE(controls.Items(), items);
+    QCOMPARE(controls.SelectedRows(), selected);
+    QCOMPARE(recorder.starts.size(), size_t{1});
+    QCOMPARE(recorder.stops, 0);
+    QVERIFY(recorder.notices.isEmpty());
+    QVERIFY(controls.start->hasFocus());
 }
 
 // The real service on loopback in a network of the test's own, where the
@@ -286,6 +355,7 @@ void COnduLofrinDlgTest::takenPortGivesANoticeInsteadOfServing() {
     Controls controls(dialog);
     dialog.AddInitialFiles({L"/v/a.mp4"});
     controls.start->click();
+    QTRY_VERIFY(!dialog.IsStarting());
     platform::SetLocalAddressOverride(std::nullopt);
 
     const QString reason = QStringLiteral(
@@ -313,6 +383,8 @@ void COnduLofrinDlgTest::controlsStandAtTheirPlaces() {
     QCOMPARE(controls.start->geometry(), QRect(369, 486, 202, 47));
     QCOMPARE(controls.add->geometry(), QRect(431, 439, 228, 32));
     QCOMPARE(controls.remove->geometry(), QRect(695, 439, 228, 32));
+    QCOMPARE(controls.progress->geometry(), controls.start->geometry());
+    QCOMPARE(controls.cancel->geometry(), QRect(581, 494, 110, 32));
     QCOMPARE(controls.link->geometry(), QRect(92, 446, 230, 32));
 
     QCOMPARE(controls.list->viewMode(), QListView::ListMode);
@@ -371,6 +443,7 @@ void COnduLofrinDlgTest::namesThatAreNotUtf8ReachTheServiceAsTheirBytes() {
     QCOMPARE(controls.Items(), QStringList({shownFolder + QStringLiteral("/caf\uFFFD.mp4"),
                                             shownFolder + QStringLiteral("/cr\uFFFDme.mkv")}));
     controls.start->click();
+    QTRY_VERIFY(controls.Serving());
     QCOMPARE(recorder.starts.size(), size_t{1});
     QVERIFY(recorder.starts[0] == Paths({platform::PathFromOsBytes(chosenBytes), fromCommandLine}));
 }

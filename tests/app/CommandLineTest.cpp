@@ -3,6 +3,7 @@
 #include <fstream>
 #include <map>
 
+#include "app/CacheChoice.h"
 #include "app/CommandLine.h"
 #include "app/DisplayCheck.h"
 
@@ -25,10 +26,10 @@ TEST(CommandLine, WindowListsFilesInOrderMadeAbsolute) {
 // are made absolute like the window's.
 TEST(CommandLine, OptionsAndFilesComeInAnyOrder) {
     const std::vector<Lines> orders{
-        {"--serve", "--no-directory", "--bind", "10.0.0.2", "a.mp4", "d/b.vrw"},
-        {"--no-directory", "--serve", "a.mp4", "--bind", "10.0.0.2", "d/b.vrw"},
-        {"a.mp4", "d/b.vrw", "--bind", "10.0.0.2", "--no-directory", "--serve"},
-        {"a.mp4", "--bind", "10.0.0.2", "--serve", "d/b.vrw", "--no-directory"},
+        {"--serve", "--no-directory", "--bind", "10.0.0.2", "a.mp4", "--no-cache", "d/b.vrw"},
+        {"--no-directory", "--serve", "a.mp4", "--no-cache", "--bind", "10.0.0.2", "d/b.vrw"},
+        {"--no-cache", "a.mp4", "d/b.vrw", "--bind", "10.0.0.2", "--no-directory", "--serve"},
+        {"a.mp4", "--bind", "10.0.0.2", "--serve", "d/b.vrw", "--no-directory", "--no-cache"},
     };
     for (const Lines& order : orders) {
         const CommandLine line = ParseCommandLine(order, L"/here");
@@ -36,6 +37,7 @@ TEST(CommandLine, OptionsAndFilesComeInAnyOrder) {
         EXPECT_EQ(line.files, (Paths{L"/here/a.mp4", L"/here/d/b.vrw"})) << order[0];
         EXPECT_EQ(line.bindAddresses, (std::vector<platform::Ipv4Address>{{10, 0, 0, 2}}));
         EXPECT_TRUE(line.noDirectory);
+        EXPECT_TRUE(line.noCache);
         EXPECT_TRUE(line.problems.empty());
     }
     const CommandLine directory =
@@ -98,8 +100,9 @@ TEST(HeadlessDirectoryOptions, AreParsedAndChecked) {
 }
 
 TEST(CommandLine, UsageNamesEveryOption) {
-    for (const char* option : {"--serve", "--bind ADDR", "--directory URL", "--no-directory",
-                               "--quiet", "--verbose", "-h, --help", "--version", "[Service]"})
+    for (const char* option :
+         {"--serve", "--bind ADDR", "--directory URL", "--no-directory", "--no-cache", "--quiet",
+          "--verbose", "-h, --help", "--version", "[Service]", "~/.cache/ondulofrin"})
         EXPECT_NE(std::string(kUsageText).find(option), std::string::npos) << option;
 }
 
@@ -132,6 +135,26 @@ TEST(DisplayCheck, TellsFromTheEnvironmentWhetherQtCanOpenAWindow) {
         environment = variables;
         EXPECT_EQ(HasDisplay(Lookup), expected) << variables.size();
     }
+    environment.clear();
+}
+
+TEST(CacheChoice, FollowsSystemdThenXdgThenHome) {
+    using Environment = std::map<std::string, std::string>;
+    const std::vector<std::pair<Environment, std::optional<std::string>>> cases{
+        {{}, std::nullopt},
+        {{{"HOME", "/home/u"}}, "/home/u/.cache/ondulofrin"},
+        {{{"HOME", "/home/u"}, {"XDG_CACHE_HOME", "/c"}}, "/c/ondulofrin"},
+        {{{"HOME", "/home/u"}, {"XDG_CACHE_HOME", "rel"}}, "/home/u/.cache/ondulofrin"},
+        {{{"XDG_CACHE_HOME", "/c"}, {"CACHE_DIRECTORY", "/var/cache/o:/x"}}, "/var/cache/o"},
+    };
+    const CommandLine line;
+    for (const auto& [variables, expected] : cases) {
+        environment = variables;
+        EXPECT_EQ(ChooseCacheDirectory(line, Lookup), expected) << variables.size();
+    }
+    CommandLine noCache;
+    noCache.noCache = true;
+    EXPECT_EQ(ChooseCacheDirectory(noCache, Lookup), std::nullopt);
     environment.clear();
 }
 

@@ -1,7 +1,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
+#include <QThread>
 
 #include "app/COnduLofrinDlg.h"
 
@@ -17,6 +20,7 @@ const QRect kPictureArea(0, 20, 440, 489);
 // Controls that stand over the picture.
 const QRect kLinkArea(92, 446, 230, 32);
 const QRect kBigButtonArea(369, 486, 202, 47);
+const QRect kCancelArea(581, 494, 110, 32);
 
 QColor At(const QImage& image, int x, int y) {
     return image.pixelColor(x, y);
@@ -40,6 +44,7 @@ class DialogScreenshotTest : public QObject {
 
 private slots:
     void idleWindowLooksAsDesigned();
+    void startingWindowShowsHowFarItHasCome();
 };
 
 void DialogScreenshotTest::idleWindowLooksAsDesigned() {
@@ -96,6 +101,44 @@ void DialogScreenshotTest::idleWindowLooksAsDesigned() {
     QVERIFY2(DarkPixels(shot, firstLine.translated(0, 22)) > 50, "second instruction line missing");
     // Nothing dark above them, right of the picture.
     QCOMPARE(DarkPixels(shot, QRect(441, list.top() - 60, list.right() - 441, 12)), 0);
+}
+
+// A start held at the third of 32 titles until it is cancelled: the progress
+// bar with its text stands in the big button's place, the cancel button
+// beside it.
+void DialogScreenshotTest::startingWindowShowsHowFarItHasCome() {
+    VideoService service;
+    DialogServices services = ServicesFor(service);
+    services.startVideoService = [](const std::vector<std::wstring>&, MessageBoxOwner*,
+                                    const CatalogueBuildOptions& build) {
+        build.onProgress(3, 32);
+        while (!build.cancel->load())
+            QThread::msleep(5);
+        StartReport report;
+        report.cancelled = true;
+        return report;
+    };
+    COnduLofrinDlg dialog(nullptr, services);
+    dialog.AddInitialFiles({L"/home/ondu/视频/海边日落.mp4"});
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QPushButton* start = nullptr;
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        if (button->text() == QStringLiteral("开启Lofrin服务"))
+            start = button;
+    }
+    QVERIFY(start != nullptr);
+    start->click();
+    auto* progress = dialog.findChild<QProgressBar*>();
+    QTRY_COMPARE(progress->text(), QStringLiteral("正在读取视频 3/32"));
+    const QImage shot = dialog.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(
+        shot.save(QStringLiteral(ONDU_SCREENSHOT_PATH).replace(".png", "-starting.png"), "PNG"));
+
+    QVERIFY2(DarkPixels(shot, kBigButtonArea) > 100, "no progress text in the button's place");
+    QVERIFY2(DarkPixels(shot, kCancelArea) > 20, "no cancel button beside it");
+    QCOMPARE(At(shot, 700, 6), kFrameLine);
+    dialog.reject();
 }
 
 QTEST_MAIN(DialogScreenshotTest)

@@ -107,6 +107,17 @@ inline std::filesystem::path GreenLastKeyFrameBeforeMiddleTs() {
                                "-g", "1000", "-force_key_frames", "0,0.5"}));
 }
 
+// Interlaced, with B-frames, so that its first decoding time comes before its
+// start time (1.48 s, as the TS muxer starts): a green key frame at the start,
+// the only one, then red.
+inline std::filesystem::path GreenFirstKeyFrameInterlacedTs() {
+    return MakeTestMedia(
+        "green-first-interlaced.ts",
+        Join(ColourSequence("160x96", {{"green", "0.5"}, {"red", "2.5"}}),
+             {"-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p", "-flags",
+              "+ildct+ilme", "-x264-params", "interlaced=1:tff=1", "-g", "1000"}));
+}
+
 inline std::filesystem::path GreenMiddleMp4() {
     return MakeTestMedia("green_middle.mp4", Join(RedGreenBlue(), kX264));
 }

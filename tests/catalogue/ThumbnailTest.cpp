@@ -57,9 +57,11 @@ TEST(Thumbnail, FlushesTheDecoderWhenTheFileEndsFirst) {
 }
 
 // No key frame follows the middle: the key frame before it is shown, also in
-// MPEG-TS, which has no index to seek back by.
+// MPEG-TS, which has no index to seek back by, and where reordered pictures
+// put the first packet's decoding time before the start time.
 TEST(Thumbnail, FallsBackToTheKeyFrameBeforeTheMiddle) {
     ExpectUniform(ThumbnailOf(samples::GreenLastKeyFrameBeforeMiddleTs()), 0, 128, 0);
+    ExpectUniform(ThumbnailOf(samples::GreenFirstKeyFrameInterlacedTs()), 0, 128, 0);
 }
 
 // A video that never decodes reads at most the limit in each of the three

@@ -153,6 +153,8 @@ directory=$(inside readlink "/proc/$main_pid/cwd")
 for file in Config.ini log_OK_M.log; do
   inside test -f "/var/lib/ondulofrin/$file" || fail "no $file in /var/lib/ondulofrin"
 done
+# The clip's entry is kept in the unit's cache directory.
+inside sh -c 'test -f /var/cache/ondulofrin/*.entry' || fail "no title kept in /var/cache/ondulofrin"
 
 inside systemctl stop ondulofrin
 result=$(inside systemctl show -P Result ondulofrin)
@@ -207,6 +209,7 @@ case "$directory" in
   *) fail "the user unit runs in $directory" ;;
 esac
 inside test -f "$directory/Config.ini" || fail "no Config.ini in $directory"
+inside sh -c "test -f $home/.cache/ondulofrin/*.entry" || fail "no title kept in ~/.cache/ondulofrin"
 as_viewer systemctl --user stop ondulofrin
 [ "$(as_viewer systemctl --user show -P Result ondulofrin)" = success ] ||
   fail "the user unit's stop did not end in success"

@@ -9,6 +9,7 @@
 #include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProtocolClient.h"
+#include "support/TempDir.h"
 #include "tools/headset/HeadsetReplies.h"
 #include "tools/headset/HeadsetRequests.h"
 
@@ -176,6 +177,63 @@ TEST(HeadlessService, DirectoryOptionSendsTheRegistrationThere) {
     ASSERT_EQ(directory.RequestLines().size(), 1u);
     EXPECT_EQ(directory.RequestLines()[0],
               "GET /ondusvr.aspx?Action=LofrinSvr&CPort=23107&VrmFNum=1&IPPos0=16777343 HTTP/1.1");
+}
+
+// Each title is told as it is read, with its time and where it came from;
+// the cache is written and used unless --no-cache says otherwise.
+TEST(HeadlessService, TellsEachTitleAndUsesTheCacheUnlessTurnedOff) {
+    const std::filesystem::path cache =
+        std::filesystem::path(std::getenv("XDG_CACHE_HOME")) / "ondulofrin";
+    std::filesystem::remove_all(cache);
+    struct Run {
+        bool noCache;
+        const char* how;
+        bool cacheAfter;
+    };
+    for (const Run& run : {Run{true, "read", false}, Run{false, "read", true},
+                           Run{false, "from the cache", true}, Run{true, "read", true}}) {
+        std::vector<std::string> args{ONDU_PROGRAM_PATH, "--serve",   "--no-directory",
+                                      "--bind",          "127.0.0.1", SmallMediaUtf8()};
+        if (run.noCache)
+            args.push_back("--no-cache");
+        ChildProcess server(args);
+        ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 10000)) << server.Errors();
+        server.Signal(SIGTERM);
+        EXPECT_EQ(server.WaitForExit(2000), 0);
+        const std::string output = server.Output();
+        EXPECT_NE(output.find("title 0: small-h264.mp4 (kind 100001, thumbnail 300x150), " +
+                              std::string(run.how) + " in "),
+                  std::string::npos)
+            << output;
+        EXPECT_NE(output.find("catalogue: 1 title in "), std::string::npos) << output;
+        EXPECT_EQ(std::filesystem::exists(cache), run.cacheAfter) << run.how;
+    }
+}
+
+// Many 8K titles, so that the signal comes while they are read.
+TEST(HeadlessService, ASignalDuringTheStartEndsItWithinASecond) {
+    const std::filesystem::path title =
+        MakeTestMedia("headless-8k.mp4", {"-f", "lavfi", "-i", "color=c=teal:s=7680x3840:r=5:d=0.6",
+                                          "-c:v", "libx265", "-preset", "ultrafast", "-pix_fmt",
+                                          "yuv420p", "-x265-params", "log-level=none"});
+    ASSERT_FALSE(title.empty());
+    TempDir folder;
+    std::vector<std::string> args{ONDU_PROGRAM_PATH, "--serve", "--no-directory",
+                                  "--no-cache",      "--bind",  "127.0.0.1"};
+    for (int i = 0; i < 32; ++i) {
+        const std::filesystem::path link = folder.File("title" + std::to_string(i) + ".mp4");
+        std::filesystem::create_hard_link(title, link);
+        args.push_back(link.string());
+    }
+    ChildProcess server(args);
+    ASSERT_TRUE(server.WaitForOutput("title 0:", 20000)) << server.Errors();
+    const auto signalled = std::chrono::steady_clock::now();
+    server.Signal(SIGINT);
+    EXPECT_EQ(server.WaitForExit(2000), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(1000));
+    const std::string output = server.Output();
+    EXPECT_NE(output.find("stopped during the start\n"), std::string::npos) << output;
+    EXPECT_EQ(output.find("listening on"), std::string::npos) << output;
 }
 
 TEST(ProgramVersion, VersionOptionPrintsTheProjectVersion) {

@@ -1,0 +1,163 @@
+// Starts `OnduLofrin --serve` on a library of 32 8K HEVC Main 10 titles, once
+// with an empty cache and once with the cache the first start left, and
+// times each from launch to "listening on" against the ffmpeg tool taking
+// the same 32 thumbnails one after another. Each start's peak memory and its
+// memory at rest afterwards are reported too, and every title's picture is
+// fetched as a headset does: both starts must show the same pictures.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "BenchService.h"
+#include "BenchVerdict.h"
+#include "FfmpegThumbnails.h"
+#include "support/ChildProcess.h"
+#include "support/PrivateNetwork.h"
+#include "tools/headset/HeadsetExchanges.h"
+
+namespace {
+
+const std::filesystem::path kBenchDir = ONDU_BENCH_MEDIA_DIR "/start-8k";
+constexpr size_t kTitles = 32;
+constexpr double kFirstTarget = 0.15;   // of the ffmpeg tool's time, at most
+constexpr double kSecondTarget = 0.02;  // the same
+
+std::vector<std::string> LibraryFiles() {
+    std::vector<std::string> files;
+    for (size_t i = 1; i <= kTitles; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "title-%02zu.mp4", i);
+        files.push_back((kBenchDir / "library" / name).string());
+    }
+    return files;
+}
+
+// Our environment, with the cache in the benchmark's folder.
+std::vector<std::string> Environment() {
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        if (!std::string_view(*variable).starts_with("XDG_CACHE_HOME=") &&
+            !std::string_view(*variable).starts_with("CACHE_DIRECTORY="))
+            variables.push_back(*variable);
+    }
+    variables.push_back("XDG_CACHE_HOME=" + (kBenchDir / "cache").string());
+    return variables;
+}
+
+// A line of /proc/PID/status, in MiB.
+double StatusMebibytes(pid_t pid, const char* field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with(field))
+            return std::atof(line.c_str() + std::strlen(field)) / 1024;
+    }
+    return 0;
+}
+
+struct Start {
+    double seconds = -1;
+    double peakMebibytes = 0;
+    double restMebibytes = 0;
+    std::string catalogueLine;
+    std::vector<std::vector<uint8_t>> pictures;
+};
+
+// Every title's picture as a headset asks for it; empty when one is missing.
+std::vector<std::vector<uint8_t>> Pictures() {
+    std::string error;
+    auto client = headset::HeadsetConnection::Open("127.0.0.1", 23107, 10000, error);
+    std::vector<std::vector<uint8_t>> pictures;
+    for (size_t i = 0; client && i < kTitles; ++i) {
+        headset::TitleDescription title;
+        if (!headset::DescribeTitle(*client, static_cast<int32_t>(i), title).empty() ||
+            title.status != 0)
+            return {};
+        pictures.push_back(std::move(title.thumbnail));
+    }
+    return pictures;
+}
+
+Start TimeStart(const std::string& program) {
+    Start start;
+    const std::filesystem::path directory = kBenchDir / "run";
+    std::filesystem::create_directories(directory);
+    const auto launched = BenchClock::now();
+    ChildProcess server({program, "--serve", "--no-directory", "--bind", "127.0.0.1",
+                         (kBenchDir / "library").string()},
+                        {directory, Environment()});
+    if (!server.WaitForOutput("listening on 127.0.0.1:23107", 600000))
+        return start;
+    start.seconds = SecondsSince(launched);
+    start.pictures = Pictures();
+    start.peakMebibytes = StatusMebibytes(server.Pid(), "VmHWM:");
+    start.restMebibytes = StatusMebibytes(server.Pid(), "VmRSS:");
+    server.Signal(SIGTERM);
+    server.WaitForExit(10000);
+    const std::string output = server.Output();
+    const size_t line = output.find("catalogue: ");
+    if (line != std::string::npos)
+        start.catalogueLine = output.substr(line, output.find('\n', line) - line);
+    return start;
+}
+
+bool AllPictures(const Start& start) {
+    if (start.pictures.size() != kTitles)
+        return false;
+    for (const std::vector<uint8_t>& picture : start.pictures) {
+        if (picture.size() != 300 * 150 * 4 ||
+            std::all_of(picture.begin(), picture.end(), [](uint8_t byte) { return byte == 0; }))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main() {
+    if (TimeProgram({ONDU_BENCH_SETUP_SCRIPT, kBenchDir.string()}) < 0) {
+        std::fprintf(stderr, "start_8k_bench: making the library failed\n");
+        return 1;
+    }
+    // The service runs in a network of this process's own.
+    EnterPrivateNetwork();
+    av_log_set_level(AV_LOG_ERROR);
+    const std::vector<std::string> files = LibraryFiles();
+
+    std::filesystem::remove_all(kBenchDir / "cache");
+    const Start first = TimeStart(ONDU_PROGRAM_PATH);
+    const Start second = TimeStart(ONDU_PROGRAM_PATH);
+    const double reference = FfmpegThumbnailSeconds(files, (kBenchDir / "reference.bgra").string());
+
+    std::printf("library: %zu titles, 8192x4096 HEVC Main 10, 2 s, a key frame a second\n",
+                kTitles);
+    std::printf("ffmpeg tool, the %zu thumbnails one after another: %.2f s (%.3f s a title)\n",
+                kTitles, reference, reference / kTitles);
+    const auto report = [reference](const char* which, const Start& start) {
+        std::printf("%s: %.2f s to \"listening on\" (%.3f x the tool); %s\n", which, start.seconds,
+                    start.seconds / reference, start.catalogueLine.c_str());
+        std::printf("  memory: peak %.0f MiB, at rest after the start %.0f MiB\n",
+                    start.peakMebibytes, start.restMebibytes);
+    };
+    report("first start, cache empty", first);
+    report("second start", second);
+    const bool complete = reference > 0 && first.seconds > 0 && second.seconds > 0 &&
+                          AllPictures(first) && first.pictures == second.pictures;
+    std::printf("pictures: %s\n",
+                complete ? "every title has one, the same in both starts" : "missing or different");
+    const double firstRatio = first.seconds / reference;
+    const double secondRatio = second.seconds / reference;
+    PrintVerdict("start_8k_bench",
+                 complete ? "first " + Figure(firstRatio, 3) + ", second " +
+                                Figure(secondRatio, 3) + " x the ffmpeg tool's time"
+                          : "incomplete start or no reference",
+                 "first <= " + Figure(kFirstTarget, 2) + ", second <= " + Figure(kSecondTarget, 2) +
+                     " x the ffmpeg tool's time",
+                 complete && firstRatio <= kFirstTarget && secondRatio <= kSecondTarget);
+    return complete ? 0 : 1;
+}
