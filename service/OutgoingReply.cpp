@@ -114,7 +114,9 @@ bool OutgoingReply::Gather(Gathered& gathered) {
         if (!segment.fromFile) {
             gathered.Add(bytes_.data() + segment.source + into, length);
         } else if (const uint64_t offset = segment.source + into;
-                   !cache_ || offset >= cache_->Length()) {
+                   !cache_ || offset >= cache_->Length() || offset == unloadable_) {
+            // Past the end of the file, or where no block could be had for
+            // the file's bytes: zeros, as a read that delivers nothing leaves.
             length = std::min<uint64_t>(length, sizeof kZeros);
             gathered.Add(kZeros, length);
         } else {
@@ -190,6 +192,7 @@ OutgoingReply::Outcome OutgoingReply::SendPiece(int socket, SendCall sendCall) {
     const SendResult result =
         SendOnce(sendCall, socket, gathered.runs.data(), gathered.count, sent);
     ReleaseHeld(gathered.held);
+    unloadable_ = UINT64_MAX;  // the next piece tries to load its bytes again
     if (result != SendResult::Sent)
         return result == SendResult::Failed ? Outcome::Failed : Outcome::NoRoom;
     payloadSent_ += sent;
@@ -211,7 +214,10 @@ void OutgoingReply::BringInData() {
     BlockCache::Held none;
     cache_->Release(broughtIn_);
     broughtIn_ = cache_->Switch(readerId_, none, offset, BlockCache::LoadMode::Now);
-    if (broughtIn_.block != nullptr)
-        cache_->MarkRead(broughtIn_);
+    if (broughtIn_.block == nullptr) {
+        unloadable_ = offset;  // memory is short: the piece goes out as zeros
+        return;
+    }
+    cache_->MarkRead(broughtIn_);
     cache_->Prefetch(offset, kReadAheadBytes);
 }

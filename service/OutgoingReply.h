@@ -98,6 +98,9 @@ private:
     BlockCache::Held broughtIn_;
     // The reply's place among the readers of the cache.
     int readerId_ = -1;
+    // Where the file's bytes could not be brought into memory: the next
+    // piece sends zeros there rather than asking for them again and again.
+    uint64_t unloadable_ = UINT64_MAX;
     uint64_t payloadSize_ = 0;
     size_t segment_ = 0;  // the segment payloadSent_ lies in
     uint8_t length_[kLengthBytes];
