@@ -126,8 +126,8 @@ int main() {
     const auto fourStart = BenchClock::now();
     std::vector<std::future<std::optional<uint64_t>>> headsets;
     for (int i = 0; i < kFourHeadsets; ++i) {
-        headsets.push_back(std::async(std::launch::async, FetchRanges, i * kDataBytes / 4,
-                                      kDataBytes / 2));
+        headsets.push_back(
+            std::async(std::launch::async, FetchRanges, i * kDataBytes / 4, kDataBytes / 2));
     }
     uint64_t fourBytes = 0;
     bool fourFailed = false;
@@ -157,8 +157,8 @@ int main() {
                 static_cast<double>(fourBytes) / fourSeconds / 1e6,
                 static_cast<double>(fourBytes) / fourSeconds / 1e6 / kFourHeadsets);
     PrintVerdict("packaged_data_bench", Figure(rate, 1) + " MB/s, " + Figure(ratio, 3) + " x",
-                 ">= " + Figure(kTargetRatio, 2) + " x the design pace (" +
-                     Figure(designPace, 0) + " MB/s here)",
+                 ">= " + Figure(kTargetRatio, 2) + " x the design pace (" + Figure(designPace, 0) +
+                     " MB/s here)",
                  ratio >= kTargetRatio);
     return 0;
 }

@@ -15,12 +15,6 @@ set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/bench/loopback_service.sh"
-if [ "${ONDU_ISOLATED:-}" != 1 ]; then
-    ONDU_ISOLATED=1 exec "$here/scripts/isolated" "$0" "$@"
-fi
-
-build=${1:-build-bench}
-[ -d "$build" ] || build=build
 seconds=${MEMORY_SECONDS:-10}
 media_dir=$build/bench-media
 packaged=$media_dir/soak-movie-256.vrm
