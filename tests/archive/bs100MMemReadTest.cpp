@@ -33,6 +33,21 @@ protected:
         return *file_;
     }
 
+    // A sparse file with Marker(mib) at the start of every MiB: cheap to
+    // make however large, and every block it is read in says where it lies.
+    void WriteSparseMarkedFile(int64_t size) {
+        WriteFileBytes(path_, {});
+        const int fd = ::open(path_.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        for (int64_t mib = 0; mib < size / kMiB; ++mib) {
+            const uint32_t marker = Marker(mib);
+            ASSERT_EQ(pwrite(fd, &marker, sizeof marker, mib * kMiB), 4);
+        }
+        ::close(fd);
+    }
+    static uint32_t Marker(int64_t mib) { return static_cast<uint32_t>(mib) * 2654435761u; }
+
     std::vector<int64_t> CachedStarts(const bs100MMemRead& reader) const {
         std::vector<int64_t> starts;
         for (const auto& block : reader.CachedBlocks())
@@ -284,17 +299,7 @@ TEST_F(ReadAheadReaderTest, CacheStaysWithinItsBoundWhileStreaming) {
     // A sparse 400 MiB file with a marker at every MiB: cheap to make, and
     // four times the bound, so an unbounded cache would show at once.
     constexpr int64_t kFileSize = 400 * kMiB;
-    WriteFileBytes(path_, {});
-    {
-        const int fd = ::open(path_.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(ftruncate(fd, kFileSize), 0);
-        for (int64_t mib = 0; mib < kFileSize / kMiB; ++mib) {
-            const uint32_t marker = static_cast<uint32_t>(mib) * 2654435761u;
-            ASSERT_EQ(pwrite(fd, &marker, sizeof marker, mib * kMiB), 4);
-        }
-        ::close(fd);
-    }
+    ASSERT_NO_FATAL_FAILURE(WriteSparseMarkedFile(kFileSize));
     bsFileRead file(path_.wstring(), L"rb");
     bs100MMemRead reader(&file);
     reader.SetBlockSize(4194304);
@@ -307,7 +312,7 @@ TEST_F(ReadAheadReaderTest, CacheStaysWithinItsBoundWhileStreaming) {
         reader.SerializeBytes(chunk.data(), chunk.size());
         uint32_t marker = 0;
         std::memcpy(&marker, chunk.data(), sizeof marker);
-        ASSERT_EQ(marker, static_cast<uint32_t>(mib) * 2654435761u) << mib;
+        ASSERT_EQ(marker, Marker(mib)) << mib;
         reader.ReadAhead(4194304);
         ASSERT_LE(reader.CachedBlocks().size() + reader.SpareBlockCount(), bound);
     }
@@ -320,7 +325,7 @@ TEST_F(ReadAheadReaderTest, CacheStaysWithinItsBoundWhileStreaming) {
     reader.Seek(7 * kMiB, 0);
     uint32_t marker = 0;
     reader.Serialize(marker);
-    EXPECT_EQ(marker, 7u * 2654435761u);
+    EXPECT_EQ(marker, Marker(7));
 }
 
 TEST_F(ReadAheadReaderTest, BlocksStillLoadingAreWaitedForOrDropped) {
@@ -415,17 +420,7 @@ TEST_F(ReadAheadReaderTest, ReadsRacingReadAheadOnRecycledBlocks) {
 // the same blocks at once load each of them once.
 TEST_F(ReadAheadReaderTest, ReadersSharingACacheKeepTheirPlacesAndLoadEachBlockOnce) {
     constexpr int64_t kFileSize = 400 * kMiB;
-    WriteFileBytes(path_, {});
-    {
-        const int fd = ::open(path_.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(ftruncate(fd, kFileSize), 0);
-        for (int64_t mib = 0; mib < kFileSize / kMiB; ++mib) {
-            const uint32_t marker = static_cast<uint32_t>(mib) * 2654435761u;
-            ASSERT_EQ(pwrite(fd, &marker, sizeof marker, mib * kMiB), 4);
-        }
-        ::close(fd);
-    }
+    ASSERT_NO_FATAL_FAILURE(WriteSparseMarkedFile(kFileSize));
     bsFileRead file(path_.wstring(), L"rb");
     auto cache = std::make_shared<BlockCache>(&file);
     auto readMarkers = [&](int64_t firstMiB, int seed) {
@@ -439,7 +434,7 @@ TEST_F(ReadAheadReaderTest, ReadersSharingACacheKeepTheirPlacesAndLoadEachBlockO
             reader.Seek(mib * kMiB, 0);
             reader.Serialize(marker);
             reader.ReadAhead(4194304);
-            if (marker != static_cast<uint32_t>(mib) * 2654435761u)
+            if (marker != Marker(mib))
                 return false;
             mib = (mib + 1) % (kFileSize / kMiB);
         }
