@@ -14,6 +14,7 @@
 #include "service/ClientSession.h"
 #include "service/HandledRequests.h"
 #include "service/MediaWorkers.h"
+#include "service/PackagedFiles.h"
 
 // Everything one service holds while it runs. The thread that starts the
 // service fills it before it starts the worker and empties it only after the
@@ -44,6 +45,8 @@ struct ServiceState {
     Catalogue catalogue;
     // Open connections in the order they were accepted.
     std::vector<std::unique_ptr<ClientSession>> sessions;
+    // The packaged titles open on the sessions, each with one block cache.
+    PackagedFiles packagedFiles;
     // The requests' media work, and the way back to the loop when it is done.
     MediaWorkers mediaWorkers;
     HandledRequests handledRequests;
