@@ -191,7 +191,7 @@ void SendNextPiece(ClientSession& session) {
     const OutgoingReply::Outcome outcome = reply.SendPiece(session.socket.Descriptor());
     if (reply.BytesSent() != sentBefore) {
         session.replyMovedAt = platform::TimeGetTime();
-        session.activity.bytesSent += reply.BytesSent() - sentBefore;
+        LogSent(session, reply.BytesSent() - sentBefore);
     }
     if (outcome == OutgoingReply::Outcome::PieceSent)
         session.nextPieceAt = PacingClock::now() + kPieceInterval;
@@ -376,7 +376,8 @@ AcceptOutcome AcceptConnection(ServiceState& state, const platform::Socket& list
     (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
     state.sessions.push_back(
         std::make_unique<ClientSession>(std::move(connection), &state.stopRequested));
-    LogConnected(*state.sessions.back(), reinterpret_cast<const sockaddr*>(peer), peerLength);
+    LogConnected(*state.sessions.back(), reinterpret_cast<const sockaddr*>(peer), peerLength,
+                 &state.headsets);
     return AcceptOutcome::Continue;
 }
 
