@@ -224,6 +224,7 @@ void COnduLofrinDlg::CreateControls() {
     m_btnCancel = new QPushButton(tr("取消"), this);
 
     m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("headsetStatus"));
     m_status->setTextFormat(Qt::PlainText);
     m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_statusTimer.setInterval(kStatusPeriodMs);

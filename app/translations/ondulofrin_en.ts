@@ -76,7 +76,7 @@
     </message>
     <message>
         <source>选择视频源共享给VR一体机内的“Ondu视频”APP！</source>
-        <translation>Choose the videos to share with the Ondu Video app on VR headsets!</translation>
+        <translation>Choose videos for the Ondu Video app on your VR headset!</translation>
     </message>
     <message>
         <source>*.vrm,*.vrw,*mp4,*mov,*.mkv,*.ts等</source>
