@@ -31,8 +31,8 @@ const char kUsageText[] =
     "\n"
     "Config.ini in the current directory may hold, in its section [Service],\n"
     "Directory=URL or Directory=none: the registration of both modes when no\n"
-    "option above says otherwise. The window keeps its list of files there, in\n"
-    "[Files]. What each title's reading found is kept in\n"
+    "option above says otherwise; the window keeps its list of files in its\n"
+    "section [Files]. What each title's reading found is kept in\n"
     "$XDG_CACHE_HOME/ondulofrin (~/.cache/ondulofrin), or in $CACHE_DIRECTORY\n"
     "when systemd names one; removing that folder clears it.\n";
 
