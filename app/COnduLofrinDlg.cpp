@@ -291,24 +291,30 @@ void COnduLofrinDlg::ShowServingState() {
     m_btnDelete->setEnabled(false);
     m_bytesSentBefore = m_services.viewHeadsets ? m_services.viewHeadsets().bytesSent : 0;
     m_sinceBytesSent.start();
+    m_megabitsPerSecond = 0;
     ShowHeadsetStatus();
     m_status->show();
     m_statusTimer.start();
 }
 
 // Two rows, each cut with an ellipsis rather than wrapped: where the service
-// listens, then what the headsets do, with the rate since the last look.
+// listens, then what the headsets do, with the rate since the last look. A
+// look sooner than half a period after the one before keeps the rate it had:
+// over a few milliseconds it would say nothing.
 void COnduLofrinDlg::ShowHeadsetStatus() {
     const HeadsetView view = m_services.viewHeadsets ? m_services.viewHeadsets() : HeadsetView{};
-    const double seconds = std::max<qint64>(m_sinceBytesSent.restart(), 1) / 1000.0;
-    const double megabits = static_cast<double>(view.bytesSent - m_bytesSentBefore) * 8 / 1e6;
-    m_bytesSentBefore = view.bytesSent;
+    if (const qint64 elapsedMs = m_sinceBytesSent.elapsed(); elapsedMs >= kStatusPeriodMs / 2) {
+        const double megabits = static_cast<double>(view.bytesSent - m_bytesSentBefore) * 8 / 1e6;
+        m_megabitsPerSecond = megabits * 1000 / static_cast<double>(elapsedMs);
+        m_bytesSentBefore = view.bytesSent;
+        m_sinceBytesSent.restart();
+    }
     const QFontMetrics metrics = m_status->fontMetrics();
     const auto fitted = [&](const QString& row) {
         return metrics.elidedText(row, Qt::ElideRight, m_status->width());
     };
     m_status->setText(fitted(tr("正在监听 %1").arg(m_listening)) + QLatin1Char('\n') +
-                      fitted(HeadsetsText(view, megabits / seconds)));
+                      fitted(HeadsetsText(view, m_megabitsPerSecond)));
 }
 
 void COnduLofrinDlg::ShowStartProgress(size_t filesRead, size_t filesToRead) {

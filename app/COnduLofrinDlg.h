@@ -117,6 +117,7 @@ private:
     QString m_listening;
     uint64_t m_bytesSentBefore = 0;
     QElapsedTimer m_sinceBytesSent;
+    double m_megabitsPerSecond = 0;
     // A dropped folder being walked, and files being looked for.
     std::unique_ptr<OffThread> m_dropExpansion;
     std::unique_ptr<OffThread> m_goneFileCheck;

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -64,6 +65,7 @@ class DialogScreenshotTest : public QObject {
 private slots:
     void idleWindowLooksAsDesigned();
     void startingWindowShowsHowFarItHasCome();
+    void servingWindowShowsTheHeadsets();
 };
 
 void DialogScreenshotTest::idleWindowLooksAsDesigned() {
@@ -177,6 +179,45 @@ void DialogScreenshotTest::startingWindowShowsHowFarItHasCome() {
     QVERIFY2(DarkPixels(shot, kBigButtonArea) > 100, "no progress text in the button's place");
     QVERIFY2(DarkPixels(shot, kCancelArea) > 20, "no cancel button beside it");
     QCOMPARE(At(shot, 700, 6), kFrameLine);
+    dialog.reject();
+}
+
+// Two headsets, one title: the status line beside the stop button, whole.
+void DialogScreenshotTest::servingWindowShowsTheHeadsets() {
+    VideoService service;
+    DialogServices services = ServicesFor(service);
+    services.startVideoService = [](const std::vector<std::wstring>&, MessageBoxOwner*,
+                                    const CatalogueBuildOptions&) {
+        StartReport report;
+        report.addresses.push_back({{192, 168, 1, 5}, EndpointOutcome{true, {}}, std::nullopt});
+        report.workerStarted = true;
+        return report;
+    };
+    services.stopVideoService = [] {};
+    // 38 Mbit/s, whenever the window looks.
+    QElapsedTimer clock;
+    clock.start();
+    services.viewHeadsets = [&clock] {
+        return HeadsetView{2, {"雪山.mkv"}, static_cast<uint64_t>(clock.elapsed()) * 4750};
+    };
+    COnduLofrinDlg dialog(nullptr, services);
+    dialog.AddInitialFiles({L"/home/ondu/视频/雪山.mkv"});
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.OnStartService();
+    QTRY_VERIFY(dialog.IsServing());
+    auto* status = dialog.findChild<QLabel*>(QStringLiteral("headsetStatus"));
+    // The rate comes with the first look a period after the start.
+    QTRY_VERIFY(status->text().endsWith(QStringLiteral(" 38 Mbit/s")));
+    const QImage shot = dialog.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(shot.save(ShotPath(QStringLiteral("-serving")), "PNG"));
+
+    const QStringList rows = status->text().split(QLatin1Char('\n'));
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(rows[0].endsWith(QStringLiteral("192.168.1.5:23107")), qPrintable(rows[0]));
+    QVERIFY2(rows[1].contains(QStringLiteral("雪山.mkv · ")), qPrintable(rows[1]));
+    QVERIFY2(!status->text().contains(QChar(0x2026)), "the status line is cut");
+    QVERIFY2(DarkPixels(shot, status->geometry()) > 100, "no status line");
     dialog.reject();
 }
 
