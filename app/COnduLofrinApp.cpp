@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLocale>
 
 #include <cstdlib>
 #include <utility>
@@ -11,7 +12,9 @@
 #include "app/CommandLine.h"
 #include "app/DirectoryChoice.h"
 #include "app/StartupSteps.h"
+#include "app/WindowTranslation.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/ModulePath.h"
 #include "platform/ProgramVersion.h"
 
 namespace {
@@ -27,7 +30,9 @@ void DescribeApplication() {
 }  // namespace
 
 COnduLofrinApp::COnduLofrinApp(char* programName, CommandLine line)
-    : qtArgv_{programName, nullptr}, line_(std::move(line)) {}
+    : qtArgv_{programName, nullptr},
+      line_(std::move(line)),
+      startDirectory_(platform::CurrentDirectory()) {}
 
 COnduLofrinApp::COnduLofrinApp(int argc, char** argv)
     : COnduLofrinApp(argv[0], ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
@@ -36,7 +41,9 @@ COnduLofrinApp::COnduLofrinApp(int argc, char** argv)
 bool COnduLofrinApp::InitInstance() {
     QApplication application(qtArgc_, qtArgv_);
     DescribeApplication();
-    RunStartupSteps();
+    InstallWindowTranslation(
+        QLocale::system(), TranslationFolders(QString::fromStdWString(platform::ModuleFileName())));
+    RunStartupSteps(line_);
     service_.SetDirectoryOrigin(ChooseDirectory(line_, ConfigFilePath()));
     const auto environment = [](const char* name) -> const char* { return std::getenv(name); };
     if (const auto cache = ChooseCacheDirectory(line_, environment))
@@ -49,7 +56,13 @@ bool COnduLofrinApp::InitInstance() {
 }
 
 void COnduLofrinApp::RunMainWindow(const std::vector<std::wstring>& files) {
-    COnduLofrinDlg dialog(nullptr, ServicesFor(service_));
+    DialogServices services = ServicesFor(service_);
+    KeepListIn(services, ConfigFilePath());
+    // Where the program was started, also when its state lives elsewhere.
+    services.chooseFiles = [folder = QString::fromStdWString(startDirectory_)](QWidget* parent) {
+        return ChooseVideoFiles(parent, folder);
+    };
+    COnduLofrinDlg dialog(nullptr, services);
     dialog.AddInitialFiles(files);
     dialog.exec();
 }

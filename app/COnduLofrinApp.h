@@ -6,9 +6,10 @@
 #include "app/CommandLine.h"
 #include "service/VideoService.h"
 
-// The program with its window: creates the Qt application object, runs the
-// shared start-up steps, shows the main window modally and stops the service
-// it owns once the window has closed.
+// The program with its window: creates the Qt application object, installs
+// the translation the locale wants, runs the shared start-up steps, shows
+// the main window modally with the list kept in Config.ini, and stops the
+// service it owns once the window has closed.
 class COnduLofrinApp {
 public:
     // The command line read by ParseCommandLine: its files are listed, its
@@ -37,5 +38,7 @@ private:
     int qtArgc_ = 1;
     char* qtArgv_[2] = {nullptr, nullptr};
     CommandLine line_;
+    // The current directory before the start-up steps may leave it.
+    std::wstring startDirectory_;
     VideoService service_;
 };

@@ -2,10 +2,12 @@
 
 #include <QBrush>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QIcon>
 #include <QPen>
 #include <QPixmap>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -13,10 +15,12 @@
 
 #include "app/BackgroundStart.h"
 #include "app/DialogServices.h"
+#include "app/OffThread.h"
 #include "service/VideoService.h"
 
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QProgressBar;
 class QPushButton;
 
@@ -26,14 +30,18 @@ class QPushButton;
 // stops the service. Which of the start and stop buttons is shown is the
 // window's state: idle or serving; in between, while a start reads the
 // titles on a thread of its own, a progress bar and a cancel button stand in
-// the big button's place.
+// the big button's place. While it serves, a status line beside the big
+// button tells where it listens and what the headsets do. Files and folders
+// dropped on the list are added to it; the list is kept between runs, its
+// files that cannot be found greyed.
 class COnduLofrinDlg : public QDialog, public MessageBoxOwner {
     Q_OBJECT
 
 public:
     COnduLofrinDlg(QWidget* parent, DialogServices services);
 
-    // Lists files named when the program was started, the first on top.
+    // Lists files named when the program was started, the first on top,
+    // above the kept ones; a file listed already is not listed again.
     void AddInitialFiles(const std::vector<std::wstring>& paths);
 
     ~COnduLofrinDlg() override;
@@ -55,6 +63,9 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+    // Drops on the list.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
@@ -65,8 +76,19 @@ private:
     void ShowStartProgress(size_t filesRead, size_t filesToRead);
     void OnStartFinished(const StartReport& report);
     void InsertAtTop(const std::vector<std::wstring>& paths);
+    // Puts those of `paths` not listed yet on top, in their order.
+    void AddAsBlockOnTop(const std::vector<std::wstring>& paths);
     void SelectFirstWhenNoneSelected();
     std::vector<std::wstring> ListedPaths() const;
+    void KeepList() const;
+    bool AcceptsDrops() const;
+    void ExpandDrop(std::vector<std::wstring> paths);
+    // Greys the listed files among `paths` that cannot be found, off the
+    // window's thread.
+    void LookForGoneFiles(std::vector<std::wstring> paths);
+    void MarkGone(const std::vector<std::wstring>& gone, const std::vector<std::wstring>& looked);
+    std::vector<std::wstring> GonePaths() const;
+    void ShowHeadsetStatus();
 
     void DrawPicture(QPainter& painter) const;
     void DrawFrames(QPainter& painter) const;
@@ -89,4 +111,14 @@ private:
     QProgressBar* m_progress = nullptr;
     QPushButton* m_btnCancel = nullptr;
     std::unique_ptr<BackgroundStart> m_start;
+    // Beside the big button while serving; refreshed every second.
+    QLabel* m_status = nullptr;
+    QTimer m_statusTimer;
+    QString m_listening;
+    uint64_t m_bytesSentBefore = 0;
+    QElapsedTimer m_sinceBytesSent;
+    double m_megabitsPerSecond = 0;
+    // A dropped folder being walked, and files being looked for.
+    std::unique_ptr<OffThread> m_dropExpansion;
+    std::unique_ptr<OffThread> m_goneFileCheck;
 };

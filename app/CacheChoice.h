@@ -13,3 +13,8 @@
 // these is known. The folder is made when the first title is kept.
 std::optional<std::string> ChooseCacheDirectory(const CommandLine& line,
                                                 EnvironmentLookup variable);
+
+// Where Config.ini and the log go with --xdg-state: $XDG_STATE_HOME/ondulofrin
+// (an absolute path only), else ~/.local/state/ondulofrin; nowhere when
+// neither is known.
+std::optional<std::string> ChooseStateDirectory(EnvironmentLookup variable);

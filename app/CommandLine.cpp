@@ -21,6 +21,9 @@ const char kUsageText[] =
     "  --no-directory    register with no directory at all\n"
     "  --no-cache        read every file afresh, and keep nothing of it in the\n"
     "                    cache of titles\n"
+    "  --xdg-state       keep Config.ini and the log in $XDG_STATE_HOME/ondulofrin\n"
+    "                    (~/.local/state/ondulofrin) instead of the current\n"
+    "                    directory, made when missing; the desktop entry uses it\n"
     "  --quiet           log only errors on standard error\n"
     "  --verbose         log also one line per request on standard error\n"
     "  -h, --help        print this help and exit\n"
@@ -28,7 +31,8 @@ const char kUsageText[] =
     "\n"
     "Config.ini in the current directory may hold, in its section [Service],\n"
     "Directory=URL or Directory=none: the registration of both modes when no\n"
-    "option above says otherwise. What each title's reading found is kept in\n"
+    "option above says otherwise; the window keeps its list of files in its\n"
+    "section [Files]. What each title's reading found is kept in\n"
     "$XDG_CACHE_HOME/ondulofrin (~/.cache/ondulofrin), or in $CACHE_DIRECTORY\n"
     "when systemd names one; removing that folder clears it.\n";
 
@@ -93,6 +97,8 @@ private:
             line_.noDirectory = true;
         } else if (option == "--no-cache") {
             line_.noCache = true;
+        } else if (option == "--xdg-state") {
+            line_.xdgState = true;
         } else if (option == "--bind") {
             ReadBindAddress();
         } else if (option == "--directory") {

@@ -22,6 +22,8 @@ struct CommandLine {
     bool noDirectory = false;
     // --no-cache: every file read afresh, nothing kept.
     bool noCache = false;
+    // --xdg-state: Config.ini and the log in the user's state folder.
+    bool xdgState = false;
     // How much the operator's log on standard error says.
     platform::OperatorDetail detail = platform::OperatorDetail::Events;
     // One line per argument that cannot be followed; the mode is then Invalid.

@@ -7,15 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "app/KeptList.h"
 #include "app/NoticeBox.h"
 #include "app/VideoFileDialog.h"
+#include "service/HeadsetTally.h"
 #include "service/VideoService.h"
 
 class QWidget;
 
 // What the main window needs from outside itself: the service operations,
-// the file dialog and the message box. Tests put their own in to drive the
-// window and watch what it does.
+// the file dialog, the message box and where its list is kept. Tests put
+// their own in to drive the window and watch what it does.
 struct DialogServices {
     // Runs on a thread of the window's; `build` brings the start's progress
     // listener and its cancel flag.
@@ -26,11 +28,20 @@ struct DialogServices {
     using ChooseFiles = std::function<QStringList(QWidget* parent)>;
     using ShowNotice =
         std::function<void(QWidget* parent, const QString& text, const QString& caption)>;
+    using ViewHeadsets = std::function<HeadsetView()>;
+    using ReadList = std::function<std::vector<std::wstring>()>;
+    using KeepList = std::function<void(const std::vector<std::wstring>& paths)>;
 
     StartService startVideoService;
     StopService stopVideoService;
-    ChooseFiles chooseFiles = ChooseVideoFiles;
+    ChooseFiles chooseFiles = [](QWidget* parent) { return ChooseVideoFiles(parent); };
     ShowNotice showNotice = ShowNoticeBox;
+    // What the headsets of the running service do; no headsets when empty.
+    ViewHeadsets viewHeadsets;
+    // The list the last run kept, and where each change of the list goes;
+    // when empty, the list starts empty and is kept nowhere.
+    ReadList readKeptList;
+    KeepList keepList;
 };
 
 // The real operations on `service`, the real file dialog and message box.
@@ -42,5 +53,14 @@ inline DialogServices ServicesFor(VideoService& service) {
         return service.StartVideoService(paths, owner, build);
     };
     services.stopVideoService = [&service] { service.StopVideoService(); };
+    services.viewHeadsets = [&service] { return service.Headsets(); };
     return services;
+}
+
+// The list kept in the Config.ini at `configPath` between runs.
+inline void KeepListIn(DialogServices& services, const std::wstring& configPath) {
+    services.readKeptList = [configPath] { return ReadKeptList(configPath); };
+    services.keepList = [configPath](const std::vector<std::wstring>& paths) {
+        (void)WriteKeptList(configPath, paths);
+    };
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // Whether Qt can be expected to open a window, judged from the environment
@@ -8,6 +9,12 @@
 // the environment (nullptr when unset).
 using EnvironmentLookup = const char* (*)(const char* name);
 bool HasDisplay(EnvironmentLookup variable);
+
+// The variable's value; empty when it is unset.
+inline std::string EnvironmentValue(EnvironmentLookup variable, const char* name) {
+    const char* value = variable(name);
+    return value != nullptr ? value : "";
+}
 
 // What the window mode says when there is no display.
 extern const char kNoDisplayText[];

@@ -1,10 +1,19 @@
 #include "app/StartupSteps.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/CacheChoice.h"
 #include "app/DiagnosticLog.h"
 #include "app/FirewallRules.h"
 #include "platform/CurrentDirectory.h"
 #include "platform/IniProfile.h"
 #include "platform/ModulePath.h"
+#include "platform/OperatorLog.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
@@ -36,6 +45,21 @@ void AddFirewallRulesWhenProgramMoved() {
     }
 }
 
+// Everything the program keeps follows the current directory, which the
+// command line's relative paths were read against already.
+void EnterStateDirectory() {
+    const auto folder =
+        ChooseStateDirectory([](const char* name) -> const char* { return std::getenv(name); });
+    if (!folder) {
+        platform::LogForOperator(
+            "--xdg-state: neither XDG_STATE_HOME nor HOME is set; "
+            "Config.ini and the log stay in the current directory");
+    } else if (!platform::MakePrivateDirectory(*folder) || chdir(folder->c_str()) != 0) {
+        platform::LogForOperator("--xdg-state: " + *folder + ": " + std::strerror(errno) +
+                                 "; Config.ini and the log stay in the current directory");
+    }
+}
+
 }  // namespace
 
 std::wstring ConfigFilePath() {
@@ -45,7 +69,9 @@ std::wstring ConfigFilePath() {
     return directory + L"/Config.ini";
 }
 
-void RunStartupSteps() {
+void RunStartupSteps(const CommandLine& line) {
+    if (line.xdgState)
+        EnterStateDirectory();
     WriteDiagnosticLog(L"COnduLofrinApp::InitInstance()");
     AddFirewallRulesWhenProgramMoved();
 }

@@ -2,11 +2,15 @@
 
 #include <string>
 
+#include "app/CommandLine.h"
+
 // The start-up that the window and the headless front end share, in order:
-// the log line, then the firewall rules when Config.ini in the current
-// directory records another program path than this program's, and the new
-// path recorded. Creates no user interface.
-void RunStartupSteps();
+// with --xdg-state, the user's state folder made the current directory (made
+// when missing; where it cannot be, the operator is told and the current
+// directory stays); the log line; then the firewall rules when Config.ini in
+// the current directory records another program path than this program's,
+// and the new path recorded. Creates no user interface.
+void RunStartupSteps(const CommandLine& line = {});
 
 // The current directory followed by "/Config.ini" (the separator always
 // added); empty when the current directory cannot be told.

@@ -9,5 +9,6 @@ class QWidget;
 // packaged films alone, and the ordinary video formats.
 QString VideoFileFilters();
 
-// Lets the user pick any number of existing video files; empty when cancelled.
-QStringList ChooseVideoFiles(QWidget* parent);
+// Lets the user pick any number of existing video files, starting in
+// `folder` (the current directory when empty); empty when cancelled.
+QStringList ChooseVideoFiles(QWidget* parent, const QString& folder = {});

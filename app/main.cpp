@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
         case CommandLine::Mode::Serve:
             platform::SetOperatorDetail(line.detail);
             // The same start-up steps as the window, then serving without one.
-            RunStartupSteps();
+            RunStartupSteps(line);
             return RunHeadlessService(line);
         case CommandLine::Mode::Window:
             break;

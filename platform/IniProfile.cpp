@@ -1,11 +1,15 @@
 #include "platform/IniProfile.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <vector>
 
 #include "platform/PathBytes.h"
+#include "platform/WholeFile.h"
 #include "platform/WideText.h"
 
 namespace platform {
@@ -195,11 +199,57 @@ void SetEntry(Profile& profile, std::string_view section, std::string_view key,
                          Line{std::string(key) + "=" + storedValue, ending});
 }
 
+// The lines after the header of the section at `header` up to its last one
+// that is not blank, which `lines` replace.
+void ReplaceSectionBody(Profile& profile, size_t header, std::vector<Line> lines) {
+    size_t end = SectionEnd(profile, header);
+    while (end > header + 1 && Trim(profile.lines[end - 1].text).empty())
+        --end;
+    const auto first = profile.lines.begin() + static_cast<std::ptrdiff_t>(header + 1);
+    profile.lines.erase(first, profile.lines.begin() + static_cast<std::ptrdiff_t>(end));
+    profile.lines.insert(profile.lines.begin() + static_cast<std::ptrdiff_t>(header + 1),
+                         lines.begin(), lines.end());
+}
+
+void SetSection(Profile& profile, std::string_view section, std::vector<Line> lines) {
+    const std::string ending = NewLineEnding(profile);
+    for (Line& line : lines)
+        line.ending = ending;
+    std::optional<size_t> header = FindSection(profile, section);
+    if (!header) {
+        if (!profile.lines.empty() && profile.lines.back().ending.empty())
+            profile.lines.back().ending = ending;
+        profile.lines.push_back({"[" + std::string(section) + "]", ending});
+        header = profile.lines.size() - 1;
+    }
+    ReplaceSectionBody(profile, *header, std::move(lines));
+}
+
 std::string Serialise(const Profile& profile) {
     std::string content = profile.mark;
     for (const Line& line : profile.lines)
         content += line.text + line.ending;
     return content;
+}
+
+// The file's profile, or an empty one when there is no file; nothing when a
+// file is there but cannot be read, since replacing it would lose it.
+std::optional<Profile> ProfileToChange(const std::wstring& path) {
+    if (const std::optional<std::string> content = ReadWholeFile(path))
+        return ParseProfile(*content);
+    if (access(PathToOsBytes(path).c_str(), F_OK) != 0 && errno == ENOENT)
+        return Profile{};
+    return std::nullopt;
+}
+
+bool Save(const Profile& profile, const std::wstring& path) {
+    const std::string content = Serialise(profile);
+    return ReplaceWholeFile(PathToOsBytes(path),
+                            std::vector<uint8_t>(content.begin(), content.end()));
+}
+
+std::string ValueOf(std::string_view lineText) {
+    return std::string(Unquote(ParseEntry(lineText)->value));
 }
 
 }  // namespace
@@ -220,7 +270,7 @@ std::wstring GetPrivateProfileString(std::wstring_view section, std::wstring_vie
         return std::wstring(defaultValue);
     // Values are mostly paths (where the firewall rule was installed), so they
     // keep their bytes both ways.
-    return PathFromOsBytes(Unquote(ParseEntry(profile.lines[*found].text)->value));
+    return PathFromOsBytes(ValueOf(profile.lines[*found].text));
 }
 
 bool WritePrivateProfileString(std::wstring_view section, std::wstring_view key,
@@ -230,15 +280,48 @@ bool WritePrivateProfileString(std::wstring_view section, std::wstring_view key,
     const std::string valueBytes = PathToOsBytes(value);
     if (ChangesStructure(sectionName, keyName, valueBytes))
         return false;
+    std::optional<Profile> profile = ProfileToChange(path);
+    if (!profile)
+        return false;
+    SetEntry(*profile, sectionName, keyName, QuoteWhenNeeded(valueBytes));
+    return Save(*profile, path);
+}
 
-    Profile profile = ParseProfile(ReadWholeFile(path).value_or(std::string{}));
-    SetEntry(profile, sectionName, keyName, QuoteWhenNeeded(valueBytes));
-    const std::string content = Serialise(profile);
+std::optional<std::vector<ProfileEntry>> GetPrivateProfileSection(std::wstring_view section,
+                                                                  const std::wstring& path) {
+    const std::optional<std::string> content = ReadWholeFile(path);
+    if (!content)
+        return std::nullopt;
+    const Profile profile = ParseProfile(*content);
+    const std::optional<size_t> header = FindSection(profile, Trim(WideToUtf8(section)));
+    if (!header)
+        return std::nullopt;
+    std::vector<ProfileEntry> entries;
+    for (size_t i = *header + 1; i < SectionEnd(profile, *header); ++i) {
+        if (const auto entry = ParseEntry(profile.lines[i].text)) {
+            entries.push_back(
+                {PathFromOsBytes(entry->key), PathFromOsBytes(ValueOf(profile.lines[i].text))});
+        }
+    }
+    return entries;
+}
 
-    std::ofstream out(PathToOsBytes(path), std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    return !out.fail();
+bool WritePrivateProfileSection(std::wstring_view section, const std::vector<ProfileEntry>& entries,
+                                const std::wstring& path) {
+    const std::string sectionName(Trim(WideToUtf8(section)));
+    std::vector<Line> lines;
+    for (const ProfileEntry& entry : entries) {
+        const std::string keyName(Trim(WideToUtf8(entry.key)));
+        const std::string valueBytes = PathToOsBytes(entry.value);
+        if (ChangesStructure(sectionName, keyName, valueBytes))
+            return false;
+        lines.push_back({keyName + "=" + QuoteWhenNeeded(valueBytes), {}});
+    }
+    std::optional<Profile> profile = ProfileToChange(path);
+    if (!profile)
+        return false;
+    SetSection(*profile, sectionName, std::move(lines));
+    return Save(*profile, path);
 }
 
 }  // namespace platform

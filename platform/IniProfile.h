@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -19,7 +21,24 @@ std::wstring GetPrivateProfileString(std::wstring_view section, std::wstring_vie
 // key when missing. Every other line of the file is kept byte for byte.
 // Refuses (returns false) names or values that would change the file's
 // structure: line breaks anywhere, "]" in a section name, "=" in a key name.
+// The file is replaced whole, so a reader finds the old one or the new one;
+// a file that is there but cannot be read is left alone.
 bool WritePrivateProfileString(std::wstring_view section, std::wstring_view key,
                                std::wstring_view value, const std::wstring& path);
+
+struct ProfileEntry {
+    std::wstring key;
+    std::wstring value;
+};
+
+// The entries of `section` in the file's order, values read as above;
+// nothing when the file cannot be read or has no such section.
+std::optional<std::vector<ProfileEntry>> GetPrivateProfileSection(std::wstring_view section,
+                                                                  const std::wstring& path);
+
+// Makes `entries` the whole of `section` (added at the end when missing),
+// written and refused as WritePrivateProfileString writes and refuses.
+bool WritePrivateProfileSection(std::wstring_view section, const std::vector<ProfileEntry>& entries,
+                                const std::wstring& path);
 
 }  // namespace platform

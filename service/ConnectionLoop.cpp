@@ -202,7 +202,7 @@ void SendNextPiece(ServiceState& state, ClientSession& session) {
     const OutgoingReply::Outcome outcome = reply.SendPiece(session.socket.Descriptor());
     if (reply.BytesSent() != sentBefore) {
         session.replyMovedAt = platform::TimeGetTime();
-        session.activity.bytesSent += reply.BytesSent() - sentBefore;
+        LogSent(session, reply.BytesSent() - sentBefore);
     }
     if (outcome == OutgoingReply::Outcome::PieceSent)
         session.nextPieceAt = offered + kPieceInterval;
@@ -384,7 +384,8 @@ AcceptOutcome AcceptConnection(ServiceState& state, const platform::Socket& list
     (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
     state.sessions.push_back(std::make_unique<ClientSession>(
         std::move(connection), &state.stopRequested, &state.packagedFiles));
-    LogConnected(*state.sessions.back(), reinterpret_cast<const sockaddr*>(peer), peerLength);
+    LogConnected(*state.sessions.back(), reinterpret_cast<const sockaddr*>(peer), peerLength,
+                 &state.headsets);
     return AcceptOutcome::Continue;
 }
 

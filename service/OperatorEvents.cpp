@@ -16,6 +16,7 @@ extern "C" {
 #include "platform/Clock.h"
 #include "platform/LocalAddresses.h"
 #include "platform/OperatorLog.h"
+#include "service/HeadsetTally.h"
 
 namespace {
 
@@ -70,9 +71,15 @@ void WriteFetchSummary(ClientSession& session, uint32_t now) {
     activity.lastFetchSummaryMs = now;
 }
 
+void TallyOpened(const ClientSession& session, const CatalogueEntry& entry) {
+    if (session.activity.tally != nullptr)
+        session.activity.tally->Opened(&session, entry.title);
+}
+
 }  // namespace
 
-void LogConnected(ClientSession& session, const sockaddr* peer, socklen_t peerLength) {
+void LogConnected(ClientSession& session, const sockaddr* peer, socklen_t peerLength,
+                  HeadsetTally* tally) {
     if (peer != nullptr && peer->sa_family == AF_INET && peerLength >= sizeof(sockaddr_in)) {
         const auto* address = reinterpret_cast<const sockaddr_in*>(peer);
         platform::Ipv4Address bytes{};
@@ -83,8 +90,17 @@ void LogConnected(ClientSession& session, const sockaddr* peer, socklen_t peerLe
         session.activity.peer = "(unknown address)";
     }
     session.activity.lastFetchSummaryMs = platform::TimeGetTime();
+    session.activity.tally = tally;
+    if (tally != nullptr)
+        tally->Connected(&session);
     if (Wanted(OperatorDetail::Events))
         platform::LogForOperator(Headset(session) + " connected");
+}
+
+void LogSent(ClientSession& session, uint64_t bytes) {
+    session.activity.bytesSent += bytes;
+    if (session.activity.tally != nullptr)
+        session.activity.tally->Sent(bytes);
 }
 
 void LogRequest(ClientSession& session, int32_t requestCode) {
@@ -100,6 +116,7 @@ void LogDescribed(const ClientSession& session, int32_t titleIndex, const Catalo
 
 void LogOpenedMedia(const ClientSession& session, int32_t titleIndex, const CatalogueEntry& entry,
                     const AVFormatContext& format, int32_t video, int32_t audio, int32_t subtitle) {
+    TallyOpened(session, entry);
     if (!Wanted(OperatorDetail::Events))
         return;
     platform::LogForOperator(Headset(session) + " opened " + TitleText(titleIndex, entry) + ": " +
@@ -110,6 +127,7 @@ void LogOpenedMedia(const ClientSession& session, int32_t titleIndex, const Cata
 
 void LogOpenedPackaged(const ClientSession& session, int32_t titleIndex,
                        const CatalogueEntry& entry) {
+    TallyOpened(session, entry);
     if (Wanted(OperatorDetail::Events)) {
         platform::LogForOperator(Headset(session) + " opened " + TitleText(titleIndex, entry) +
                                  ": packaged movie");
@@ -146,6 +164,8 @@ ReleaseReason ReleaseReasonOf(ssize_t received, int error) {
 }
 
 void LogReleased(const ClientSession& session, ReleaseReason reason) {
+    if (session.activity.tally != nullptr)
+        session.activity.tally->Released(&session);
     if (!Wanted(OperatorDetail::Events))
         return;
     const SessionActivity& activity = session.activity;

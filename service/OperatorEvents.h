@@ -12,12 +12,19 @@ struct AVFormatContext;
 
 // The operator's lines about the headsets, one per event, written through the
 // operator log when its detail wants them. Each call costs one relaxed load
-// when it does not.
+// when it does not. The connections, the titles they open and the bytes
+// they are sent are also kept in the service's HeadsetTally, whatever the
+// detail, for a front end to show.
 
 enum class ReleaseReason { Closed, Reset, Stalled };
 
-// A connection was accepted from `peer`; remembers the peer on the session.
-void LogConnected(ClientSession& session, const sockaddr* peer, socklen_t peerLength);
+// A connection was accepted from `peer`; remembers the peer and `tally` on
+// the session.
+void LogConnected(ClientSession& session, const sockaddr* peer, socklen_t peerLength,
+                  HeadsetTally* tally = nullptr);
+
+// The socket took `bytes` more of a reply.
+void LogSent(ClientSession& session, uint64_t bytes);
 
 // A request came in (only at the Requests detail); counts it.
 void LogRequest(ClientSession& session, int32_t requestCode);

@@ -13,6 +13,7 @@
 #include "platform/Socket.h"
 #include "service/ClientSession.h"
 #include "service/HandledRequests.h"
+#include "service/HeadsetTally.h"
 #include "service/MediaWorkers.h"
 #include "service/PackagedFiles.h"
 
@@ -45,6 +46,8 @@ struct ServiceState {
     Catalogue catalogue;
     // Open connections in the order they were accepted.
     std::vector<std::unique_ptr<ClientSession>> sessions;
+    // What the headsets do, for a front end; the sessions' events keep it.
+    HeadsetTally headsets;
     // The packaged titles open on the sessions, each with one block cache.
     PackagedFiles packagedFiles;
     // The requests' media work, and the way back to the loop when it is done.

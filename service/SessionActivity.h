@@ -3,8 +3,13 @@
 #include <cstdint>
 #include <string>
 
+class HeadsetTally;
+
 // What one connection has done, for the operator's lines about it.
 struct SessionActivity {
+    // The service's tally of headsets, which this connection's events keep;
+    // none for a session that no loop accepted.
+    HeadsetTally* tally = nullptr;
     // "address:port" of the headset, set when the connection was accepted.
     std::string peer;
     // Bytes of replies the socket took, framing included.

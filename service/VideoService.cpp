@@ -115,4 +115,5 @@ void VideoService::StopVideoService() {
     for (std::unique_ptr<ClientSession>& session : state.sessions)
         session.reset();
     state.sessions.clear();
+    state.headsets.Clear();
 }

@@ -54,6 +54,9 @@ public:
     // (the default) reads every file. Not for use while the service runs.
     void SetTitleCache(std::optional<TitleCache> cache) { titleCache_ = std::move(cache); }
 
+    // What the headsets of the running service do; any thread may ask.
+    HeadsetView Headsets() const { return state_.headsets.View(); }
+
     // For tests and benchmarks, which look inside or drive the loop by hand.
     ServiceState& State() { return state_; }
     const ServiceState& State() const { return state_; }

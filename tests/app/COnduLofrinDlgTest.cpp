@@ -1,28 +1,34 @@
 #include <QDesktopServices>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cstdio>
+#include <fstream>
+
 #include "app/COnduLofrinDlg.h"
+#include "app/WindowTranslation.h"
 #include "platform/LocalAddresses.h"
+#include "platform/PathBytes.h"
 #include "platform/Socket.h"
 #include "protocol/ServiceConstants.h"
 #include "support/PrivateNetwork.h"
-
-#include "app/COnduLofrinDlg.h"
-#include "platform/PathBytes.h"
 #include "support/TempDir.h"
+#include "support/TestMedia.h"
+#include "tools/headset/HeadsetExchanges.h"
 
 namespace {
 
@@ -121,6 +127,10 @@ struct Controls {
         return start->isHidden() && !stop->isHidden() && !add->isEnabled() && !remove->isEnabled();
     }
 
+    QString Status(COnduLofrinDlg& dialog) const {
+        return dialog.findChild<QLabel*>(QStringLiteral("headsetStatus"))->text();
+    }
+
     QListWidget* list = nullptr;
     QLabel* link = nullptr;
     QPushButton* start = nullptr;
@@ -130,6 +140,29 @@ struct Controls {
     QProgressBar* progress = nullptr;
     QPushButton* cancel = nullptr;
 };
+
+void Touch(const std::filesystem::path& path) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path).put('x');
+}
+
+// What a file manager sends when the files at `paths` are dropped on the
+// list. Qt hands a drop only to the widget its own drag manager chose, so the
+// drop goes to the window's filter of the list as that manager would bring it.
+// True when the drag was welcome.
+bool Drop(COnduLofrinDlg& dialog, QListWidget* list,
+          const std::vector<std::filesystem::path>& paths) {
+    QList<QUrl> urls;
+    for (const auto& path : paths)
+        urls.append(QUrl::fromLocalFile(QString::fromStdString(path.string())));
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject&>(dialog).eventFilter(list->viewport(), &drop);
+    return enter.isAccepted();
+}
 
 Paths Wide(const QStringList& items) {
     Paths paths;
@@ -158,6 +191,10 @@ private slots:
     void controlsStandAtTheirPlaces();
     void linkOpensTheDownloadAddress();
     void namesThatAreNotUtf8ReachTheServiceAsTheirBytes();
+    void languageFollowsTheLocaleAndFallsBackToTheSourceTexts();
+    void droppedFilesAndFoldersAreAddedInOrderExpandedOnce();
+    void theListComesBackAfterARestartWithGoneFilesMarked();
+    void statusLineFollowsAHeadsetThatConnectsOpensAndLeaves();
 };
 
 void COnduLofrinDlgTest::addedBatchesGoToTheTopAndStartPassesTheListInOrder() {
@@ -446,6 +483,152 @@ void COnduLofrinDlgTest::namesThatAreNotUtf8ReachTheServiceAsTheirBytes() {
     QTRY_VERIFY(controls.Serving());
     QCOMPARE(recorder.starts.size(), size_t{1});
     QVERIFY(recorder.starts[0] == Paths({platform::PathFromOsBytes(chosenBytes), fromCommandLine}));
+}
+
+void COnduLofrinDlgTest::languageFollowsTheLocaleAndFallsBackToTheSourceTexts() {
+    const struct {
+        QStringList uiLanguages;
+        QString spoken;
+    } languages[] = {
+        {{"zh-Hans-CN", "en-US"}, "zh-Hans-CN"},
+        {{"de-DE", "en-GB", "zh-TW"}, "en-GB"},
+        {{"fr-FR"}, "en"},
+        {{}, "en"},
+    };
+    for (const auto& row : languages)
+        QCOMPARE(WindowLanguage(row.uiLanguages), row.spoken);
+    QCOMPARE(TranslationFolders(QStringLiteral("/usr/bin/OnduLofrin")),
+             QStringList({"/usr/bin/translations", "/usr/share/ondulofrin/translations"}));
+
+    const QString translations = QStringLiteral(ONDU_TRANSLATIONS_DIR);
+    const struct {
+        QLocale locale;
+        QStringList folders;
+        bool translated;
+        QString startText;
+        QString caption;
+    } cases[] = {
+        {QLocale(QLocale::German),
+         {"/nonexistent", translations},
+         true,
+         "Start Lofrin Service",
+         "OnduLofrin 1.04"},
+        {QLocale(QLocale::English), {"/nonexistent"}, false, "开启Lofrin服务", "OnduLofrin 1.04版"},
+        {QLocale(QLocale::Chinese, QLocale::China),
+         {translations},
+         false,
+         "开启Lofrin服务",
+         "OnduLofrin 1.04版"},
+    };
+    for (const auto& row : cases) {
+        QCOMPARE(InstallWindowTranslation(row.locale, row.folders), row.translated);
+        Recorder recorder;
+        COnduLofrinDlg dialog(nullptr, recorder.Services());
+        const bool found = [&] {
+            for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+                if (button->text() == row.startText)
+                    return true;
+            }
+            return false;
+        }();
+        const QString caption = dialog.windowTitle();
+        qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator*>());
+        QVERIFY2(found, qPrintable(row.startText));
+        QCOMPARE(caption, row.caption);
+    }
+}
+
+void COnduLofrinDlgTest::droppedFilesAndFoldersAreAddedInOrderExpandedOnce() {
+    TempDir dir;
+    const auto folder = dir.Path() / "films";
+    for (const char* name : {"clip10.mp4", "clip2.MKV", ".hidden.mp4", "notes.txt", "sub/a.ts"})
+        Touch(folder / name);
+    const auto first = dir.Path() / "first.vrm";
+    const auto listed = dir.Path() / "listed.mp4";
+    const auto odd = dir.Path() / "odd.txt";  // a file named in the drop is taken as it is
+    for (const auto& file : {first, listed, odd})
+        Touch(file);
+
+    Recorder recorder;
+    COnduLofrinDlg dialog(nullptr, recorder.Services());
+    Controls controls(dialog);
+    dialog.AddInitialFiles({listed.wstring()});
+    QVERIFY(Drop(dialog, controls.list, {first, folder, listed, odd, first}));
+    const QString at = QString::fromStdString(dir.Path().string());
+    QTRY_COMPARE(controls.Items(),
+                 QStringList({at + "/first.vrm", at + "/films/clip2.MKV", at + "/films/clip10.mp4",
+                              at + "/films/sub/a.ts", at + "/odd.txt", at + "/listed.mp4"}));
+
+    controls.start->click();  // no drop while serving
+    QTRY_VERIFY(controls.Serving());
+    QVERIFY(!Drop(dialog, controls.list, {dir.Path() / "late.mp4"}));
+    QTest::qWait(50);
+    QCOMPARE(controls.Items().size(), 6);
+}
+
+void COnduLofrinDlgTest::theListComesBackAfterARestartWithGoneFilesMarked() {
+    TempDir dir;
+    const std::wstring config = (dir.Path() / "Config.ini").wstring();
+    const auto kept = dir.Path() / "kept.mp4";
+    const auto gone = dir.Path() / "gone.mkv";
+    Touch(kept);
+    Touch(gone);
+    Recorder recorder;
+    DialogServices services = recorder.Services();
+    KeepListIn(services, config);
+    {
+        COnduLofrinDlg dialog(nullptr, services);
+        dialog.AddInitialFiles({gone.wstring(), kept.wstring(), L"/v/deleted.ts"});
+        Controls controls(dialog);
+        controls.list->clearSelection();
+        controls.list->item(2)->setSelected(true);
+        controls.remove->click();
+    }
+    std::filesystem::remove(gone);
+
+    COnduLofrinDlg dialog(nullptr, services);
+    Controls controls(dialog);
+    QCOMPARE(controls.Items(), QStringList({QString::fromStdString(gone.string()),
+                                            QString::fromStdString(kept.string())}));
+    QTRY_VERIFY(!controls.list->item(0)->toolTip().isEmpty());
+    QCOMPARE(controls.list->item(0)->foreground().color(),
+             controls.list->palette().color(QPalette::Disabled, QPalette::Text));
+    QVERIFY(controls.list->item(1)->toolTip().isEmpty());
+    QVERIFY(!controls.list->item(1)->data(Qt::ForegroundRole).isValid());
+}
+
+// The real service on loopback in a network of the test's own, and a
+// headset of the tool's.
+void COnduLofrinDlgTest::statusLineFollowsAHeadsetThatConnectsOpensAndLeaves() {
+    const auto media =
+        MakeTestMedia("window-status.mp4", {"-f", "lavfi", "-i", "testsrc=s=160x90:d=1:r=25",
+                                            "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    QVERIFY(!media.empty());
+    EnterPrivateNetwork();
+    platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
+    VideoService service;
+    service.SetDirectoryOrigin(std::nullopt);
+    COnduLofrinDlg dialog(nullptr, ServicesFor(service));
+    Controls controls(dialog);
+    dialog.AddInitialFiles({media.wstring()});
+    controls.start->click();
+    QTRY_VERIFY(controls.Serving());
+    platform::SetLocalAddressOverride(std::nullopt);
+    QVERIFY(controls.Status(dialog).startsWith(QStringLiteral("正在监听 127.0.0.1:23107\n")));
+    QTRY_VERIFY(controls.Status(dialog).endsWith(QStringLiteral("尚无VR一体机连接")));
+
+    std::string error;
+    auto headset = headset::HeadsetConnection::Open("127.0.0.1", servicePort, 5000, error);
+    QVERIFY2(headset, error.c_str());
+    QTRY_VERIFY(controls.Status(dialog).contains(QStringLiteral("\n1台VR一体机 · ")));
+    QVERIFY(!controls.Status(dialog).contains(QStringLiteral("正在播放")));
+    headset::OpenedMedia opened;
+    QCOMPARE(headset::OpenMedia(*headset, 0, opened), std::string());
+    QTRY_VERIFY(controls.Status(dialog).contains(
+        QStringLiteral("1台VR一体机 · 正在播放 window-status.mp4")));
+    headset->Close();
+    QTRY_VERIFY(controls.Status(dialog).endsWith(QStringLiteral("尚无VR一体机连接")));
+    controls.stop->click();
 }
 
 QTEST_MAIN(COnduLofrinDlgTest)

@@ -1,5 +1,8 @@
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -7,6 +10,7 @@
 #include <QThread>
 
 #include "app/COnduLofrinDlg.h"
+#include "app/WindowTranslation.h"
 
 #ifndef ONDU_SCREENSHOT_PATH
 #error "ONDU_SCREENSHOT_PATH must name where the screenshot is saved"
@@ -24,6 +28,22 @@ const QRect kCancelArea(581, 494, 110, 32);
 
 QColor At(const QImage& image, int x, int y) {
     return image.pixelColor(x, y);
+}
+
+// The window's words in the language of the locale the test runs in.
+QString Text(const char* source) {
+    return QCoreApplication::translate("COnduLofrinDlg", source);
+}
+
+bool IsEnglish() {
+    return !WindowLanguage(QLocale::system().uiLanguages()).startsWith(QStringLiteral("zh"));
+}
+
+// main-window.png for Chinese, main-window-en.png for English.
+QString ShotPath(const QString& suffix = {}) {
+    QString path = QStringLiteral(ONDU_SCREENSHOT_PATH);
+    return path.replace(".png",
+                        (IsEnglish() ? QStringLiteral("-en") : QString()) + suffix + ".png");
 }
 
 int DarkPixels(const QImage& image, const QRect& area) {
@@ -45,6 +65,7 @@ class DialogScreenshotTest : public QObject {
 private slots:
     void idleWindowLooksAsDesigned();
     void startingWindowShowsHowFarItHasCome();
+    void servingWindowShowsTheHeadsets();
 };
 
 void DialogScreenshotTest::idleWindowLooksAsDesigned() {
@@ -56,7 +77,7 @@ void DialogScreenshotTest::idleWindowLooksAsDesigned() {
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     const QImage shot = dialog.grab().toImage().convertToFormat(QImage::Format_RGB32);
 
-    const QString path = QStringLiteral(ONDU_SCREENSHOT_PATH);
+    const QString path = ShotPath();
     QDir().mkpath(QFileInfo(path).path());
     QVERIFY(shot.save(path, "PNG"));
 
@@ -99,8 +120,28 @@ void DialogScreenshotTest::idleWindowLooksAsDesigned() {
     const QRect firstLine(list.left(), list.top() - 44, list.width(), 22);
     QVERIFY2(DarkPixels(shot, firstLine) > 100, "first instruction line missing");
     QVERIFY2(DarkPixels(shot, firstLine.translated(0, 22)) > 50, "second instruction line missing");
-    // Nothing dark above them, right of the picture.
+    // Nothing dark above them, right of the picture, and neither runs into
+    // the list's right edge, where a longer line would be cut.
     QCOMPARE(DarkPixels(shot, QRect(441, list.top() - 60, list.right() - 441, 12)), 0);
+    QCOMPARE(DarkPixels(shot, QRect(list.right() - 12, list.top() - 44, 13, 44)), 0);
+
+    // Every control in the locale's language, each text whole in its place.
+    // The stop and cancel buttons are hidden; their texts are measured too.
+    for (const char* source :
+         {"开启Lofrin服务", "添加视频文件", "删除", "停止Lofrin服务", "取消"}) {
+        QPushButton* button = nullptr;
+        for (QPushButton* candidate : dialog.findChildren<QPushButton*>()) {
+            if (candidate->text() == Text(source))
+                button = candidate;
+        }
+        QVERIFY2(button != nullptr, source);
+        QCOMPARE(button->text() != QString::fromUtf8(source), IsEnglish());
+        QVERIFY2(button->sizeHint().width() <= button->width(), source);
+    }
+    QCOMPARE(dialog.windowTitle(),
+             IsEnglish() ? QStringLiteral("OnduLofrin 1.04") : QStringLiteral("OnduLofrin 1.04版"));
+    const auto* link = dialog.findChild<QLabel*>();
+    QVERIFY(link->sizeHint().width() <= link->width());
 }
 
 // A start held at the third of 32 titles until it is cancelled: the progress
@@ -124,16 +165,16 @@ void DialogScreenshotTest::startingWindowShowsHowFarItHasCome() {
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QPushButton* start = nullptr;
     for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
-        if (button->text() == QStringLiteral("开启Lofrin服务"))
+        if (button->text() == Text("开启Lofrin服务"))
             start = button;
     }
     QVERIFY(start != nullptr);
     start->click();
     auto* progress = dialog.findChild<QProgressBar*>();
-    QTRY_COMPARE(progress->text(), QStringLiteral("正在读取视频 3/32"));
+    QTRY_COMPARE(progress->text(), Text("正在读取视频 %1/%2").arg(3).arg(32));
     const QImage shot = dialog.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QVERIFY(
-        shot.save(QStringLiteral(ONDU_SCREENSHOT_PATH).replace(".png", "-starting.png"), "PNG"));
+    QVERIFY(shot.save(ShotPath(QStringLiteral("-starting")), "PNG"));
+    QVERIFY(progress->fontMetrics().horizontalAdvance(progress->text()) < progress->width() - 8);
 
     QVERIFY2(DarkPixels(shot, kBigButtonArea) > 100, "no progress text in the button's place");
     QVERIFY2(DarkPixels(shot, kCancelArea) > 20, "no cancel button beside it");
@@ -141,5 +182,51 @@ void DialogScreenshotTest::startingWindowShowsHowFarItHasCome() {
     dialog.reject();
 }
 
-QTEST_MAIN(DialogScreenshotTest)
+// Two headsets, one title: the status line beside the stop button, whole.
+void DialogScreenshotTest::servingWindowShowsTheHeadsets() {
+    VideoService service;
+    DialogServices services = ServicesFor(service);
+    services.startVideoService = [](const std::vector<std::wstring>&, MessageBoxOwner*,
+                                    const CatalogueBuildOptions&) {
+        StartReport report;
+        report.addresses.push_back({{192, 168, 1, 5}, EndpointOutcome{true, {}}, std::nullopt});
+        report.workerStarted = true;
+        return report;
+    };
+    services.stopVideoService = [] {};
+    // 38 Mbit/s, whenever the window looks.
+    QElapsedTimer clock;
+    clock.start();
+    services.viewHeadsets = [&clock] {
+        return HeadsetView{2, {"雪山.mkv"}, static_cast<uint64_t>(clock.elapsed()) * 4750};
+    };
+    COnduLofrinDlg dialog(nullptr, services);
+    dialog.AddInitialFiles({L"/home/ondu/视频/雪山.mkv"});
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.OnStartService();
+    QTRY_VERIFY(dialog.IsServing());
+    auto* status = dialog.findChild<QLabel*>(QStringLiteral("headsetStatus"));
+    // The rate comes with the first look a period after the start.
+    QTRY_VERIFY(status->text().endsWith(QStringLiteral(" 38 Mbit/s")));
+    const QImage shot = dialog.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(shot.save(ShotPath(QStringLiteral("-serving")), "PNG"));
+
+    const QStringList rows = status->text().split(QLatin1Char('\n'));
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(rows[0].endsWith(QStringLiteral("192.168.1.5:23107")), qPrintable(rows[0]));
+    QVERIFY2(rows[1].contains(QStringLiteral("雪山.mkv · ")), qPrintable(rows[1]));
+    QVERIFY2(!status->text().contains(QChar(0x2026)), "the status line is cut");
+    QVERIFY2(DarkPixels(shot, status->geometry()) > 100, "no status line");
+    dialog.reject();
+}
+
+// The window speaks the language of the locale it is started in, as the
+// program's does.
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    InstallWindowTranslation(QLocale::system(), {QStringLiteral(ONDU_TRANSLATIONS_DIR)});
+    DialogScreenshotTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "DialogScreenshotTest.moc"

@@ -87,6 +87,13 @@ int RunChild(const std::string& scenario, char* programName) {
         AppWithoutWindow app(argc, argv);
         return app.InitInstance() ? 10 : 0;
     }
+    if (scenario == "desktop-start") {
+        char option[] = "--xdg-state";
+        int argc = 2;
+        char* argv[] = {programName, option, nullptr};
+        AppWithoutWindow app(argc, argv);
+        return app.InitInstance() ? 10 : 0;
+    }
     if (scenario == "steps-without-display") {
         RunStartupSteps();
         return QCoreApplication::instance() == nullptr ? 0 : 11;
@@ -191,8 +198,10 @@ protected:
     }
 
     int Start(const std::filesystem::path& program, const std::filesystem::path& directory,
-              const std::string& scenario = "window-left-out") {
+              const std::string& scenario = "window-left-out",
+              const std::vector<std::string>& environment = {}) {
         ChildRun run{program, directory, scenario, InheritedSanitizerOptions()};
+        run.environment.insert(run.environment.end(), environment.begin(), environment.end());
         run.environment.push_back("PATH=" + Bin().string() + ":/usr/bin:/bin");
         if (scenario != "steps-without-display") {
             run.environment.push_back("QT_QPA_PLATFORM=offscreen");
@@ -257,6 +266,30 @@ TEST_F(StartupTest, HeadlessStepsNeedNoDisplay) {
     EXPECT_EQ(ReadTextFile(home_ / "Config.ini"), ConfigText(program_));
     EXPECT_EQ(Netsh(), NetshLines(program_));
     EXPECT_EQ(ReadFileBytes(home_ / "log_OK_M.log"), ExpectedLog());
+}
+
+// Started from the desktop menu in the home folder, the program keeps its
+// files in the user's state folder and leaves the home folder as it was.
+TEST_F(StartupTest, DesktopStartKeepsItsFilesInTheStateFolder) {
+    const auto state = root_.Path() / "state";
+    const struct {
+        std::vector<std::string> environment;
+        std::filesystem::path folder;
+    } starts[] = {
+        {{"HOME=" + home_.string()}, home_ / ".local/state/ondulofrin"},
+        {{"HOME=" + home_.string(), "XDG_STATE_HOME=" + state.string()}, state / "ondulofrin"},
+        {{"HOME=" + home_.string(), "XDG_STATE_HOME=relative"}, home_ / ".local/state/ondulofrin"},
+    };
+    for (const auto& start : starts) {
+        std::filesystem::remove_all(start.folder);
+        ASSERT_EQ(Start(program_, home_, "desktop-start", start.environment), 0);
+        EXPECT_EQ(ReadTextFile(start.folder / "Config.ini"), ConfigText(program_));
+        EXPECT_EQ(ReadFileBytes(start.folder / "log_OK_M.log"), ExpectedLog());
+        EXPECT_EQ(std::filesystem::status(start.folder).permissions(),
+                  std::filesystem::perms::owner_all);
+        for (const auto& entry : std::filesystem::directory_iterator(home_))
+            EXPECT_EQ(entry.path().filename(), ".local") << entry.path();
+    }
 }
 
 TEST_F(StartupTest, ClosingTheWindowWhileServingStopsTheService) {

@@ -40,7 +40,8 @@ expected_files="./etc/default/ondulofrin
 ./usr/share/applications/OnduLofrin.desktop
 ./usr/share/doc/ondulofrin/README.md
 ./usr/share/doc/ondulofrin/changelog.gz
-./usr/share/doc/ondulofrin/copyright"
+./usr/share/doc/ondulofrin/copyright
+./usr/share/ondulofrin/translations/ondulofrin_en.qm"
 for size in 16 22 24 32 48 64 128 256; do
   expected_files+=$'\n'"./usr/share/icons/hicolor/${size}x${size}/apps/OnduLofrin.png"
 done
@@ -90,6 +91,9 @@ expect_output "ondu-headset $version" "$root/usr/bin/ondu-headset" --version
 expect_output "usage: ondu-headset" "$root/usr/bin/ondu-headset" --help
 # --help is answered before any window exists, so no display is needed.
 expect_output "--serve" env QT_QPA_PLATFORM= timeout 20 "$root/usr/bin/OnduLofrin" --help
+# Started from the menu, the program keeps its files in the state folder.
+grep -qx 'Exec=OnduLofrin --xdg-state %F' "$root/usr/share/applications/OnduLofrin.desktop" ||
+  fail "the desktop entry does not start OnduLofrin --xdg-state"
 
 # --- the manual pages
 for page in "$root"/usr/share/man/man1/*.1.gz; do

@@ -112,3 +112,29 @@ TEST(IniProfile, UnwritableLocationReportsFailure) {
     const auto path = dir.File("missing-folder") / "Config.ini";
     EXPECT_FALSE(platform::WritePrivateProfileString(L"S", L"k", L"v", path.wstring()));
 }
+
+// A section is replaced whole: its comments and entries go, the blank line
+// before the next section and every other line stay.
+TEST(IniProfile, SectionsAreReadAndReplacedWhole) {
+    TempDir dir;
+    const auto path = dir.File("Config.ini");
+    const std::wstring file = path.wstring();
+    EXPECT_FALSE(platform::GetPrivateProfileSection(L"Files", file));
+    WriteText(path,
+              "[OnduLofrin]\nFireworkString=x\n[files]\n; note\nCount = 1\nFile1=\"a\"\n\n"
+              "[Service]\nDirectory=none");
+    const auto read = platform::GetPrivateProfileSection(L"Files", file);
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->size(), 2u);
+    EXPECT_EQ((*read)[0].key + L"=" + (*read)[0].value, L"Count=1");
+    EXPECT_EQ((*read)[1].key + L"=" + (*read)[1].value, L"File1=a");
+
+    ASSERT_TRUE(
+        platform::WritePrivateProfileSection(L"Files", {{L"Count", L"2"}, {L"k", L" b "}}, file));
+    ASSERT_TRUE(platform::WritePrivateProfileSection(L"New", {{L"n", L"1"}}, file));
+    EXPECT_EQ(ReadText(path),
+              "[OnduLofrin]\nFireworkString=x\n[files]\nCount=2\nk=\" b \"\n\n"
+              "[Service]\nDirectory=none\n[New]\nn=1\n");
+    EXPECT_FALSE(platform::WritePrivateProfileSection(L"New", {{L"n", L"1\n[x]"}}, file));
+    EXPECT_EQ(platform::GetPrivateProfileString(L"New", L"n", L"", file), L"1");
+}
