@@ -74,8 +74,9 @@ void WriteAnnouncement(bsMemWrite& datagram, const std::vector<platform::Ipv4Add
 
 }  // namespace
 
-bool OpenListenSockets(ServiceState& state, StartReport& report) {
-    for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
+bool OpenListenSockets(ServiceState& state, const std::vector<platform::Ipv4Address>& addresses,
+                       StartReport& report) {
+    for (const platform::Ipv4Address& address : addresses) {
         platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
         if (!socket.IsValid()) {
             report.socketError = SystemError("socket");
@@ -102,8 +103,9 @@ bool OpenListenSockets(ServiceState& state, StartReport& report) {
     return true;
 }
 
-bool OpenDiscoverySockets(ServiceState& state, StartReport& report) {
-    for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
+bool OpenDiscoverySockets(ServiceState& state, const std::vector<platform::Ipv4Address>& addresses,
+                          StartReport& report) {
+    for (const platform::Ipv4Address& address : addresses) {
         platform::Socket socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
         if (!socket.IsValid()) {
             report.socketError = SystemError("socket");

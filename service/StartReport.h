@@ -60,3 +60,13 @@ struct StartReport {
     // rest of the report is empty.
     bool cancelled = false;
 };
+
+// Whether paths were left out beyond the title limit, counted after the
+// folders were expanded: a folder of 40 videos is 40 files to the limit.
+inline bool LeftOutBeyondTitleLimit(const StartReport& report) {
+    for (const SkippedPath& skipped : report.skipped) {
+        if (skipped.reason.kind == SkipKind::BeyondTitleLimit)
+            return true;
+    }
+    return false;
+}
