@@ -15,6 +15,7 @@
 #include "archive/bsMemRead.h"
 #include "catalogue/PackagedMovie.h"
 #include "platform/Clock.h"
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/Sleep.h"
 #include "protocol/ProtocolLimits.h"
 #include "protocol/RequestCodes.h"
@@ -51,10 +52,7 @@ constexpr size_t kReplyBudget = 512 * kMiB;
 constexpr size_t kLargestBatchReply = 48 * kMiB;
 
 void BroadcastAnnouncement(ServiceState& state) {
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(discoveryPort);
-    destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    const sockaddr_in destination = platform::Ipv4SocketAddress(INADDR_BROADCAST, discoveryPort);
     for (size_t i = 0; i < state.discoverySockets.size(); ++i) {
         const platform::Socket& socket = state.discoverySockets[i];
         if (!socket.IsValid())
