@@ -13,12 +13,6 @@ set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/bench/loopback_service.sh"
-if [ "${ONDU_ISOLATED:-}" != 1 ]; then
-    ONDU_ISOLATED=1 exec "$here/scripts/isolated" "$0" "$@"
-fi
-
-build=${1:-build-bench}
-[ -d "$build" ] || build=build
 seconds=${LOAD_SECONDS:-20}
 rate=40
 target_p99_ms=20

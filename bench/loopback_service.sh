@@ -1,4 +1,12 @@
-# Sourced by the benchmark scripts, which run in a private network namespace.
+# Sourced by the benchmark scripts, which run in a private network namespace:
+# sourcing it starts the calling script again inside one, then sets build to
+# the build folder the script was given (build-bench, else build).
+if [ "${ONDU_ISOLATED:-}" != 1 ]; then
+    ONDU_ISOLATED=1 exec "$here/scripts/isolated" "$0" "$@"
+fi
+build=${1:-build-bench}
+[ -d "$build" ] || build=build
+
 # start_loopback_service BUILD_DIR LOG FILE...
 #   starts OnduLofrin --serve on 127.0.0.1 with the files (absolute paths),
 #   sets server_pid, and returns once the service answers a headset.

@@ -18,12 +18,6 @@ set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 . "$here/bench/loopback_service.sh"
-if [ "${ONDU_ISOLATED:-}" != 1 ]; then
-    ONDU_ISOLATED=1 exec "$here/scripts/isolated" "$0" "$@"
-fi
-
-build=${1:-build-bench}
-[ -d "$build" ] || build=build
 length=${SOAK_SECONDS:-60}
 if [ "$length" -lt 10 ]; then
     echo "soak: SOAK_SECONDS must be 10 or more, not $length" >&2

@@ -96,9 +96,22 @@ void CheckBlocks(const bs100MMemRead& reader, uint64_t length) {
     }
 }
 
-void Apply(uint8_t operation, FuzzInput& input, bs100MMemRead& reader, ReaderModel& model,
-           ReaderFile& file, FakeClock& clock) {
-    switch (operation) {
+// Two readers over one cache, each with its own place and model of the file.
+struct Readers {
+    bs100MMemRead& first;
+    bs100MMemRead& second;
+    ReaderModel& firstModel;
+    ReaderModel& secondModel;
+};
+
+void Apply(uint8_t operation, FuzzInput& input, Readers& readers, ReaderFile& file,
+           FakeClock& clock) {
+    // The top bit picks the reader; the other one holds its block meanwhile.
+    const bool second = (operation & 0x80) != 0;
+    bs100MMemRead& reader = second ? readers.second : readers.first;
+    bs100MMemRead& other = second ? readers.first : readers.second;
+    ReaderModel& model = second ? readers.secondModel : readers.firstModel;
+    switch ((operation & 0x7F) % kOperationCount) {
         case kReadAhead:
             reader.ReadAhead(input.Take<uint32_t>());
             break;
@@ -106,10 +119,14 @@ void Apply(uint8_t operation, FuzzInput& input, bs100MMemRead& reader, ReaderMod
             reader.ReadAhead(std::numeric_limits<uint64_t>::max() - input.Take<uint8_t>());
             break;
         case kSetBlockSize: {
+            // A shared cache keeps its size while another reader holds a block.
+            const int64_t before = reader.BlockSize();
             const int64_t request = BlockSizeRequest(input);
             reader.SetBlockSize(request);
-            FUZZ_CHECK(reader.BlockSize() == ClampedBlockSize(request));
-            FUZZ_CHECK(reader.CachedBlocks().empty() && reader.SpareBlockCount() == 0);
+            const bool otherHolds = other.SharedCache()->HeldBlockCount() != 0;
+            FUZZ_CHECK(reader.BlockSize() == (otherHolds ? before : ClampedBlockSize(request)));
+            FUZZ_CHECK(otherHolds ||
+                       (reader.CachedBlocks().empty() && reader.SpareBlockCount() == 0));
             break;
         }
         case kLoadBlock:
@@ -118,7 +135,8 @@ void Apply(uint8_t operation, FuzzInput& input, bs100MMemRead& reader, ReaderMod
         case kCutFile: {
             const uint64_t length = input.Take<uint32_t>() % (model.Size() + 1);
             file.Cut(length);
-            model.ForgetFrom(length);
+            readers.firstModel.ForgetFrom(length);
+            readers.secondModel.ForgetFrom(length);
             break;
         }
         case kAdvanceClock:
@@ -126,10 +144,11 @@ void Apply(uint8_t operation, FuzzInput& input, bs100MMemRead& reader, ReaderMod
             clock.Advance(uint32_t{input.Take<uint16_t>()} * 4);
             break;
         default:
-            reader_operations::Apply(operation, input, reader, model);
+            reader_operations::Apply((operation & 0x7F) % kOperationCount, input, reader, model);
             break;
     }
-    model.CheckPosition(reader);
+    readers.firstModel.CheckPosition(readers.first);
+    readers.secondModel.CheckPosition(readers.second);
     CheckBlocks(reader, model.Size());
 }
 
@@ -137,8 +156,9 @@ void Apply(uint8_t operation, FuzzInput& input, bs100MMemRead& reader, ReaderMod
 
 // Input: a shape byte (modulo 3 the whole MiB of file, bit 7 no source file
 // at all), an i16 added to that length, an i16 block size request, then
-// operations on a bs100MMemRead over a pattern file of that length. The
-// clock starts at the program's start time and moves only by the input.
+// operations, each on one of two bs100MMemRead sharing one cache over a
+// pattern file of that length. The clock starts at the program's start time
+// and moves only by the input.
 void FuzzBlockCacheReader(const uint8_t* data, size_t size) {
     static ReaderFile file;
     FakeClock clock(/*now=*/0, /*processStart=*/0);
@@ -149,13 +169,17 @@ void FuzzBlockCacheReader(const uint8_t* data, size_t size) {
     const bool withoutSource = (shape & 0x80) != 0;
 
     bsFileRead source(file.Prepare(length).wstring(), L"rb");
-    bs100MMemRead reader(withoutSource ? nullptr : &source);
-    ReaderModel model(withoutSource ? std::span<const uint8_t>{}
-                                    : std::span(FileBytes()).first(length));
+    auto cache = std::make_shared<BlockCache>(withoutSource ? nullptr : &source);
+    bs100MMemRead first(cache);
+    bs100MMemRead second(cache);
+    const std::span<const uint8_t> bytes =
+        withoutSource ? std::span<const uint8_t>{} : std::span(FileBytes()).first(length);
+    ReaderModel firstModel(bytes);
+    ReaderModel secondModel(bytes);
     const int64_t request = BlockSizeRequest(input);
-    reader.SetBlockSize(request);
-    FUZZ_CHECK(reader.BlockSize() == ClampedBlockSize(request));
-    model.CheckPosition(reader);
+    first.SetBlockSize(request);
+    FUZZ_CHECK(first.BlockSize() == ClampedBlockSize(request));
+    Readers readers{first, second, firstModel, secondModel};
     while (!input.Empty())
-        Apply(input.Take<uint8_t>() % kOperationCount, input, reader, model, file, clock);
+        Apply(input.Take<uint8_t>(), input, readers, file, clock);
 }

@@ -1,4 +1,5 @@
 #include <unistd.h>
+#include <filesystem>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -13,6 +14,7 @@ extern "C" {
 #include "FuzzTargets.h"
 #include "FuzzTitles.h"
 #include "ReplyDrain.h"
+#include "platform/PathBytes.h"
 #include "protocol/RequestCodes.h"
 #include "protocol/TitleIndex.h"
 #include "service/HandleRequest.h"
@@ -88,12 +90,20 @@ void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen, const Cat
     }
 }
 
-void CheckSession(ClientSession& session) {
+// The size of the title's file as the system tells it; 0 when it has none.
+uint64_t FileSize(const CatalogueEntry& entry) {
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(platform::PathToOsBytes(entry.path), error);
+    return error ? 0 : size;
+}
+
+void CheckSession(ClientSession& session, const Catalogue& catalogue) {
     // An open packaged title is one of the catalogue's, its cache over its file.
     FUZZ_CHECK(!session.packaged ||
                IsValidTitleIndex(session.packaged->titleIndex, kFuzzTitleCount));
     FUZZ_CHECK(!session.packaged ||
-               session.packaged->cacheReader.Size() == session.packaged->fileReader.Size());
+               session.packaged->cacheReader.Size() ==
+                   FileSize(catalogue[static_cast<size_t>(session.packaged->titleIndex)]));
     // Open media has its demultiplexer, and the preparation points into it.
     FUZZ_CHECK(!session.media ||
                (session.media->formatContext &&
@@ -120,6 +130,6 @@ void FuzzHandleRequest(const uint8_t* data, size_t size) {
         HandleRequest(reader, session, catalogue);
         FUZZ_CHECK(SendWholeReply(session));
         CheckReplies(request, mediaWasOpen, catalogue, fixture.headset.TakeReplies());
-        CheckSession(session);
+        CheckSession(session, catalogue);
     }
 }

@@ -209,6 +209,11 @@ memory_reader = {
 }
 
 
+def on_second(operation):
+    """The operation on the second reader of the shared cache."""
+    return bytes([operation[0] | 0x80]) + operation[1:]
+
+
 def block_cache_input(mib, delta, block_request, *operations, without_source=False):
     shape = mib | (0x80 if without_source else 0)
     return struct.pack("<Bhh", shape, delta, block_request) + b"".join(operations)
@@ -235,6 +240,11 @@ block_cache_reader = {
     "far-seeks": block_cache_input(
         1, 100, 0, seek((1 << 63) - 1, 1, far=True), seek(-(1 << 63), 2, far=True),
         seek(MIB + 100, 0), seek(1, 1), read(5)),
+    "two-readers-share-blocks": block_cache_input(
+        2, 500, 0, read(MIB + 3), on_second(seek(MIB - 10, 0)), on_second(read(100)),
+        on_second(op(READ_AHEAD, "I", MIB)), op(SET_BLOCK_SIZE, "h", 40),
+        op(CUT_FILE, "I", MIB + 50), on_second(read(MIB)), seek(0, 0), read(MIB + 100),
+        op(ADVANCE_CLOCK, "H", 30000), on_second(seek(0, 0)), on_second(op(READ_ALL, "B", 0))),
 }
 
 

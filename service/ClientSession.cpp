@@ -12,3 +12,8 @@ void QueueReply(ClientSession& session, std::vector<uint8_t>&& payload) {
     session.reply.emplace(std::move(payload));
     session.replyMovedAt = platform::TimeGetTime();
 }
+
+void QueueReply(ClientSession& session, ReplyParts&& parts, std::shared_ptr<BlockCache> cache) {
+    session.reply.emplace(std::move(parts), std::move(cache));
+    session.replyMovedAt = platform::TimeGetTime();
+}

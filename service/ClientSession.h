@@ -8,10 +8,10 @@
 #include <string>
 
 #include "archive/bs100MMemRead.h"
-#include "archive/bsFileRead.h"
 #include "platform/FfmpegHandles.h"
 #include "platform/Socket.h"
 #include "service/OutgoingReply.h"
+#include "service/PackagedFiles.h"
 #include "service/SessionActivity.h"
 #include "streaming/StreamPreparation.h"
 
@@ -25,17 +25,15 @@ struct OpenMediaFile {
     bool readErrorReported = false;
 };
 
-// A packaged movie title open on a session: the file, and the block cache
-// that borrows it, which goes first.
+// A packaged movie title open on a session: the session's own reader, with
+// its position and read-ahead, over the title's file and block cache, which
+// every session on the title shares.
 struct OpenPackagedFile {
-    OpenPackagedFile(const std::wstring& path, int32_t title)
-        : fileReader(path, L"rb"), cacheReader(&fileReader), titleIndex(title) {}
-    OpenPackagedFile(const OpenPackagedFile&) = delete;
-    OpenPackagedFile& operator=(const OpenPackagedFile&) = delete;
+    OpenPackagedFile(std::shared_ptr<BlockCache> cache, int32_t title)
+        : cacheReader(std::move(cache)), titleIndex(title) {}
 
-    bsFileRead fileReader;
     bs100MMemRead cacheReader;
-    // The title the pair was opened for.
+    // The title the reader was opened for.
     int32_t titleIndex;
 };
 
@@ -43,8 +41,9 @@ struct OpenPackagedFile {
 // and/or a packaged movie title. The connection is declared first, so that
 // it closes only after the titles are released.
 struct ClientSession {
-    explicit ClientSession(platform::Socket connection, const std::atomic<bool>* stop = nullptr)
-        : socket(std::move(connection)), stopFlag(stop) {}
+    explicit ClientSession(platform::Socket connection, const std::atomic<bool>* stop = nullptr,
+                           PackagedFiles* shared = nullptr)
+        : socket(std::move(connection)), stopFlag(stop), packagedFiles(shared) {}
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
 
@@ -55,10 +54,14 @@ struct ClientSession {
     int32_t titleIndex = -1;
     // Raised when the service stops: long reads give up at once.
     const std::atomic<bool>* stopFlag = nullptr;
+    // The packaged titles the service's sessions have open; without it, the
+    // session opens its titles for itself.
+    PackagedFiles* packagedFiles = nullptr;
 
-    // A media thread is handling the connection's request. Until it hands
-    // the session back, the loop neither reads from the connection nor
-    // touches the titles, the reply or the activity.
+    // A media thread is handling the connection's request, or reading the
+    // file bytes the reply sends next. Until it hands the session back, the
+    // loop neither reads from the connection nor touches the titles, the
+    // reply or the activity.
     bool requestInHand = false;
     // What the reply budget keeps for the reply while the request is in hand.
     size_t replyRoomKept = 0;
@@ -70,15 +73,14 @@ struct ClientSession {
     std::chrono::steady_clock::time_point nextPieceAt{};
     // TimeGetTime when the reply was queued or last moved.
     uint32_t replyMovedAt = 0;
-    // The request waiting on this connection stays unread until the replies
-    // held for all headsets leave room for the largest reply.
-    bool waitsForReplyRoom = false;
     // For the operator's lines about this connection.
     SessionActivity activity;
 };
 
 // Hands a handler's reply to the connection loop, which sends it.
 void QueueReply(ClientSession& session, std::vector<uint8_t>&& payload);
+// The same for a reply whose file ranges are read from `cache` as they go.
+void QueueReply(ClientSession& session, ReplyParts&& parts, std::shared_ptr<BlockCache> cache);
 
 // Releases the session's open titles, keeps its connection: the media title
 // first, then the packaged one.

@@ -15,6 +15,7 @@
 #include "archive/bsMemRead.h"
 #include "catalogue/PackagedMovie.h"
 #include "platform/Clock.h"
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/Sleep.h"
 #include "protocol/ProtocolLimits.h"
 #include "protocol/RequestCodes.h"
@@ -42,20 +43,16 @@ constexpr uint32_t kStalledReplyMs = 10000;
 // The least time between two pieces of replies on one connection.
 constexpr auto kPieceInterval = std::chrono::milliseconds(1);
 
-// The replies held for all headsets together stay within this. A request is
-// read only while its reply would fit beside them: a packaged fetch's reply
-// may carry 256 MiB of data and its records, any other reply far less (a
-// batch reads at most 32 MiB of the file).
+// The replies held for all headsets together, and those being made, stay
+// within this. A request is read only while the largest reply it may get
+// fits beside them. A packaged fetch's file bytes are read as they are sent
+// and count for nothing here; a batch reads at most 32 MiB of the file.
 constexpr size_t kMiB = 1048576;
 constexpr size_t kReplyBudget = 512 * kMiB;
-constexpr size_t kLargestReply = static_cast<size_t>(kMaxReplyChunkBytes) + 16 * kMiB;
-constexpr size_t kLargestOtherReply = 48 * kMiB;
+constexpr size_t kLargestBatchReply = 48 * kMiB;
 
 void BroadcastAnnouncement(ServiceState& state) {
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(discoveryPort);
-    destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    const sockaddr_in destination = platform::Ipv4SocketAddress(INADDR_BROADCAST, discoveryPort);
     for (size_t i = 0; i < state.discoverySockets.size(); ++i) {
         const platform::Socket& socket = state.discoverySockets[i];
         if (!socket.IsValid())
@@ -134,9 +131,7 @@ void WatchSession(ClientSession& session, const ReplyRoom& room, PacingClock::ti
         watch.Add(descriptor, 0, &session);
         return;
     }
-    if (room.Fits(kLargestReply))
-        session.waitsForReplyRoom = false;
-    if (!session.waitsForReplyRoom && room.Fits(kLargestOtherReply))
+    if (room.Fits(kLargestBatchReply))
         watch.Add(descriptor, POLLIN, &session);
 }
 
@@ -182,39 +177,42 @@ bool IsTransientReceiveError(int error) {
     return error == EINTR || error == EAGAIN || error == EWOULDBLOCK;
 }
 
+// Hands the session to a media thread to bring the file bytes its reply
+// sends next into memory; the loop sends on once it has them.
+void HandOverForData(ServiceState& state, ClientSession& session) {
+    session.requestInHand = true;
+    session.replyRoomKept = session.reply->HeldBytes();
+    state.mediaWorkers.Run([&state, &session] {
+        session.reply->BringInData();
+        state.handledRequests.Add(session);
+    });
+}
+
 // Offers the next piece of the session's reply, and lets the one after it go
 // no sooner than the pacing allows. A broken connection drops the rest of the
 // reply; its next read finds out and releases it.
-void SendNextPiece(ClientSession& session) {
+void SendNextPiece(ServiceState& state, ClientSession& session) {
     OutgoingReply& reply = *session.reply;
     const uint64_t sentBefore = reply.BytesSent();
+    // Pieces go once a millisecond: the time the socket takes to copy one
+    // counts toward the next one's wait.
+    const PacingClock::time_point offered = PacingClock::now();
     const OutgoingReply::Outcome outcome = reply.SendPiece(session.socket.Descriptor());
     if (reply.BytesSent() != sentBefore) {
         session.replyMovedAt = platform::TimeGetTime();
         LogSent(session, reply.BytesSent() - sentBefore);
     }
     if (outcome == OutgoingReply::Outcome::PieceSent)
-        session.nextPieceAt = PacingClock::now() + kPieceInterval;
-    if (outcome == OutgoingReply::Outcome::Failed || reply.Finished())
+        session.nextPieceAt = offered + kPieceInterval;
+    if (outcome == OutgoingReply::Outcome::NeedsData)
+        HandOverForData(state, session);
+    else if (outcome == OutgoingReply::Outcome::Failed || reply.Finished())
         session.reply.reset();
 }
 
-void SendWhenDue(ClientSession& session) {
+void SendWhenDue(ServiceState& state, ClientSession& session) {
     if (session.reply && PacingClock::now() >= session.nextPieceAt)
-        SendNextPiece(session);
-}
-
-// Only a packaged fetch may ask for more than the room left beside the
-// replies held; the request is looked at without being read.
-bool NextRequestNeedsLargestRoom(const ClientSession& session) {
-    uint8_t code[sizeof(int32_t)] = {};
-    const ssize_t peeked =
-        recv(session.socket.Descriptor(), code, sizeof code, MSG_PEEK | MSG_DONTWAIT);
-    if (peeked != static_cast<ssize_t>(sizeof code))
-        return false;
-    int32_t value = 0;
-    std::memcpy(&value, code, sizeof value);
-    return value == kFetchPackagedDataRequest;
+        SendNextPiece(state, session);
 }
 
 // Room for the frame, the head and the padding of any reply.
@@ -239,10 +237,11 @@ size_t LargestReplyFor(const std::vector<uint8_t>& request, const Catalogue& cat
                 largest = std::max(largest, static_cast<size_t>(std::max(entry.headerSize, 0)));
             return kReplyFraming + largest + PACKAGED_RECORD_SIZE * kRecordsOnOpen;
         case kFetchPackagedDataRequest:
-            return kLargestReply;
+            return kReplyFraming + PACKAGED_RECORD_SIZE * kRecordsPerFetch +
+                   12 * (kMaxRequestBytes / 24);
         case kFetchPacketBatchRequest:
         case kOpenMediaTitleRequest:
-            return kLargestOtherReply;
+            return kLargestBatchReply;
         default:
             return 0;  // no reply at all
     }
@@ -284,12 +283,8 @@ SessionOutcome ServeRequest(ServiceState& state, ClientSession& session, ReplyRo
 // Reads the session's next request and hands it to a media thread, if the
 // replies held leave room for its reply.
 SessionOutcome ServeReadableSession(ServiceState& state, ClientSession& session, ReplyRoom& room) {
-    if (!room.Fits(kLargestOtherReply))
+    if (!room.Fits(kLargestBatchReply))
         return SessionOutcome::Keep;
-    if (!room.Fits(kLargestReply) && NextRequestNeedsLargestRoom(session)) {
-        session.waitsForReplyRoom = true;
-        return SessionOutcome::Keep;
-    }
     return ServeRequest(state, session, room);
 }
 
@@ -299,15 +294,25 @@ void TakeHandledRequests(ServiceState& state) {
     for (ClientSession* session : state.handledRequests.Take()) {
         session->requestInHand = false;
         session->replyRoomKept = 0;
-        SendWhenDue(*session);
+        SendWhenDue(state, *session);
     }
+}
+
+// A released session's titles are let go on a media thread: closing the
+// last reader of a file waits for the file's loader, which may be waiting
+// for a disk.
+void Release(ServiceState& state, std::unique_ptr<ClientSession> session) {
+    state.mediaWorkers.Run([released = std::shared_ptr<ClientSession>(std::move(session))] {});
 }
 
 void ReleaseSessions(ServiceState& state, const std::vector<ClientSession*>& released) {
     if (released.empty())
         return;
-    std::erase_if(state.sessions, [&](const std::unique_ptr<ClientSession>& session) {
-        return std::find(released.begin(), released.end(), session.get()) != released.end();
+    std::erase_if(state.sessions, [&](std::unique_ptr<ClientSession>& session) {
+        if (std::find(released.begin(), released.end(), session.get()) == released.end())
+            return false;
+        Release(state, std::move(session));
+        return true;
     });
 }
 
@@ -323,7 +328,7 @@ void ServeWatchedSessions(ServiceState& state, const WatchList& watch, ReplyRoom
         if (session->reply) {
             const pollfd& entry = watch.sockets[i];
             if (entry.events == 0 || (entry.revents & (POLLOUT | POLLERR | POLLHUP)) != 0)
-                SendWhenDue(*session);
+                SendWhenDue(state, *session);
             continue;
         }
         if (IsReady(watch.sockets[i]) &&
@@ -338,13 +343,14 @@ void ServeWatchedSessions(ServiceState& state, const WatchList& watch, ReplyRoom
 // connection can never be read in step again: end it and release it.
 void ReleaseStalledSessions(ServiceState& state) {
     const uint32_t now = platform::TimeGetTime();
-    std::erase_if(state.sessions, [&](const std::unique_ptr<ClientSession>& session) {
+    std::erase_if(state.sessions, [&](std::unique_ptr<ClientSession>& session) {
         if (!session || session->requestInHand || !session->reply ||
             static_cast<uint32_t>(now - session->replyMovedAt) <= kStalledReplyMs) {
             return false;
         }
         (void)shutdown(session->socket.Descriptor(), SHUT_RDWR);
         LogReleased(*session, ReleaseReason::Stalled);
+        Release(state, std::move(session));
         return true;
     });
 }
@@ -374,8 +380,8 @@ AcceptOutcome AcceptConnection(ServiceState& state, const platform::Socket& list
         return AcceptOutcome::EndPass;  // closes the connection
     EnlargeSocketBuffers(descriptor);
     (void)SetIntOption(descriptor, IPPROTO_TCP, TCP_NODELAY, 1);
-    state.sessions.push_back(
-        std::make_unique<ClientSession>(std::move(connection), &state.stopRequested));
+    state.sessions.push_back(std::make_unique<ClientSession>(
+        std::move(connection), &state.stopRequested, &state.packagedFiles));
     LogConnected(*state.sessions.back(), reinterpret_cast<const sockaddr*>(peer), peerLength,
                  &state.headsets);
     return AcceptOutcome::Continue;

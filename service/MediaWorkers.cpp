@@ -24,12 +24,16 @@ void MediaWorkers::Run(Job job) {
 
 void MediaWorkers::Stop() {
     std::list<Worker> workers;
+    // What a dropped job holds goes without the lock: it may be a session,
+    // whose titles take a while to close.
+    std::deque<Job> dropped;
     {
         platform::MutexLock lock(mutex_);
         stopping_ = true;
-        jobs_.clear();
+        dropped.swap(jobs_);
         workers.splice(workers.end(), workers_);
     }
+    dropped.clear();
     jobQueued_.notify_all();
     for (Worker& worker : workers)
         worker.thread.join();

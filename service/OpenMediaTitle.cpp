@@ -2,6 +2,7 @@
 
 #include "catalogue/VideoStreamChoice.h"
 #include "platform/Clock.h"
+#include "platform/MediaInput.h"
 #include "protocol/ReplyWriter.h"
 #include "protocol/RequestCodes.h"
 #include "protocol/TitleIndex.h"
@@ -132,22 +133,6 @@ void WriteOpenedReply(bsMemWrite& reply, const AVFormatContext& format, StreamPr
     }
 }
 
-int StopRaised(void* stopFlag) {
-    return static_cast<const std::atomic<bool>*>(stopFlag)->load() ? 1 : 0;
-}
-
-// Every read of the file asks the stop flag first, so that a title on a
-// share that stopped answering cannot hold up the service's stop for longer
-// than the read under way.
-AVFormatContext* ContextWatchingStop(const std::atomic<bool>* stopFlag) {
-    AVFormatContext* context = avformat_alloc_context();
-    if (context != nullptr && stopFlag != nullptr) {
-        context->interrupt_callback.callback = StopRaised;
-        context->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(stopFlag);
-    }
-    return context;
-}
-
 }  // namespace
 
 void OpenMediaTitle(bsMemRead& request, ClientSession& session, const Catalogue& catalogue) {
@@ -161,31 +146,21 @@ void OpenMediaTitle(bsMemRead& request, ClientSession& session, const Catalogue&
     MarkUsed(entry, platform::TimeGetTime());
     CloseMedia(session);
 
-    // avformat_open_input frees the context it was given when it fails.
-    AVFormatContext* opened = ContextWatchingStop(session.stopFlag);
-    if (opened == nullptr ||
-        avformat_open_input(&opened, entry.mediaPath.c_str(), nullptr, nullptr) < 0 ||
-        opened == nullptr) {
-        QueueStatusReply(session, kReplyCode, kOpenMediaStatusOpenFailed);
-        return;
-    }
-    FormatContextPtr format(opened);
-    if (avformat_find_stream_info(opened, nullptr) < 0) {
-        format.reset();
-        QueueStatusReply(session, kReplyCode, kOpenMediaStatusStreamInfoFailed);
+    MediaInput input = OpenMediaInput(entry.mediaPath, session.stopFlag);
+    if (!input.context) {
+        QueueStatusReply(
+            session, kReplyCode,
+            input.opened ? kOpenMediaStatusStreamInfoFailed : kOpenMediaStatusOpenFailed);
         return;
     }
 
     OpenMediaFile& media = session.media.emplace();
-    media.formatContext = std::move(format);
+    media.formatContext = std::move(input.context);
+    AVFormatContext* opened = media.formatContext.get();
     StreamPreparation& prep = media.streamPrep;
-    prep.formatContext = opened;
     const StreamChoice choice = ChooseStreams(*opened);
     session.titleIndex = titleIndex;
-    (void)prep.Prepare(choice.video);
-    prep.videoStreamIndex = choice.video;
-    prep.audioStreamIndex = choice.audio;
-    prep.subtitleStreamIndex = choice.subtitle;
+    prep.PrepareStreams(opened, choice.video, choice.audio, choice.subtitle);
 
     bsMemWrite reply;
     WriteOpenedReply(reply, *opened, prep);

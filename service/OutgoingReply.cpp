@@ -1,6 +1,9 @@
 #include "service/OutgoingReply.h"
 
+#include <sys/uio.h>
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "protocol/ReplyFrame.h"
@@ -9,11 +12,18 @@ namespace {
 
 enum class SendResult { Sent, NoRoom, Failed };
 
+// Runs of the payload one send is offered at most.
+constexpr size_t kMaxRuns = 64;
+// Where the zeros past the end of a file come from.
+const uint8_t kZeros[65536] = {};
+
 // One non-blocking send; `sent` counts what it took.
-SendResult SendOnce(SendCall sendCall, int socket, const uint8_t* data, size_t count,
-                    size_t& sent) {
+SendResult SendOnce(SendCall sendCall, int socket, const iovec* runs, size_t count, size_t& sent) {
+    msghdr message{};
+    message.msg_iov = const_cast<iovec*>(runs);
+    message.msg_iovlen = count;
     while (true) {
-        const ssize_t taken = sendCall(socket, data, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t taken = sendCall(socket, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (taken > 0) {
             sent = static_cast<size_t>(taken);
             return SendResult::Sent;
@@ -28,34 +38,186 @@ SendResult SendOnce(SendCall sendCall, int socket, const uint8_t* data, size_t c
 
 }  // namespace
 
-OutgoingReply::OutgoingReply(std::vector<uint8_t>&& payload) : payload_(std::move(payload)) {
-    payload_.resize(payload_.size() + ReplyPaddingFor(payload_.size()), 0);
-    const auto length = static_cast<uint32_t>(payload_.size());
+// The runs of the next piece, and the blocks they point into, held until the
+// send has copied them.
+struct OutgoingReply::Gathered {
+    std::array<iovec, kMaxRuns> runs{};
+    size_t count = 0;
+    size_t bytes = 0;
+    std::vector<BlockCache::Held> held;
+    bool missing = false;  // stopped at file bytes that are not in memory
+
+    void Add(const uint8_t* data, size_t length) {
+        runs[count++] = {const_cast<uint8_t*>(data), length};
+        bytes += length;
+    }
+};
+
+OutgoingReply::OutgoingReply(std::vector<uint8_t>&& payload) : bytes_(std::move(payload)) {
+    bytes_.resize(bytes_.size() + ReplyPaddingFor(bytes_.size()), 0);
+    AddSegment(false, 0, bytes_.size());
     for (size_t i = 0; i < kLengthBytes; ++i)
-        length_[i] = static_cast<uint8_t>(length >> (8 * i));
+        length_[i] = static_cast<uint8_t>(payloadSize_ >> (8 * i));
+}
+
+OutgoingReply::OutgoingReply(ReplyParts&& parts, std::shared_ptr<BlockCache> cache)
+    : bytes_(std::move(parts.bytes)), cache_(std::move(cache)) {
+    uint64_t size = bytes_.size();
+    for (const ReplyParts::FileRange& range : parts.fileRanges)
+        size += range.length;
+    const size_t ownBytes = bytes_.size();
+    bytes_.resize(ownBytes + ReplyPaddingFor(size), 0);
+    size_t taken = 0;
+    for (const ReplyParts::FileRange& range : parts.fileRanges) {
+        const size_t at = std::clamp(range.at, taken, ownBytes);
+        AddSegment(false, taken, at - taken);
+        AddSegment(true, range.fileOffset, range.length);
+        taken = at;
+    }
+    AddSegment(false, taken, bytes_.size() - taken);
+    for (size_t i = 0; i < kLengthBytes; ++i)
+        length_[i] = static_cast<uint8_t>(payloadSize_ >> (8 * i));
+    if (cache_) {
+        uint64_t from = 0;
+        (void)NextFileOffset(from);
+        readerId_ = cache_->AddReader(from);
+    }
+}
+
+OutgoingReply::~OutgoingReply() {
+    if (cache_) {
+        cache_->Release(broughtIn_);
+        cache_->RemoveReader(readerId_);
+    }
+}
+
+void OutgoingReply::AddSegment(bool fromFile, uint64_t source, uint64_t length) {
+    if (length == 0)
+        return;
+    segments_.push_back({payloadSize_, length, fromFile, source});
+    payloadSize_ += length;
+}
+
+size_t OutgoingReply::HeldBytes() const {
+    return bytes_.capacity() + segments_.capacity() * sizeof(Segment);
+}
+
+// Takes the runs of the next piece, up to the first file bytes not in memory.
+bool OutgoingReply::Gather(Gathered& gathered) {
+    uint64_t position = payloadSent_;
+    const uint64_t limit = std::min<uint64_t>(kMaxPiece, payloadSize_ - payloadSent_);
+    for (size_t index = segment_;
+         index < segments_.size() && gathered.bytes < limit && gathered.count < kMaxRuns;) {
+        const Segment& segment = segments_[index];
+        const uint64_t into = position - segment.payloadStart;
+        uint64_t length = std::min(segment.length - into, limit - gathered.bytes);
+        if (!segment.fromFile) {
+            gathered.Add(bytes_.data() + segment.source + into, length);
+        } else if (const uint64_t offset = segment.source + into;
+                   !cache_ || offset >= cache_->Length() || offset == unloadable_) {
+            // Past the end of the file, or where no block could be had for
+            // the file's bytes: zeros, as a read that delivers nothing leaves.
+            length = std::min<uint64_t>(length, sizeof kZeros);
+            gathered.Add(kZeros, length);
+        } else {
+            BlockCache::Held block;
+            if (!cache_->TryHold(offset, block)) {
+                gathered.missing = true;
+                break;
+            }
+            length = std::min(length, block.start + block.validLength - offset);
+            gathered.Add(block.data + (offset - block.start), length);
+            gathered.held.push_back(block);
+        }
+        position += length;
+        if (position == segment.payloadStart + segment.length)
+            ++index;
+    }
+    return gathered.count > 0;
+}
+
+void OutgoingReply::ReleaseHeld(std::vector<BlockCache::Held>& held) {
+    for (BlockCache::Held& block : held)
+        cache_->Release(block);
+}
+
+bool OutgoingReply::NextFileOffset(uint64_t& offset) const {
+    for (size_t index = segment_; index < segments_.size(); ++index) {
+        const Segment& segment = segments_[index];
+        if (!segment.fromFile)
+            continue;
+        offset =
+            segment.source + (std::max(payloadSent_, segment.payloadStart) - segment.payloadStart);
+        return true;
+    }
+    return false;
+}
+
+// Ahead of the next file bytes to send, or once they have all gone, ahead
+// of the last of them: a headset playing through the file asks for those next.
+void OutgoingReply::ReadAhead() {
+    uint64_t from = 0;
+    if (NextFileOffset(from)) {
+        cache_->MoveReader(readerId_, from);
+        cache_->Prefetch(from, kReadAheadBytes);
+        return;
+    }
+    for (auto segment = segments_.rbegin(); segment != segments_.rend(); ++segment) {
+        if (segment->fromFile) {
+            cache_->Prefetch(segment->source + segment->length, kReadAheadBytes);
+            return;
+        }
+    }
 }
 
 OutgoingReply::Outcome OutgoingReply::SendPiece(int socket, SendCall sendCall) {
     // A length cut short would leave the headset out of step for good, so it
     // is finished before any of the payload goes.
     while (lengthSent_ < kLengthBytes) {
+        const iovec rest{length_ + lengthSent_, kLengthBytes - lengthSent_};
         size_t sent = 0;
-        const SendResult result =
-            SendOnce(sendCall, socket, length_ + lengthSent_, kLengthBytes - lengthSent_, sent);
+        const SendResult result = SendOnce(sendCall, socket, &rest, 1, sent);
         if (result == SendResult::Failed)
             return Outcome::Failed;
         if (result == SendResult::NoRoom)
             return Outcome::NoRoom;
         lengthSent_ += sent;
     }
-    if (payloadSent_ == payload_.size())
+    if (payloadSent_ == payloadSize_)
         return Outcome::NoRoom;
-    const size_t piece = std::min(payload_.size() - payloadSent_, kMaxPiece);
+    Gathered gathered;
+    if (!Gather(gathered))
+        return gathered.missing ? Outcome::NeedsData : Outcome::NoRoom;
     size_t sent = 0;
     const SendResult result =
-        SendOnce(sendCall, socket, payload_.data() + payloadSent_, piece, sent);
+        SendOnce(sendCall, socket, gathered.runs.data(), gathered.count, sent);
+    ReleaseHeld(gathered.held);
+    unloadable_ = UINT64_MAX;  // the next piece tries to load its bytes again
     if (result != SendResult::Sent)
         return result == SendResult::Failed ? Outcome::Failed : Outcome::NoRoom;
     payloadSent_ += sent;
+    while (segment_ < segments_.size() &&
+           segments_[segment_].payloadStart + segments_[segment_].length <= payloadSent_) {
+        ++segment_;
+    }
+    if (cache_) {
+        cache_->Release(broughtIn_);
+        ReadAhead();
+    }
     return Outcome::PieceSent;
+}
+
+void OutgoingReply::BringInData() {
+    uint64_t offset = 0;
+    if (!cache_ || !NextFileOffset(offset) || offset >= cache_->Length())
+        return;
+    BlockCache::Held none;
+    cache_->Release(broughtIn_);
+    broughtIn_ = cache_->Switch(readerId_, none, offset, BlockCache::LoadMode::Now);
+    if (broughtIn_.block == nullptr) {
+        unloadable_ = offset;  // memory is short: the piece goes out as zeros
+        return;
+    }
+    cache_->MarkRead(broughtIn_);
+    cache_->Prefetch(offset, kReadAheadBytes);
 }

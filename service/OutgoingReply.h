@@ -5,45 +5,105 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "archive/BlockCache.h"
 
 // The system call replies go out through; tests put in one that takes fewer
 // bytes than it is offered, as a full socket buffer may.
-using SendCall = ssize_t (*)(int socket, const void* data, size_t count, int flags);
+using SendCall = ssize_t (*)(int socket, const msghdr* message, int flags);
+
+// What a handler says a reply holds: its own bytes, and between them ranges
+// of a file that are read from the file's block cache only as they are sent,
+// so that a reply of hundreds of megabytes holds little more than one piece.
+struct ReplyParts {
+    // A range of the file spliced in before bytes[at]. Bytes past the end of
+    // the file are zeros.
+    struct FileRange {
+        size_t at;
+        uint64_t fileOffset;
+        uint64_t length;
+    };
+    std::vector<uint8_t> bytes;
+    std::vector<FileRange> fileRanges;
+};
 
 // One framed reply on its way to a headset: its 32-bit length, then the
 // payload padded with zeros so that length field and payload fill whole
 // 16-byte units. It goes out a piece at a time, never blocking, so that the
-// one worker thread can send to every headset in turn.
+// one worker thread can send to every headset in turn. File bytes go to the
+// socket straight from the blocks of the cache.
 class OutgoingReply {
 public:
     // The largest share of the payload one send is offered.
     static constexpr size_t kMaxPiece = 400000;
+    // How far the file is read ahead of what has been sent.
+    static constexpr uint64_t kReadAheadBytes = 4194304;
 
     enum class Outcome {
         PieceSent,  // some of the payload went out: the next piece waits its turn
         NoRoom,     // the socket buffer is full, or only the length fit
         Failed,     // the connection is broken; the rest of the reply is dropped
+        NeedsData,  // the next bytes of the file are not in memory: BringInData
     };
 
     // Takes the payload and pads it in place.
     explicit OutgoingReply(std::vector<uint8_t>&& payload);
+    // File ranges are read from `cache`.
+    OutgoingReply(ReplyParts&& parts, std::shared_ptr<BlockCache> cache);
+    ~OutgoingReply();
+    OutgoingReply(const OutgoingReply&) = delete;
+    OutgoingReply& operator=(const OutgoingReply&) = delete;
 
     // Sends what is left of the length field, which is not paced, then offers
-    // at most one piece of the payload.
-    Outcome SendPiece(int socket, SendCall sendCall = ::send);
+    // at most one piece of the payload. Never waits for the file.
+    Outcome SendPiece(int socket, SendCall sendCall = ::sendmsg);
+    // Loads the file bytes the next piece needs, and reads ahead: may wait
+    // for the disk, so it runs away from the connection loop.
+    void BringInData();
 
-    bool Finished() const { return lengthSent_ == kLengthBytes && payloadSent_ == payload_.size(); }
+    bool Finished() const { return lengthSent_ == kLengthBytes && payloadSent_ == payloadSize_; }
+    // The payload's size, padding included.
+    uint64_t PayloadBytes() const { return payloadSize_; }
     // Bytes handed to the socket so far, length field included.
     uint64_t BytesSent() const { return lengthSent_ + payloadSent_; }
-    // The memory the reply holds until it is sent.
-    size_t HeldBytes() const { return payload_.capacity(); }
+    // The memory the reply holds until it is sent, not counting the cache.
+    size_t HeldBytes() const;
 
 private:
     static constexpr size_t kLengthBytes = 4;
 
-    std::vector<uint8_t> payload_;
+    // A run of the payload: bytes of the reply's own, or of the file.
+    struct Segment {
+        uint64_t payloadStart;
+        uint64_t length;
+        bool fromFile;
+        uint64_t source;  // offset in bytes_, or in the file
+    };
+    struct Gathered;
+
+    void AddSegment(bool fromFile, uint64_t source, uint64_t length);
+    bool Gather(Gathered& gathered);
+    void ReleaseHeld(std::vector<BlockCache::Held>& held);
+    // The file offset of the payload's next byte from the file, if any.
+    bool NextFileOffset(uint64_t& offset) const;
+    void ReadAhead();
+
+    std::vector<uint8_t> bytes_;
+    std::vector<Segment> segments_;
+    std::shared_ptr<BlockCache> cache_;
+    // The block the next piece starts in, held from BringInData until the
+    // piece has gone.
+    BlockCache::Held broughtIn_;
+    // The reply's place among the readers of the cache.
+    int readerId_ = -1;
+    // Where the file's bytes could not be brought into memory: the next
+    // piece sends zeros there rather than asking for them again and again.
+    uint64_t unloadable_ = UINT64_MAX;
+    uint64_t payloadSize_ = 0;
+    size_t segment_ = 0;  // the segment payloadSent_ lies in
     uint8_t length_[kLengthBytes];
     size_t lengthSent_ = 0;
-    size_t payloadSent_ = 0;
+    uint64_t payloadSent_ = 0;
 };

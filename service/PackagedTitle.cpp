@@ -22,7 +22,6 @@ namespace {
 constexpr int32_t kOpenReplyCode = ReplyCodeFor(kOpenPackagedTitleRequest);
 constexpr int32_t kFetchReplyCode = ReplyCodeFor(kFetchPackagedDataRequest);
 
-constexpr int64_t kBlockSize = 4194304;
 constexpr uint64_t kReadAheadBytes = 4194304;
 
 // The fuzz build scales both limits down: an input that reaches them then
@@ -48,11 +47,15 @@ uint64_t DataOffset(const CatalogueEntry& entry, int64_t start) {
            static_cast<uint64_t>(start);
 }
 
-// A pair already open goes before the new one opens.
+// The title's file and cache, shared with the other sessions on it. A title
+// already open on the session goes first.
 bs100MMemRead& OpenReaderPair(ClientSession& session, const CatalogueEntry& entry,
                               int32_t titleIndex) {
     session.packaged.reset();
-    return session.packaged.emplace(entry.path, titleIndex).cacheReader;
+    std::shared_ptr<BlockCache> cache = session.packagedFiles != nullptr
+                                            ? session.packagedFiles->Open(titleIndex, entry.path)
+                                            : PackagedFiles::OpenUnshared(entry.path);
+    return session.packaged.emplace(std::move(cache), titleIndex).cacheReader;
 }
 
 // A fetch for a title whose pair is missing, or open on another title, gets a
@@ -118,26 +121,24 @@ std::vector<ChunkRequest> ReadChunkList(bsMemRead& request) {
     return chunks;
 }
 
-// A stop leaves the rest of the chunks unread: the reply will not be sent.
-void WriteChunks(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry& entry,
-                 const std::vector<ChunkRequest>& chunks, const std::atomic<bool>* stop) {
+// Each chunk's bytes are a range of the file, read as the reply is sent.
+void WriteChunks(bsMemWrite& reply, ReplyParts& parts, const CatalogueEntry& entry,
+                 const std::vector<ChunkRequest>& chunks) {
     for (ChunkRequest chunk : chunks) {
         int32_t length = static_cast<int32_t>(chunk.end - chunk.start);
         reply.Serialize(chunk.firstTag).Serialize(chunk.secondTag).Serialize(length);
-        AppendFileBytes(reply, reader, DataOffset(entry, chunk.start), length, stop);
+        parts.fileRanges.push_back(
+            {reply.Buffer().size(), DataOffset(entry, chunk.start), static_cast<uint64_t>(length)});
     }
     int32_t endMark = -1;
     reply.Serialize(endMark).Serialize(endMark);
 }
 
-// Room for the whole reply up front: megabytes of chunks are then copied once.
-uint64_t FetchReplySize(const CatalogueEntry& entry, int32_t firstRecord,
-                        const std::vector<ChunkRequest>& chunks) {
-    uint64_t size = 12 + 8 + kReplyFrameUnit;  // room for the frame's padding
-    size += PACKAGED_RECORD_SIZE * RecordsToSend(entry, firstRecord);
-    for (const ChunkRequest& chunk : chunks)
-        size += 12 + (chunk.end - chunk.start);
-    return size;
+// Room for the reply's own bytes up front.
+uint64_t FetchReplyOwnBytes(const CatalogueEntry& entry, int32_t firstRecord,
+                            const std::vector<ChunkRequest>& chunks) {
+    return 12 + 8 + kReplyFrameUnit + PACKAGED_RECORD_SIZE * RecordsToSend(entry, firstRecord) +
+           12 * chunks.size();
 }
 
 }  // namespace
@@ -152,8 +153,8 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, const Catalog
     const CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
     MarkUsed(entry, platform::TimeGetTime());
 
+    // Every title's cache is made with the 4 MiB blocks the reads assume.
     bs100MMemRead& reader = OpenReaderPair(session, entry, titleIndex);
-    reader.SetBlockSize(kBlockSize);
     reader.ReadAhead(kReadAheadBytes);
     session.titleIndex = titleIndex;
 
@@ -163,7 +164,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, const Catalog
     // in the reply: it is written as a placeholder and filled in once read.
     int32_t recordCount = 0;
     reply.Serialize(recordCount);
-    AppendFileBytes(reply, reader, PACKAGED_HEADER_OFFSET, entry.headerSize);
+    AppendFileBytes(reply, reader, PACKAGED_HEADER_OFFSET, entry.headerSize, session.stopFlag);
     ReadFileBytes(reader, RecordOffset(entry, 0) - sizeof recordCount, &recordCount,
                   sizeof recordCount);
     std::memcpy(reply.Buffer().data() + 8, &recordCount, sizeof recordCount);
@@ -189,11 +190,14 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, const Catalog
 
     const std::vector<ChunkRequest> chunks = ReadChunkList(request);
     bsMemWrite reply;
-    reply.Clear(FetchReplySize(entry, firstRecord, chunks));
+    reply.Clear(FetchReplyOwnBytes(entry, firstRecord, chunks));
     WriteReplyHead(reply, kFetchReplyCode, kStatusSuccess);
     WriteRecords(reply, reader, entry, firstRecord);
-    WriteChunks(reply, reader, entry, chunks, session.stopFlag);
-    LogPackagedFetch(session, reply.Buffer().size());
-    QueueReply(session, reply);
-    reader.ReadAhead(kReadAheadBytes);
+    ReplyParts parts;
+    WriteChunks(reply, parts, entry, chunks);
+    parts.bytes = std::move(reply.Buffer());
+    // The reply reads ahead of itself as it goes, and past its last chunk
+    // when it ends.
+    QueueReply(session, std::move(parts), reader.SharedCache());
+    LogPackagedFetch(session, session.reply->PayloadBytes());
 }

@@ -15,6 +15,7 @@
 #include "service/HandledRequests.h"
 #include "service/HeadsetTally.h"
 #include "service/MediaWorkers.h"
+#include "service/PackagedFiles.h"
 
 // Everything one service holds while it runs. The thread that starts the
 // service fills it before it starts the worker and empties it only after the
@@ -47,6 +48,8 @@ struct ServiceState {
     std::vector<std::unique_ptr<ClientSession>> sessions;
     // What the headsets do, for a front end; the sessions' events keep it.
     HeadsetTally headsets;
+    // The packaged titles open on the sessions, each with one block cache.
+    PackagedFiles packagedFiles;
     // The requests' media work, and the way back to the loop when it is done.
     MediaWorkers mediaWorkers;
     HandledRequests handledRequests;

@@ -60,20 +60,19 @@ void RescaleToMicroseconds(AVPacket& packet, AVRational timeBase) {
     packet.duration = av_rescale_q(packet.duration, timeBase, kMicroseconds);
 }
 
-// One packet through the Annex-B filter: its one output, if any, becomes a
-// record with the input packet's flags and times.
+// One packet through the Annex-B filter: each output it gives back becomes a
+// record with the input packet's flags and times. Taking them all leaves the
+// filter empty, ready for the next packet.
 void AppendFiltered(BatchRecords& records, AVBSFContext* filter, AVPacket& packet,
                     int32_t videoIndex) {
     PacketPtr input(av_packet_clone(&packet));
     PacketPtr output(av_packet_alloc());
-    if (!input || !output)
+    if (!input || !output || av_bsf_send_packet(filter, input.get()) < 0)
         return;
-    if (av_bsf_send_packet(filter, input.get()) < 0)
-        return;
-    if (av_bsf_receive_packet(filter, output.get()) < 0)
-        return;
-    if (output->size > 0 && output->data != nullptr) {
-        records.Append(videoIndex, packet, output->data, output->size);
+    while (av_bsf_receive_packet(filter, output.get()) >= 0) {
+        const PacketDataRelease release(output.get());
+        if (output->size > 0 && output->data != nullptr)
+            records.Append(videoIndex, packet, output->data, output->size);
     }
 }
 

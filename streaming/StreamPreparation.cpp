@@ -145,6 +145,15 @@ bool StreamPreparation::Prepare(int32_t streamIndex) {
     return true;
 }
 
+void StreamPreparation::PrepareStreams(AVFormatContext* context, int32_t video, int32_t audio,
+                                       int32_t subtitle) {
+    formatContext = context;
+    (void)Prepare(video);
+    videoStreamIndex = video;
+    audioStreamIndex = audio;
+    subtitleStreamIndex = subtitle;
+}
+
 uint32_t StreamPreparation::FlagBits() const {
     return (profileKnown ? 1u : 0u) | (levelKnown ? 2u : 0u) | (spareFlagA ? 4u : 0u) |
            (spareFlagB ? 8u : 0u) | (hasCsd0 ? 16u : 0u) | (hasCsd1 ? 32u : 0u);

@@ -21,6 +21,7 @@
 
 #include "app/COnduLofrinDlg.h"
 #include "app/WindowTranslation.h"
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/LocalAddresses.h"
 #include "platform/PathBytes.h"
 #include "platform/Socket.h"
@@ -380,11 +381,7 @@ void COnduLofrinDlgTest::aSlowStartLeavesTheWindowAnsweringAndCancelRestoresIt()
 void COnduLofrinDlgTest::takenPortGivesANoticeInsteadOfServing() {
     EnterPrivateNetwork();
     platform::Socket taken(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(servicePort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QCOMPARE(bind(taken.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    QCOMPARE(platform::BindIpv4(taken.Descriptor(), INADDR_LOOPBACK, servicePort), 0);
 
     Recorder recorder;
     VideoService service;

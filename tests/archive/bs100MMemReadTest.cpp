@@ -33,6 +33,21 @@ protected:
         return *file_;
     }
 
+    // A sparse file with Marker(mib) at the start of every MiB: cheap to
+    // make however large, and every block it is read in says where it lies.
+    void WriteSparseMarkedFile(int64_t size) {
+        WriteFileBytes(path_, {});
+        const int fd = ::open(path_.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        for (int64_t mib = 0; mib < size / kMiB; ++mib) {
+            const uint32_t marker = Marker(mib);
+            ASSERT_EQ(pwrite(fd, &marker, sizeof marker, mib * kMiB), 4);
+        }
+        ::close(fd);
+    }
+    static uint32_t Marker(int64_t mib) { return static_cast<uint32_t>(mib) * 2654435761u; }
+
     std::vector<int64_t> CachedStarts(const bs100MMemRead& reader) const {
         std::vector<int64_t> starts;
         for (const auto& block : reader.CachedBlocks())
@@ -284,17 +299,7 @@ TEST_F(ReadAheadReaderTest, CacheStaysWithinItsBoundWhileStreaming) {
     // A sparse 400 MiB file with a marker at every MiB: cheap to make, and
     // four times the bound, so an unbounded cache would show at once.
     constexpr int64_t kFileSize = 400 * kMiB;
-    WriteFileBytes(path_, {});
-    {
-        const int fd = ::open(path_.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(ftruncate(fd, kFileSize), 0);
-        for (int64_t mib = 0; mib < kFileSize / kMiB; ++mib) {
-            const uint32_t marker = static_cast<uint32_t>(mib) * 2654435761u;
-            ASSERT_EQ(pwrite(fd, &marker, sizeof marker, mib * kMiB), 4);
-        }
-        ::close(fd);
-    }
+    ASSERT_NO_FATAL_FAILURE(WriteSparseMarkedFile(kFileSize));
     bsFileRead file(path_.wstring(), L"rb");
     bs100MMemRead reader(&file);
     reader.SetBlockSize(4194304);
@@ -307,17 +312,20 @@ TEST_F(ReadAheadReaderTest, CacheStaysWithinItsBoundWhileStreaming) {
         reader.SerializeBytes(chunk.data(), chunk.size());
         uint32_t marker = 0;
         std::memcpy(&marker, chunk.data(), sizeof marker);
-        ASSERT_EQ(marker, static_cast<uint32_t>(mib) * 2654435761u) << mib;
+        ASSERT_EQ(marker, Marker(mib)) << mib;
         reader.ReadAhead(4194304);
         ASSERT_LE(reader.CachedBlocks().size() + reader.SpareBlockCount(), bound);
     }
     EXPECT_TRUE(reader.IsEnd());
+    // Full, the cache gives up the block the reader passed last, never one
+    // it reads ahead into: each block is read from the file once.
+    EXPECT_EQ(reader.LoadedBlockCount(), static_cast<uint64_t>(kFileSize / 4194304));
 
     // Going back to the start still reads the right bytes.
     reader.Seek(7 * kMiB, 0);
     uint32_t marker = 0;
     reader.Serialize(marker);
-    EXPECT_EQ(marker, 7u * 2654435761u);
+    EXPECT_EQ(marker, Marker(7));
 }
 
 TEST_F(ReadAheadReaderTest, BlocksStillLoadingAreWaitedForOrDropped) {
@@ -403,4 +411,55 @@ TEST_F(ReadAheadReaderTest, ReadsRacingReadAheadOnRecycledBlocks) {
     }
     finished.set_value();
     watchdog.join();
+}
+
+// Readers on one cache, each on its own thread, keep their own places and
+// read the file's bytes while the cache recycles blocks under them all: a
+// sparse file four times the bound, with a marker at every MiB, read
+// forward from four places with seeks back now and then. Readers that read
+// the same blocks at once load each of them once.
+TEST_F(ReadAheadReaderTest, ReadersSharingACacheKeepTheirPlacesAndLoadEachBlockOnce) {
+    constexpr int64_t kFileSize = 400 * kMiB;
+    ASSERT_NO_FATAL_FAILURE(WriteSparseMarkedFile(kFileSize));
+    bsFileRead file(path_.wstring(), L"rb");
+    auto cache = std::make_shared<BlockCache>(&file);
+    auto readMarkers = [&](int64_t firstMiB, int seed) {
+        bs100MMemRead reader(cache);
+        std::mt19937 random(static_cast<uint32_t>(seed));
+        int64_t mib = firstMiB;
+        for (int step = 0; step < 300 / kSanitizerSlowdown; ++step) {
+            if (random() % 50 == 0)
+                mib = std::max<int64_t>(0, mib - 30);
+            uint32_t marker = 0;
+            reader.Seek(mib * kMiB, 0);
+            reader.Serialize(marker);
+            reader.ReadAhead(4194304);
+            if (marker != Marker(mib))
+                return false;
+            mib = (mib + 1) % (kFileSize / kMiB);
+        }
+        return true;
+    };
+    std::vector<std::future<bool>> readers;
+    for (int place = 0; place < 4; ++place)
+        readers.push_back(std::async(std::launch::async, readMarkers, place * 100, place));
+    for (auto& reader : readers)
+        EXPECT_TRUE(reader.get());
+    EXPECT_LE(cache->CachedBlocks().size() + cache->SpareBlockCount(), cache->MaxCachedBlocks());
+
+    // Two readers over the same 20 blocks at once.
+    auto shared = std::make_shared<BlockCache>(&file);
+    auto readAll = [&] {
+        bs100MMemRead reader(shared);
+        std::vector<uint8_t> chunk(kMiB);
+        for (int64_t mib = 0; mib < 80; ++mib) {
+            reader.SerializeBytes(chunk.data(), chunk.size());
+            reader.ReadAhead(4194304);
+        }
+    };
+    auto first = std::async(std::launch::async, readAll);
+    readAll();
+    first.get();
+    // The 20, the one the readers end at, and the one read ahead of it.
+    EXPECT_EQ(shared->LoadedBlockCount(), 22u);
 }

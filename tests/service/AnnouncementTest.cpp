@@ -3,6 +3,7 @@
 
 #include <chrono>
 
+#include "platform/Ipv4SocketAddress.h"
 #include "service/Endpoints.h"
 #include "service/ServiceFixture.h"
 
@@ -14,10 +15,7 @@ public:
     DiscoveryListener() : socket_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
         const int on = 1;
         setsockopt(socket_.Descriptor(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(12450);
-        bind(socket_.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        platform::BindIpv4(socket_.Descriptor(), INADDR_ANY, 12450);
     }
     // One datagram and its source, or nothing within the wait.
     std::optional<std::pair<std::vector<uint8_t>, sockaddr_in>> Receive(int waitMs) {
@@ -107,12 +105,7 @@ TEST_F(AnnouncementTest, NoAddressGivesAFixedPlaceholderAndNoEndpoints) {
 TEST_F(AnnouncementTest, TakenPortLeavesTheAddressAnnouncedButUnbound) {
     // Someone else listens on 127.0.0.2:23107 already.
     platform::Socket squatter(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(23107);
-    address.sin_addr.s_addr = htonl(0x7F000002u);
-    ASSERT_EQ(bind(squatter.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address),
-              0);
+    ASSERT_EQ(platform::BindIpv4(squatter.Descriptor(), 0x7F000002u, 23107), 0);
     ASSERT_EQ(listen(squatter.Descriptor(), 4), 0);
 
     const StartReport report = StartOn({{127, 0, 0, 1}, {127, 0, 0, 2}}, {});

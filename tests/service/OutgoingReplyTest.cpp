@@ -6,6 +6,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "protocol/ReplyFrame.h"
+#include "support/Bytes.h"
+#include "support/TempDir.h"
+
 namespace {
 
 // Stands in for the socket: records what each send was offered and takes at
@@ -24,7 +28,7 @@ struct SocketModel {
 
 thread_local SocketModel* model = nullptr;
 
-ssize_t ModelSend(int, const void* data, size_t count, int flags) {
+ssize_t ModelSend(int, const msghdr* message, int flags) {
     SocketModel& socket = *model;
     const int call = socket.calls++;
     socket.flags |= flags;
@@ -36,10 +40,17 @@ ssize_t ModelSend(int, const void* data, size_t count, int flags) {
         errno = EAGAIN;
         return -1;
     }
-    socket.offers.push_back(count);
-    const size_t taken = std::min(count, socket.cap);
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    socket.received.insert(socket.received.end(), bytes, bytes + taken);
+    size_t offered = 0;
+    size_t taken = 0;
+    for (size_t i = 0; i < message->msg_iovlen; ++i) {
+        const iovec& run = message->msg_iov[i];
+        offered += run.iov_len;
+        const size_t take = std::min(run.iov_len, socket.cap - taken);
+        const auto* bytes = static_cast<const uint8_t*>(run.iov_base);
+        socket.received.insert(socket.received.end(), bytes, bytes + take);
+        taken += take;
+    }
+    socket.offers.push_back(offered);
     return static_cast<ssize_t>(taken);
 }
 
@@ -63,6 +74,8 @@ SendRun SendToEnd(OutgoingReply& reply, SocketModel& socket) {
         const int callsBefore = socket.calls;
         const OutgoingReply::Outcome outcome = reply.SendPiece(-1, ModelSend);
         ++run.sendPieceCalls;
+        if (outcome == OutgoingReply::Outcome::NeedsData)
+            reply.BringInData();
         // The length is never paced; of the payload, one piece at most.
         EXPECT_LE(socket.calls - callsBefore, 5);
         if (outcome == OutgoingReply::Outcome::PieceSent)
@@ -125,4 +138,70 @@ TEST(OutgoingReply, ABrokenConnectionFailsTheReplyWhereItBroke) {
     EXPECT_FALSE(reply.Finished());
     EXPECT_EQ(run.piecesSent, 1);
     EXPECT_EQ(reply.BytesSent(), 4 + OutgoingReply::kMaxPiece);
+}
+
+// File ranges go out from the file's cache as they are sent, whatever the
+// socket takes: a range within the file, one across its end and one past it,
+// between the reply's own bytes. The file is read only as the pieces need it.
+TEST(OutgoingReply, FileRangesGoOutFromTheCacheWithZerosPastTheEnd) {
+    constexpr uint64_t kMiB = 1048576;
+    TempDir dir;
+    const std::vector<uint8_t> content = PatternBytes(9 * kMiB + 5, 11);
+    WriteFileBytes(dir.File("data"), content);
+    for (const SocketModel& model : {SocketModel{}, SocketModel{.cap = 65536}}) {
+        bsFileRead file(dir.File("data").wstring(), L"rb");
+        auto cache = std::make_shared<BlockCache>(&file);
+        ReplyParts parts;
+        parts.bytes = {1, 2, 3, 4, 5, 6};
+        parts.fileRanges = {{2, 100, 5 * kMiB}, {4, 9 * kMiB, 10}, {6, 10 * kMiB, 7}};
+        std::vector<uint8_t> expected = {1, 2};
+        expected.insert(expected.end(), content.begin() + 100, content.begin() + 100 + 5 * kMiB);
+        expected.insert(expected.end(), {3, 4});
+        expected.insert(expected.end(), content.begin() + 9 * kMiB, content.end());
+        expected.resize(expected.size() + 5, 0);  // the range runs past the end
+        expected.insert(expected.end(), {5, 6});
+        expected.resize(expected.size() + 7, 0);  // the range lies past the end
+        OutgoingReply reply(std::move(parts), cache);
+        EXPECT_EQ(reply.PayloadBytes(), expected.size() + ReplyPaddingFor(expected.size()));
+        EXPECT_EQ(cache->LoadedBlockCount(), 0u);
+
+        SocketModel socket = model;
+        SendToEnd(reply, socket);
+        ASSERT_TRUE(reply.Finished());
+        ASSERT_EQ(socket.received.size(), 4 + reply.PayloadBytes());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), socket.received.begin() + 4));
+        for (size_t offer : socket.offers)
+            EXPECT_LE(offer, OutgoingReply::kMaxPiece);
+    }
+}
+
+// A file cut while its reply is under way: the reply keeps its length, what
+// the cache held before the cut goes out as it was, and what it reads after
+// the cut reads as zeros where the file no longer has bytes.
+TEST(OutgoingReply, AFileCutUnderwayGivesWhatWasReadThenZeros) {
+    constexpr uint64_t kMiB = 1048576;
+    TempDir dir;
+    const std::vector<uint8_t> content = PatternBytes(12 * kMiB, 13);
+    WriteFileBytes(dir.File("data"), content);
+    bsFileRead file(dir.File("data").wstring(), L"rb");
+    auto cache = std::make_shared<BlockCache>(&file);
+    ReplyParts parts;
+    parts.fileRanges = {{0, 0, 12 * kMiB}};
+    OutgoingReply reply(std::move(parts), cache);
+
+    SocketModel socket;
+    model = &socket;
+    while (reply.SendPiece(-1, ModelSend) != OutgoingReply::Outcome::PieceSent)
+        reply.BringInData();  // the first piece loads block 0, and reads ahead into block 1
+    model = nullptr;
+    ASSERT_EQ(truncate(dir.File("data").c_str(), kMiB), 0);
+    SendToEnd(reply, socket);
+
+    ASSERT_TRUE(reply.Finished());
+    ASSERT_EQ(socket.received.size(), 4 + reply.PayloadBytes());
+    const uint8_t* sent = socket.received.data() + 4;
+    EXPECT_TRUE(std::equal(content.begin(), content.begin() + 4 * kMiB, sent));
+    for (uint64_t i = 4 * kMiB; i < 8 * kMiB; ++i)
+        ASSERT_TRUE(sent[i] == content[i] || sent[i] == 0) << i;  // read before or after the cut
+    EXPECT_TRUE(std::all_of(sent + 8 * kMiB, sent + 12 * kMiB, [](uint8_t b) { return b == 0; }));
 }

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <future>
 
 #include "platform/PathBytes.h"
+#include "service/PackagedFiles.h"
 #include "support/PackagedMovieWriter.h"
 #include "support/SanitizerSlowdown.h"
 #include "support/SessionPair.h"
@@ -398,5 +400,48 @@ TEST_F(PackagedTitleTest, SequentialFetchesReadTheFileInWholeBlocks) {
     // read in 1 MiB pieces, never a fetch's range on its own.
     const bs100MMemRead& cache = session.packaged->cacheReader;
     EXPECT_EQ(cache.LoadedBlockCount(), 17u);
-    EXPECT_LE(session.packaged->fileReader.FileReadCount(), 4 * cache.LoadedBlockCount());
+    EXPECT_LE(cache.SharedCache()->FileReadCount(), 4 * cache.LoadedBlockCount());
+}
+
+// Sessions on one title share its file and its block cache, each reading
+// from its own place at the same time; the title closes when the last of
+// them lets go, and a session that opens another title lets go of the first.
+TEST_F(PackagedTitleTest, SessionsOnOneTitleShareItsCacheUntilTheLastLetsGo) {
+    PackagedMovieLayout layout;
+    layout.data = PatternBytes(24 * kMiB, 6);
+    AddTitle("shared.vrm", layout);
+    AddTitle("other.vrm", PackagedMovieLayout{});
+    PackagedFiles files;
+    SessionPair second(catalogue);
+    pair_.Session().packagedFiles = &files;
+    second.Session().packagedFiles = &files;
+    ASSERT_EQ(Open(0).status, 0);
+    ASSERT_TRUE(second.Exchange(headset::OpenPackagedRequest(0)));
+    EXPECT_EQ(files.OpenCount(), 1u);
+    EXPECT_EQ(pair_.Session().packaged->cacheReader.SharedCache(),
+              second.Session().packaged->cacheReader.SharedCache());
+
+    auto fetchFrom = [&](SessionPair& pair, int64_t firstMiB) {
+        for (int64_t mib = firstMiB; mib < firstMiB + 12; ++mib) {
+            const auto reply = pair.Exchange(headset::FetchPackagedRequest(
+                0, 0, std::vector<ChunkRequest>{{0, 0, mib * kMiB, (mib + 1) * kMiB}}));
+            headset::PackagedData fetched;
+            if (!reply || !headset::ParsePackagedData(*reply, fetched).empty() ||
+                fetched.chunks.size() != 1 ||
+                fetched.chunks[0].bytes !=
+                    Slice(layout.data, static_cast<size_t>(mib * kMiB), kMiB))
+                return false;
+        }
+        return true;
+    };
+    auto racing = std::async(std::launch::async, fetchFrom, std::ref(second), 10);
+    EXPECT_TRUE(fetchFrom(pair_, 0));
+    EXPECT_TRUE(racing.get());
+
+    ASSERT_TRUE(second.Exchange(headset::OpenPackagedRequest(1)));
+    EXPECT_EQ(files.OpenCount(), 2u);
+    CloseMedia(pair_.Session());
+    EXPECT_EQ(files.OpenCount(), 1u);
+    CloseMedia(second.Session());
+    EXPECT_EQ(files.OpenCount(), 0u);
 }

@@ -16,13 +16,7 @@
 namespace {
 
 std::filesystem::path H264AacMp4() {
-    return MakeTestMedia("stream-h264-aac.mp4",
-                         {"-f",       "lavfi",   "-i",      "testsrc=s=320x180:d=10:r=25",
-                          "-f",       "lavfi",   "-i",      "sine=f=440:d=10:r=44100",
-                          "-c:v",     "libx264", "-preset", "ultrafast",
-                          "-g",       "50",      "-bf",     "2",
-                          "-pix_fmt", "yuv420p", "-c:a",    "aac",
-                          "-shortest"});
+    return MakeH264AacClip("stream-h264-aac.mp4", "320x180", "10", 50, 2);
 }
 
 std::filesystem::path HevcMkv() {

@@ -15,6 +15,8 @@ inline bool SendWholeReply(ClientSession& session, int timeoutMs = 10000) {
         const OutgoingReply::Outcome outcome = session.reply->SendPiece(socket);
         if (outcome == OutgoingReply::Outcome::Failed)
             break;
+        if (outcome == OutgoingReply::Outcome::NeedsData)
+            session.reply->BringInData();
         pollfd entry{socket, POLLOUT, 0};
         if (outcome == OutgoingReply::Outcome::NoRoom && poll(&entry, 1, timeoutMs) <= 0)
             break;
