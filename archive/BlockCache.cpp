@@ -373,9 +373,11 @@ void BlockCache::WaitUntilFilled(Block& block, platform::MutexLock& lock) {
             lock.Wait(blockFilled_);
             continue;
         }
-        lock.Unlock();
+        // Through the mutex itself, which the analysis knows this function
+        // holds; `lock` owns it again by the time it goes.
+        mutex_.Unlock();
         FillPiece(piece);
-        lock.Lock();
+        mutex_.Lock();
         FinishPiece(block);
     }
 }
