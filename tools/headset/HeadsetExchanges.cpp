@@ -7,39 +7,38 @@
 
 namespace headset {
 
-std::string DescribeTitle(HeadsetConnection& connection, int32_t titleIndex,
-                          TitleDescription& out) {
+namespace {
+
+template <class Reply, class Payload>
+std::string ExchangeParsed(HeadsetConnection& connection, const std::vector<uint8_t>& request,
+                           std::string (*parse)(Payload, Reply&), Reply& out) {
     std::vector<uint8_t> payload;
     std::string error;
-    if (!connection.Exchange(DescribeTitleRequest(titleIndex), payload, error))
+    if (!connection.Exchange(request, payload, error))
         return error;
-    return ParseTitleDescription(payload, out);
+    return parse(std::move(payload), out);
+}
+
+}  // namespace
+
+std::string DescribeTitle(HeadsetConnection& connection, int32_t titleIndex,
+                          TitleDescription& out) {
+    return ExchangeParsed(connection, DescribeTitleRequest(titleIndex), ParseTitleDescription, out);
 }
 
 std::string OpenMedia(HeadsetConnection& connection, int32_t titleIndex, OpenedMedia& out) {
-    std::vector<uint8_t> payload;
-    std::string error;
-    if (!connection.Exchange(OpenMediaRequest(titleIndex), payload, error))
-        return error;
-    return ParseOpenedMedia(payload, out);
+    return ExchangeParsed(connection, OpenMediaRequest(titleIndex), ParseOpenedMedia, out);
 }
 
 std::string FetchBatch(HeadsetConnection& connection, const BatchRequest& request,
                        PacketBatch& out) {
-    std::vector<uint8_t> payload;
-    std::string error;
-    if (!connection.Exchange(PacketBatchRequest(request), payload, error))
-        return error;
-    return ParsePacketBatch(std::move(payload), out);
+    return ExchangeParsed(connection, PacketBatchRequest(request), ParsePacketBatch, out);
 }
 
 std::string FetchPackaged(HeadsetConnection& connection, int32_t titleIndex, int32_t firstRecord,
                           std::span<const ChunkRequest> chunks, PackagedData& out) {
-    std::vector<uint8_t> payload;
-    std::string error;
-    if (!connection.Exchange(FetchPackagedRequest(titleIndex, firstRecord, chunks), payload, error))
-        return error;
-    return ParsePackagedData(payload, out);
+    return ExchangeParsed(connection, FetchPackagedRequest(titleIndex, firstRecord, chunks),
+                          ParsePackagedData, out);
 }
 
 std::string OpenPackaged(HeadsetConnection& connection, int32_t titleIndex,
@@ -72,28 +71,29 @@ std::string FetchAllRecords(HeadsetConnection& connection, int32_t index,
 }
 
 std::string StatusMeaning(int32_t requestCode, int32_t status) {
-    const bool titleMissing = (requestCode == kOpenMediaTitleRequest && status == 5) ||
-                              (requestCode != kOpenMediaTitleRequest &&
-                               requestCode != kFetchPacketBatchRequest && status == 2);
+    const bool titleMissing =
+        (requestCode == kOpenMediaTitleRequest && status == kOpenMediaStatusInvalidTitle) ||
+        (requestCode != kOpenMediaTitleRequest && requestCode != kFetchPacketBatchRequest &&
+         status == kPackagedStatusInvalidTitle);
     if (titleMissing)
         return "no such title";
     switch (requestCode) {
         case kDescribeTitleRequest:
-            if (status == 1)
+            if (status == kDescribeStatusTitleTooLong)
                 return "the title's name is too long to send";
             break;
         case kOpenMediaTitleRequest:
-            if (status == 2)
+            if (status == kOpenMediaStatusOpenFailed)
                 return "the server cannot open the file";
-            if (status == 4)
+            if (status == kOpenMediaStatusStreamInfoFailed)
                 return "the server cannot read the file's streams";
             break;
         case kFetchPacketBatchRequest:
-            if (status == 2)
+            if (status == kBatchStatusNoMediaOpen)
                 return "no media file is open on the connection";
             break;
         default:
-            if (status == 1)
+            if (status == kPackagedStatusNoReader)
                 return "the server cannot read the file";
             break;
     }
