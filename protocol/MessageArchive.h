@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <type_traits>
 #include <vector>
@@ -9,10 +10,8 @@
 #include "protocol/ReplyFrame.h"
 
 // Every message states its layout once, in a member template
-// `Serialize(archive)` that both directions run: a storing archive writes the
-// members in call order, a loading one reads them back into the same members.
-// Only runs of bytes and lists, whose lengths travel ahead of them, need to
-// know the direction; the helpers below are overloaded on it.
+// `Serialize(archive)` that stores and loads through the same calls. Only
+// runs and lists, whose counts go ahead of them, tell the two apart.
 namespace protocol {
 
 // Reads a message as a headset must: a field the payload is too short for is
@@ -36,14 +35,12 @@ public:
     bool Complete() const { return complete_; }
     // True when nothing but the zeros that pad the frame is left.
     bool OnlyPaddingLeft() {
-        if (!complete_ || Size() - Tell() >= kReplyFrameUnit)
+        uint8_t rest[kReplyFrameUnit] = {};
+        const uint64_t left = Size() - Tell();
+        if (!complete_ || left >= sizeof rest)
             return false;
-        for (uint8_t byte = 0; Tell() < Size();) {
-            bsMemRead::SerializeBytes(&byte, 1);
-            if (byte != 0)
-                return false;
-        }
-        return true;
+        bsMemRead::SerializeBytes(rest, left);
+        return std::all_of(rest, rest + left, [](uint8_t byte) { return byte == 0; });
     }
 
 private:

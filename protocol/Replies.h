@@ -37,8 +37,7 @@ struct ReplyHead {
 // 33793: one title's name and thumbnail.
 struct TitleDescription : ReplyHead<kDescribeTitleRequest> {
     std::string title;  // UTF-8
-    int32_t thumbWidth = 0;
-    int32_t thumbHeight = 0;
+    int32_t thumbWidth = 0, thumbHeight = 0;
     std::vector<uint8_t> thumbnail;  // 4 bytes a pixel, B G R A
 
     template <class Archive>
@@ -74,8 +73,7 @@ struct OpenedPackage : ReplyHead<kOpenPackagedTitleRequest> {
     void Serialize(Archive& arc) {
         if (!SerializeLead(arc))
             return;
-        if (!header.empty())
-            arc.SerializeBytes(header.data(), header.size());
+        SerializeRun(arc, header, LengthOf(header));
         int32_t sent = static_cast<int32_t>(firstRecords.size() / kIndexRecordBytes);
         arc.Serialize(sent);
         SerializeRun(arc, firstRecords, int64_t{sent} * int64_t{kIndexRecordBytes});
@@ -85,8 +83,7 @@ struct OpenedPackage : ReplyHead<kOpenPackagedTitleRequest> {
 // One data chunk of 33795: the request's tags, the length and the bytes. The
 // list of chunks ends with a mark of two tags of -1 and nothing else.
 struct Chunk {
-    int32_t firstTag = -1;
-    int32_t secondTag = -1;
+    int32_t firstTag = -1, secondTag = -1;
     int32_t length = 0;
     std::vector<uint8_t> bytes;  // `length` of them
 
@@ -136,10 +133,8 @@ struct PackagedData : ReplyHead<kFetchPackagedDataRequest> {
 struct PacketRecord {
     int32_t streamIndex = 0;
     int32_t size = 0;
-    int32_t flags = 0;  // bit 0: key frame
-    int64_t pts = 0;    // microseconds, as are the two after it
-    int64_t dts = 0;
-    int64_t duration = 0;
+    int32_t flags = 0;                       // bit 0: key frame
+    int64_t pts = 0, dts = 0, duration = 0;  // microseconds
 
     template <class Archive>
     void Serialize(Archive& arc) {

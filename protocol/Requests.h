@@ -40,10 +40,8 @@ inline bool IsValidTitleIndex(int32_t index, size_t titleCount) {
 // record of the file has this same layout. Each field is preset to -1, so
 // that a chunk the request is too short for names no range.
 struct ChunkRequest {
-    int32_t firstTag = -1;
-    int32_t secondTag = -1;
-    int64_t start = -1;
-    int64_t end = -1;
+    int32_t firstTag = -1, secondTag = -1;
+    int64_t start = -1, end = -1;
 
     template <class Archive>
     void Serialize(Archive& arc) {
@@ -81,9 +79,7 @@ struct FetchPacketBatchRequest {
     int32_t code = kFetchPacketBatchRequest;
     int32_t seekWanted = 0;
     uint64_t seekMicroseconds = 0;
-    int32_t videoIndex = -1;
-    int32_t audioIndex = -1;
-    int32_t subtitleIndex = -1;
+    int32_t videoIndex = -1, audioIndex = -1, subtitleIndex = -1;
 
     template <class Archive>
     void Serialize(Archive& arc) {

@@ -19,9 +19,7 @@ struct RequestRoute {
     size_t (*largestReply)(const Catalogue& catalogue);
 };
 
-size_t LargestBatch(const Catalogue&) {
-    return kLargestBatchReply;
-}
+constexpr auto LargestBatch = [](const Catalogue&) { return kLargestBatchReply; };
 
 constexpr RequestRoute kRoutes[] = {
     {kDescribeTitleRequest, DescribeTitle, LargestDescription},

@@ -8,8 +8,7 @@
 #include "protocol/MessageArchive.h"
 #include "service/ClientSession.h"
 
-// Room for the frame, the head and the padding of any reply, which the
-// reply budget keeps beside what a handler says its reply may carry.
+// Room for the frame, head and padding the reply budget keeps for any reply.
 constexpr size_t kReplyFraming = 64;
 
 // The one road of a reply: a handler hands its message here, where it is

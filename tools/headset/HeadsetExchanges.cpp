@@ -6,7 +6,6 @@
 #include "protocol/RequestCodes.h"
 
 namespace headset {
-
 namespace {
 
 template <class Reply, class Payload>
@@ -18,6 +17,26 @@ std::string ExchangeParsed(HeadsetConnection& connection, const std::vector<uint
         return error;
     return parse(std::move(payload), out);
 }
+
+struct StatusText {
+    int32_t requestCode;
+    int32_t status;
+    const char* meaning;
+};
+
+constexpr StatusText kStatusTexts[] = {
+    {kDescribeTitleRequest, kDescribeStatusInvalidTitle, "no such title"},
+    {kDescribeTitleRequest, kDescribeStatusTitleTooLong, "the title's name is too long to send"},
+    {kOpenPackagedTitleRequest, kPackagedStatusInvalidTitle, "no such title"},
+    {kOpenPackagedTitleRequest, kPackagedStatusNoReader, "the server cannot read the file"},
+    {kFetchPackagedDataRequest, kPackagedStatusInvalidTitle, "no such title"},
+    {kFetchPackagedDataRequest, kPackagedStatusNoReader, "the server cannot read the file"},
+    {kFetchPacketBatchRequest, kBatchStatusNoMediaOpen, "no media file is open on the connection"},
+    {kOpenMediaTitleRequest, kOpenMediaStatusOpenFailed, "the server cannot open the file"},
+    {kOpenMediaTitleRequest, kOpenMediaStatusStreamInfoFailed,
+     "the server cannot read the file's streams"},
+    {kOpenMediaTitleRequest, kOpenMediaStatusInvalidTitle, "no such title"},
+};
 
 }  // namespace
 
@@ -54,7 +73,7 @@ std::string FetchAllRecords(HeadsetConnection& connection, int32_t index,
     for (;;) {
         // A record count is a signed 32-bit value; a server that sends more
         // records than that is broken, not generous.
-        const size_t fetched = records.size() / kIndexRecordSize;
+        const size_t fetched = records.size() / protocol::kIndexRecordBytes;
         if (fetched >= static_cast<size_t>(INT32_MAX))
             return "the server sends more records than a title can have";
         const auto next = static_cast<int32_t>(fetched);
@@ -71,31 +90,9 @@ std::string FetchAllRecords(HeadsetConnection& connection, int32_t index,
 }
 
 std::string StatusMeaning(int32_t requestCode, int32_t status) {
-    const bool titleMissing =
-        (requestCode == kOpenMediaTitleRequest && status == kOpenMediaStatusInvalidTitle) ||
-        (requestCode != kOpenMediaTitleRequest && requestCode != kFetchPacketBatchRequest &&
-         status == kPackagedStatusInvalidTitle);
-    if (titleMissing)
-        return "no such title";
-    switch (requestCode) {
-        case kDescribeTitleRequest:
-            if (status == kDescribeStatusTitleTooLong)
-                return "the title's name is too long to send";
-            break;
-        case kOpenMediaTitleRequest:
-            if (status == kOpenMediaStatusOpenFailed)
-                return "the server cannot open the file";
-            if (status == kOpenMediaStatusStreamInfoFailed)
-                return "the server cannot read the file's streams";
-            break;
-        case kFetchPacketBatchRequest:
-            if (status == kBatchStatusNoMediaOpen)
-                return "no media file is open on the connection";
-            break;
-        default:
-            if (status == kPackagedStatusNoReader)
-                return "the server cannot read the file";
-            break;
+    for (const StatusText& text : kStatusTexts) {
+        if (text.requestCode == requestCode && text.status == status)
+            return text.meaning;
     }
     return "status " + std::to_string(status);
 }

@@ -39,10 +39,6 @@ std::string Finish(MessageReader& reader, const char* what) {
     return {};
 }
 
-bool StreamIndexIsValid(int32_t index, int32_t streamCount) {
-    return index >= -1 && index < streamCount;
-}
-
 }  // namespace
 
 std::string ParseTitleDescription(const std::vector<uint8_t>& payload, TitleDescription& out) {
@@ -67,9 +63,8 @@ std::string ParseOpenedMedia(const std::vector<uint8_t>& payload, OpenedMedia& o
         return "open reply names " + std::to_string(out.streamCount) + " streams";
     if (!reader.Complete())
         return "open reply cut short";
-    if (!StreamIndexIsValid(out.videoIndex, out.streamCount) ||
-        !StreamIndexIsValid(out.audioIndex, out.streamCount) ||
-        !StreamIndexIsValid(out.subtitleIndex, out.streamCount))
+    const auto chosen = [&](int32_t index) { return index >= -1 && index < out.streamCount; };
+    if (!chosen(out.videoIndex) || !chosen(out.audioIndex) || !chosen(out.subtitleIndex))
         return "open reply chooses a stream the file does not have";
     return Finish(reader, "open reply");
 }
@@ -81,21 +76,9 @@ std::string ParsePacketBatch(std::vector<uint8_t> payload, PacketBatch& out) {
     if (std::string error = Load(reader, head); !error.empty())
         return error;
     out.status = head.status;
-    if (!reader.Complete())
-        return "packet batch cut short";
     if (head.count < 0)
         return "packet batch with a negative count";
-    for (int32_t i = 0; i < head.count && reader.Complete(); ++i) {
-        PacketRecord packet;
-        packet.Serialize(reader);
-        packet.offset = static_cast<size_t>(reader.Tell());
-        if (reader.Complete() && packet.size < 0)
-            return "packet " + std::to_string(i) + " has a negative size";
-        if (reader.Holds(packet.size)) {
-            reader.Seek(packet.size, 1);
-            out.packets.push_back(packet);
-        }
-    }
+    protocol::SerializeList(reader, out.packets, head.count);
     return Finish(reader, "packet batch");
 }
 
@@ -125,7 +108,7 @@ std::string ParseOpenedPackageWithHeader(const std::vector<uint8_t>& payload, si
         return Finish(reader, "packaged open reply");
     }
     const size_t opened = static_cast<size_t>(std::clamp(out.recordCount, 0, kRecordsOnOpen));
-    const size_t sent = out.firstRecords.size() / kIndexRecordSize;
+    const size_t sent = out.firstRecords.size() / protocol::kIndexRecordBytes;
     if (reader.Complete() && sent != opened)
         return "packaged open reply sends " + std::to_string(sent) + " records where " +
                std::to_string(opened) + " were expected";
@@ -140,7 +123,7 @@ std::string ParseOpenedPackage(const std::vector<uint8_t>& payload,
     const auto opened = static_cast<size_t>(std::clamp(out.recordCount, 0, kRecordsOnOpen));
     OpenedPackage bare = out;
     bare.header.clear();
-    bare.firstRecords.assign(opened * kIndexRecordSize, 0);
+    bare.firstRecords.assign(opened * protocol::kIndexRecordBytes, 0);
     const size_t fixedBytes = protocol::Encoded(bare).size();
     if (payload.size() < fixedBytes)
         return "packaged open reply too short for its " + std::to_string(opened) + " records";

@@ -17,11 +17,17 @@ using protocol::OpenedPackage;
 using protocol::PackagedData;
 using protocol::StreamRecord;
 using protocol::TitleDescription;
-constexpr size_t kIndexRecordSize = protocol::kIndexRecordBytes;
 
 // One packet of a batch; its bytes stay in the batch's payload.
 struct PacketRecord : protocol::PacketRecord {
     size_t offset = 0;  // of the data within the payload
+
+    void Serialize(protocol::MessageReader& arc) {
+        protocol::PacketRecord::Serialize(arc);
+        offset = static_cast<size_t>(arc.Tell());
+        if (arc.Holds(size))
+            arc.Seek(size, 1);
+    }
 };
 
 struct PacketBatch {

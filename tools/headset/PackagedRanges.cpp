@@ -8,7 +8,7 @@ namespace headset {
 
 std::vector<ChunkRequest> DataPieces(const std::vector<uint8_t>& records, size_t& unusable) {
     // An index record has the layout of a chunk request.
-    bsMemRead reader(records.data(), records.size() - records.size() % kIndexRecordSize);
+    bsMemRead reader(records.data(), records.size() - records.size() % protocol::kIndexRecordBytes);
     std::vector<ChunkRequest> ranges, pieces;
     protocol::SerializeToEnd(reader, ranges);
     for (const ChunkRequest& range : ranges) {
