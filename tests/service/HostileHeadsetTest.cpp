@@ -228,7 +228,7 @@ TEST_F(HostileHeadsetTest, StalledAndSlowHeadsetsDelayNobody) {
         if (latencies.back() == *std::max_element(latencies.begin(), latencies.end()))
             slowestAtMs = MillisecondsSince(stalledAsked);
         // Round and round the short clip.
-        next.seek = batch.status != kStatusSuccess;
+        next.seekWanted = batch.status != kStatusSuccess ? 1 : 0;
         next.seekMicroseconds = 0;
     }
     const int64_t p99 = Percentile(latencies, 0.99);

@@ -212,7 +212,7 @@ protected:
         PlayOn(pair, next, next, started, outcome);
         if (outcome.lastStatus == 1) {
             headset::BatchRequest seek = next;
-            seek.seek = true;
+            seek.seekWanted = 1;
             seek.seekMicroseconds = 1000000;
             PlayOn(pair, seek, next, started, outcome);
         }
