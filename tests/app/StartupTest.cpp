@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,8 +138,15 @@ int RunChild(const std::string& scenario, char* programName) {
             return 13;
         if (CountSockets() != socketsBefore)
             return 14;
-        if (CountThreads() != threadsBefore)
+        if (CountThreads() != threadsBefore) {
+            for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+                std::ifstream comm(entry.path() / "comm");
+                std::string name;
+                std::getline(comm, name);
+                std::fprintf(stderr, "thread left: %s\n", name.c_str());
+            }
             return 15;
+        }
         return 0;
     }
     return 99;
