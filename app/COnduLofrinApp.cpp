@@ -4,7 +4,6 @@
 #include <QIcon>
 #include <QLocale>
 
-#include <cstdlib>
 #include <utility>
 
 #include "app/COnduLofrinDlg.h"
@@ -43,8 +42,7 @@ bool COnduLofrinApp::InitInstance() {
     InstallWindowTranslation(
         QLocale::system(), TranslationFolders(QString::fromStdWString(platform::ModuleFileName())));
     RunStartupSteps(line_);
-    const auto environment = [](const char* name) -> const char* { return std::getenv(name); };
-    options_ = ChooseServiceOptions(line_, ConfigFilePath(), environment);
+    options_ = ChooseServiceOptions(line_, ConfigFilePath(), ProcessEnvironment);
     RunMainWindow(line_.files);
     // Also when the service never ran: the worker must have ended and every
     // socket be closed before the process goes.

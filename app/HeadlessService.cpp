@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 #include "app/ServiceOptionsChoice.h"
@@ -114,10 +113,6 @@ void PrintLeftOut(const StartReport& report) {
     }
 }
 
-const char* Environment(const char* name) {
-    return std::getenv(name);
-}
-
 int WaitForStopSignal(const sigset_t& stopSignals) {
     int received = 0;
     while (sigwait(&stopSignals, &received) != 0) {
@@ -176,7 +171,7 @@ int RunHeadlessService(const CommandLine& line) {
     StopSignals stop;
 
     VideoService service;
-    const ServiceOptions options = ChooseServiceOptions(line, ConfigFilePath(), Environment);
+    const ServiceOptions options = ChooseServiceOptions(line, ConfigFilePath(), ProcessEnvironment);
     TitleLines titles;
     CatalogueBuildOptions build;
     build.cancel = &stop.Received();

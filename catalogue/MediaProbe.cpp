@@ -20,12 +20,6 @@ extern "C" {
 
 namespace {
 
-std::string FfmpegErrorText(int error) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, text, sizeof text);
-    return text;
-}
-
 // Why a file that FFmpeg could not open is no title.
 SkipReason OpenFailure(const MediaInput& input) {
     if (!input.opened && input.error == AVERROR(ENOENT))

@@ -12,8 +12,8 @@ constexpr std::wstring_view kVideoExtensions[] = {L".vrm", L".vrw", L".mp4",  L"
                                                   L".mkv", L".ts",  L".m2ts", L".flv",  L".avi",
                                                   L".wmv", L".m4v", L".m2t"};
 
-}  // namespace
-
+// In any letter case, after at least one character of its own: ".mp4"
+// alone names a hidden file.
 bool HasExtension(std::wstring_view name, std::wstring_view lowerExtension) {
     if (name.size() <= lowerExtension.size())
         return false;
@@ -21,6 +21,8 @@ bool HasExtension(std::wstring_view name, std::wstring_view lowerExtension) {
     return std::equal(tail.begin(), tail.end(), lowerExtension.begin(),
                       [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
 }
+
+}  // namespace
 
 bool HasVideoExtension(std::wstring_view name) {
     return std::any_of(std::begin(kVideoExtensions), std::end(kVideoExtensions),

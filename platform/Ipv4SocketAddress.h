@@ -19,16 +19,13 @@ inline sockaddr_in Ipv4SocketAddress(uint32_t hostOrderAddress, uint16_t port) {
     return address;
 }
 
-inline uint32_t HostOrderAddress(const Ipv4Address& address) {
-    return uint32_t{address[0]} << 24 | uint32_t{address[1]} << 16 | uint32_t{address[2]} << 8 |
-           address[3];
+inline uint32_t HostOrderAddress(const Ipv4Address& a) {
+    return uint32_t{a[0]} << 24 | uint32_t{a[1]} << 16 | uint32_t{a[2]} << 8 | a[3];
 }
-
 inline int BindIpv4(int socket, uint32_t hostOrderAddress, uint16_t port) {
     const sockaddr_in address = Ipv4SocketAddress(hostOrderAddress, port);
     return bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
-
 inline int ConnectIpv4(int socket, uint32_t hostOrderAddress, uint16_t port) {
     const sockaddr_in address = Ipv4SocketAddress(hostOrderAddress, port);
     return connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);

@@ -9,6 +9,12 @@ int StopRaised(void* stop) {
 
 }  // namespace
 
+std::string FfmpegErrorText(int error) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
+
 MediaInput OpenMediaInput(const std::string& path, const std::atomic<bool>* stop) {
     MediaInput input;
     AVFormatContext* opened = avformat_alloc_context();

@@ -14,6 +14,9 @@ struct MediaInput {
     bool opened = false;
 };
 
+// FFmpeg's words for one of its error codes.
+std::string FfmpegErrorText(int error);
+
 // Opens `path` (the bytes the OS takes). Every read asks `stop` first and
 // gives up once it is raised, so that a file on a share that stopped
 // answering holds up no stop for longer than the read under way; null for

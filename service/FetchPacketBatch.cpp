@@ -6,6 +6,7 @@ extern "C" {
 
 #include <string>
 
+#include "platform/MediaInput.h"
 #include "platform/OperatorLog.h"
 #include "protocol/Replies.h"
 #include "protocol/Requests.h"
@@ -22,10 +23,8 @@ void ReportReadError(OpenMediaFile& media, int error) {
         return;
     media.readErrorReported = true;
     const AVFormatContext& format = *media.formatContext;
-    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, reason, sizeof reason);
-    platform::LogForOperator(std::string("reading ") + format.url + " failed: " + reason +
-                             "; the headset is told the media has ended");
+    platform::LogForOperator(std::string("reading ") + format.url + " failed: " +
+                             FfmpegErrorText(error) + "; the headset is told the media has ended");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -64,9 +65,7 @@ struct StartReport {
 // Whether paths were left out beyond the title limit, counted after the
 // folders were expanded: a folder of 40 videos is 40 files to the limit.
 inline bool LeftOutBeyondTitleLimit(const StartReport& report) {
-    for (const SkippedPath& skipped : report.skipped) {
-        if (skipped.reason.kind == SkipKind::BeyondTitleLimit)
-            return true;
-    }
-    return false;
+    return std::ranges::any_of(report.skipped, [](const SkippedPath& skipped) {
+        return skipped.reason.kind == SkipKind::BeyondTitleLimit;
+    });
 }
