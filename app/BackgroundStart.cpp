@@ -6,9 +6,9 @@
 #include <utility>
 
 BackgroundStart::BackgroundStart(QObject* window, DialogServices::StartService start,
-                                 std::vector<std::wstring> paths, MessageBoxOwner* owner,
-                                 Progress progress, Finished finished) {
-    thread_ = std::thread([this, window, start = std::move(start), paths = std::move(paths), owner,
+                                 std::vector<std::wstring> paths, Progress progress,
+                                 Finished finished) {
+    thread_ = std::thread([this, window, start = std::move(start), paths = std::move(paths),
                            progress = std::move(progress), finished = std::move(finished)] {
         CatalogueBuildOptions build;
         build.cancel = &cancel_;
@@ -17,7 +17,7 @@ BackgroundStart::BackgroundStart(QObject* window, DialogServices::StartService s
                 window, [progress, filesRead, filesToRead] { progress(filesRead, filesToRead); },
                 Qt::QueuedConnection);
         };
-        const StartReport report = start(paths, owner, build);
+        const StartReport report = start(paths, build);
         QMetaObject::invokeMethod(
             window, [finished, report] { finished(report); }, Qt::QueuedConnection);
     });

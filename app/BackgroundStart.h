@@ -21,8 +21,7 @@ public:
     using Finished = std::function<void(const StartReport& report)>;
 
     BackgroundStart(QObject* window, DialogServices::StartService start,
-                    std::vector<std::wstring> paths, MessageBoxOwner* owner, Progress progress,
-                    Finished finished);
+                    std::vector<std::wstring> paths, Progress progress, Finished finished);
     ~BackgroundStart();
     BackgroundStart(const BackgroundStart&) = delete;
     BackgroundStart& operator=(const BackgroundStart&) = delete;

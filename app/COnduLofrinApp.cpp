@@ -4,13 +4,11 @@
 #include <QIcon>
 #include <QLocale>
 
-#include <cstdlib>
 #include <utility>
 
 #include "app/COnduLofrinDlg.h"
-#include "app/CacheChoice.h"
 #include "app/CommandLine.h"
-#include "app/DirectoryChoice.h"
+#include "app/ServiceOptionsChoice.h"
 #include "app/StartupSteps.h"
 #include "app/WindowTranslation.h"
 #include "platform/CurrentDirectory.h"
@@ -44,10 +42,7 @@ bool COnduLofrinApp::InitInstance() {
     InstallWindowTranslation(
         QLocale::system(), TranslationFolders(QString::fromStdWString(platform::ModuleFileName())));
     RunStartupSteps(line_);
-    service_.SetDirectoryOrigin(ChooseDirectory(line_, ConfigFilePath()));
-    const auto environment = [](const char* name) -> const char* { return std::getenv(name); };
-    if (const auto cache = ChooseCacheDirectory(line_, environment))
-        service_.SetTitleCache(TitleCache(*cache));
+    options_ = ChooseServiceOptions(line_, ConfigFilePath(), ProcessEnvironment);
     RunMainWindow(line_.files);
     // Also when the service never ran: the worker must have ended and every
     // socket be closed before the process goes.
@@ -56,7 +51,7 @@ bool COnduLofrinApp::InitInstance() {
 }
 
 void COnduLofrinApp::RunMainWindow(const std::vector<std::wstring>& files) {
-    DialogServices services = ServicesFor(service_);
+    DialogServices services = ServicesFor(service_, options_);
     KeepListIn(services, ConfigFilePath());
     // Where the program was started, also when its state lives elsewhere.
     services.chooseFiles = [folder = QString::fromStdWString(startDirectory_)](QWidget* parent) {

@@ -13,7 +13,7 @@
 class COnduLofrinApp {
 public:
     // The command line read by ParseCommandLine: its files are listed, its
-    // directory choice applies to the window's starts. Qt is given only the
+    // addresses, directory and cache choice apply to the window's starts. Qt is given only the
     // program name, so that no file name is taken for one of its options.
     COnduLofrinApp(char* programName, CommandLine line);
     // The same with the command line read from `argv`.
@@ -31,8 +31,10 @@ protected:
     // closed. Tests replace it to drive the window or to skip it.
     virtual void RunMainWindow(const std::vector<std::wstring>& files);
 
-    // The service the window starts and stops.
+    // The service the window starts and stops, and what the command line
+    // asks of its starts (the window's list gives the paths).
     VideoService& Service() { return service_; }
+    const ServiceOptions& Options() const { return options_; }
 
 private:
     int qtArgc_ = 1;
@@ -40,5 +42,6 @@ private:
     CommandLine line_;
     // The current directory before the start-up steps may leave it.
     std::wstring startDirectory_;
+    ServiceOptions options_;
     VideoService service_;
 };

@@ -63,16 +63,14 @@ constexpr int kInstructionLineHeight = 22;
 
 const char kDownloadAddress[] = "https://example.com/movie.zip";
 
-// The service's own message to the window's owner, translated here.
-[[maybe_unused]] constexpr const char* kServiceTexts[] = {
-    QT_TRANSLATE_NOOP("COnduLofrinDlg", "Lofrin最多添加32个视频！"),
-};
-
 QString Caption() {
     return COnduLofrinDlg::tr("OnduLofrin %1版").arg(QString::fromLatin1(kCaptionVersion));
 }
 QString NoticeCaption() {
     return COnduLofrinDlg::tr("提示");
+}
+QString TooManyVideosText() {
+    return COnduLofrinDlg::tr("Lofrin最多添加32个视频！");
 }
 QString EmptyListText() {
     return COnduLofrinDlg::tr(
@@ -451,7 +449,7 @@ void COnduLofrinDlg::OnStartService() {
     }
     ShowStartingState();
     m_start = std::make_unique<BackgroundStart>(
-        this, m_services.startVideoService, paths, this,
+        this, m_services.startVideoService, paths,
         [this](size_t filesRead, size_t filesToRead) { ShowStartProgress(filesRead, filesToRead); },
         [this](const StartReport& report) { OnStartFinished(report); });
 }
@@ -482,6 +480,8 @@ void COnduLofrinDlg::OnStartFinished(const StartReport& report) {
     }
     m_listening = ListeningAddresses(report);
     ShowServingState();
+    if (LeftOutBeyondTitleLimit(report))
+        m_services.showNotice(this, TooManyVideosText(), NoticeCaption());
 }
 
 void COnduLofrinDlg::OnStopService() {
@@ -519,19 +519,6 @@ void COnduLofrinDlg::OnDeleteFiles() {
 
 void COnduLofrinDlg::OnLinkClick() {
     QDesktopServices::openUrl(QUrl(QString::fromLatin1(kDownloadAddress)));
-}
-
-// Called by the start on its own thread, which does not wait for the box.
-void COnduLofrinDlg::ShowMessage(const std::wstring& text, const std::wstring& caption) {
-    const auto translated = [](const std::wstring& source) {
-        return tr(QString::fromStdWString(source).toUtf8().constData());
-    };
-    QMetaObject::invokeMethod(
-        this,
-        [this, text = translated(text), caption = translated(caption)] {
-            m_services.showNotice(this, text, caption);
-        },
-        Qt::QueuedConnection);
 }
 
 namespace {

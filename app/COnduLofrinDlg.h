@@ -34,7 +34,7 @@ class QPushButton;
 // button tells where it listens and what the headsets do. Files and folders
 // dropped on the list are added to it; the list is kept between runs, its
 // files that cannot be found greyed.
-class COnduLofrinDlg : public QDialog, public MessageBoxOwner {
+class COnduLofrinDlg : public QDialog {
     Q_OBJECT
 
 public:
@@ -49,9 +49,6 @@ public:
     // Serving, or starting (the start runs off the window's thread).
     bool IsServing() const;
     bool IsStarting() const { return m_start != nullptr; }
-
-    // The service start's message to the user, in a box owned by the window.
-    void ShowMessage(const std::wstring& text, const std::wstring& caption) override;
 
 public slots:
     void OnStartService();

@@ -21,9 +21,8 @@ class QWidget;
 struct DialogServices {
     // Runs on a thread of the window's; `build` brings the start's progress
     // listener and its cancel flag.
-    using StartService =
-        std::function<StartReport(const std::vector<std::wstring>& paths, MessageBoxOwner* owner,
-                                  const CatalogueBuildOptions& build)>;
+    using StartService = std::function<StartReport(const std::vector<std::wstring>& paths,
+                                                   const CatalogueBuildOptions& build)>;
     using StopService = std::function<void()>;
     using ChooseFiles = std::function<QStringList(QWidget* parent)>;
     using ShowNotice =
@@ -44,13 +43,15 @@ struct DialogServices {
     KeepList keepList;
 };
 
-// The real operations on `service`, the real file dialog and message box.
-inline DialogServices ServicesFor(VideoService& service) {
+// The real operations on `service`, started with `options` for the listed
+// paths, the real file dialog and message box.
+inline DialogServices ServicesFor(VideoService& service, ServiceOptions options = {}) {
     DialogServices services;
-    services.startVideoService = [&service](const std::vector<std::wstring>& paths,
-                                            MessageBoxOwner* owner,
-                                            const CatalogueBuildOptions& build) {
-        return service.StartVideoService(paths, owner, build);
+    services.startVideoService = [&service, options](const std::vector<std::wstring>& paths,
+                                                     const CatalogueBuildOptions& build) {
+        ServiceOptions start = options;
+        start.paths = paths;
+        return service.StartVideoService(start, build);
     };
     services.stopVideoService = [&service] { service.StopVideoService(); };
     services.viewHeadsets = [&service] { return service.Headsets(); };

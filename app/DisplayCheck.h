@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,11 @@
 // the environment (nullptr when unset).
 using EnvironmentLookup = const char* (*)(const char* name);
 bool HasDisplay(EnvironmentLookup variable);
+
+// The process's own environment, as an EnvironmentLookup.
+inline const char* ProcessEnvironment(const char* name) {
+    return std::getenv(name);
+}
 
 // The variable's value; empty when it is unset.
 inline std::string EnvironmentValue(EnvironmentLookup variable, const char* name) {

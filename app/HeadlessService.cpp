@@ -5,30 +5,18 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 
-#include "app/CacheChoice.h"
-#include "app/DirectoryChoice.h"
+#include "app/ServiceOptionsChoice.h"
 #include "app/StartupSteps.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/TitleCache.h"
 #include "platform/LocalAddresses.h"
 #include "platform/PathBytes.h"
-#include "platform/WideText.h"
 #include "protocol/ServiceConstants.h"
 #include "service/ListenFailure.h"
 #include "service/VideoService.h"
 
 namespace {
-
-class StderrMessages : public MessageBoxOwner {
-public:
-    void ShowMessage(const std::wstring& text, const std::wstring& caption) override {
-        std::fprintf(stderr, "%s: %s\n", platform::WideToUtf8(caption).c_str(),
-                     platform::WideToUtf8(text).c_str());
-    }
-};
 
 // A path as the system names it: its own bytes, also where they are not UTF-8.
 std::string PathText(const std::wstring& path) {
@@ -104,7 +92,13 @@ void PrintRegistration(const RegistrationReport& registration,
     }
 }
 
-// Beside the start's Chinese message, which says only that there were too many.
+// The window's notice in its own words, which say only that there were too
+// many; PrintLeftOut says which.
+void PrintTooManyNotice(const StartReport& report) {
+    if (report.workerStarted && LeftOutBeyondTitleLimit(report))
+        std::fprintf(stderr, "提示: Lofrin最多添加32个视频！\n");
+}
+
 void PrintLeftOut(const StartReport& report) {
     std::string leftOut;
     for (const SkippedPath& skipped : report.skipped) {
@@ -117,15 +111,6 @@ void PrintLeftOut(const StartReport& report) {
         std::fprintf(stderr, "OnduLofrin: at most %zu videos can be shared; left out:%s\n",
                      MAX_TITLES, leftOut.c_str());
     }
-}
-
-const char* Environment(const char* name) {
-    return std::getenv(name);
-}
-
-void ApplyCommandLine(const CommandLine& line) {
-    if (!line.bindAddresses.empty())
-        platform::SetLocalAddressOverride(line.bindAddresses);
 }
 
 int WaitForStopSignal(const sigset_t& stopSignals) {
@@ -183,29 +168,24 @@ void PrintStartReport(const StartReport& report, const std::optional<std::string
 }
 
 int RunHeadlessService(const CommandLine& line) {
-    ApplyCommandLine(line);
     StopSignals stop;
 
     VideoService service;
-    const std::optional<std::string> directory = ChooseDirectory(line, ConfigFilePath());
-    service.SetDirectoryOrigin(directory);
-    if (const auto cache = ChooseCacheDirectory(line, Environment))
-        service.SetTitleCache(TitleCache(*cache));
-
-    StderrMessages messages;
+    const ServiceOptions options = ChooseServiceOptions(line, ConfigFilePath(), ProcessEnvironment);
     TitleLines titles;
     CatalogueBuildOptions build;
     build.cancel = &stop.Received();
     build.onTitle = [&titles](size_t index, const CatalogueEntry& entry, const FileRead& read) {
         titles.Print(index, entry, read);
     };
-    const StartReport report = service.StartVideoService(line.files, &messages, build);
+    const StartReport report = service.StartVideoService(options, build);
     if (report.cancelled) {
         std::printf("stopped during the start\n");
         return 0;
     }
+    PrintTooManyNotice(report);
     titles.PrintTotal(report);
-    PrintStartReport(report, directory);
+    PrintStartReport(report, options.directoryOrigin);
 
     // A service no headset can reach would only look as if it ran.
     if (const auto reason = WhyNothingListens(report)) {

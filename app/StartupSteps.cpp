@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "app/CacheChoice.h"
@@ -48,8 +47,7 @@ void AddFirewallRulesWhenProgramMoved() {
 // Everything the program keeps follows the current directory, which the
 // command line's relative paths were read against already.
 void EnterStateDirectory() {
-    const auto folder =
-        ChooseStateDirectory([](const char* name) -> const char* { return std::getenv(name); });
+    const auto folder = ChooseStateDirectory(ProcessEnvironment);
     if (!folder) {
         platform::LogForOperator(
             "--xdg-state: neither XDG_STATE_HOME nor HOME is set; "

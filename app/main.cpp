@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,15 +23,11 @@ int ReportProblems(const CommandLine& line) {
     return 2;
 }
 
-const char* Environment(const char* name) {
-    return std::getenv(name);
-}
-
 int RunWindow(char* programName, const CommandLine& line) {
 #ifdef ONDU_WITH_WINDOW
     // Qt ends the process when it finds no display; said here, before any Qt
     // object exists, the user learns what to do instead.
-    if (!HasDisplay(Environment)) {
+    if (!HasDisplay(ProcessEnvironment)) {
         std::fprintf(stderr, "%s\n", kNoDisplayText);
         return 1;
     }

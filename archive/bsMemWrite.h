@@ -21,16 +21,6 @@ public:
         position_ = 0;
     }
 
-    // Appends `count` zero bytes and returns where they start, for a caller
-    // that reads data straight into the buffer instead of copying it twice.
-    // The pointer is good until the next write.
-    uint8_t* Extend(uint64_t count) {
-        data_.resize(position_ + count, 0);
-        uint8_t* start = data_.data() + position_;
-        position_ += count;
-        return start;
-    }
-
     // Direct access for the sender, which may pad the bytes in place.
     std::vector<uint8_t>& Buffer() { return data_; }
 

@@ -32,8 +32,11 @@ inline VideoService& BenchService() {
 
 inline void StartBenchService(const std::vector<std::wstring>& files) {
     EnterPrivateNetwork();
-    platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
-    BenchService().StartVideoService(files, nullptr);
+    ServiceOptions options;
+    options.paths = files;
+    options.bindAddresses = {{{127, 0, 0, 1}}};
+    options.directoryOrigin = std::nullopt;
+    BenchService().StartVideoService(options);
 }
 
 inline void StopBenchService() {

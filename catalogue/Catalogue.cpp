@@ -12,6 +12,7 @@
 #include "catalogue/PackagedMovie.h"
 #include "catalogue/TitleCache.h"
 #include "catalogue/ToUtf8.h"
+#include "catalogue/VideoFileNames.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FreedMemory.h"
 #include "platform/MachineCapacity.h"
@@ -36,23 +37,6 @@ std::optional<std::wstring_view> FileNamePart(std::wstring_view path) {
     if (last == path.rend() || last == path.rbegin())
         return std::nullopt;
     return path.substr(static_cast<size_t>(path.rend() - last));
-}
-
-// Only A to Z fold, so the test does not depend on any locale.
-wchar_t AsciiLower(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c;
-}
-
-bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view lowerSuffix) {
-    if (text.size() < lowerSuffix.size())
-        return false;
-    const std::wstring_view tail = text.substr(text.size() - lowerSuffix.size());
-    return std::equal(tail.begin(), tail.end(), lowerSuffix.begin(),
-                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
-}
-
-bool IsPackagedMoviePath(std::wstring_view path) {
-    return EndsWithIgnoringAsciiCase(path, L".vrm") || EndsWithIgnoringAsciiCase(path, L".vrw");
 }
 
 TitleOrReason ReadTitle(const std::wstring& path, const ProbeHelp& help) {

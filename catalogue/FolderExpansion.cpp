@@ -4,26 +4,10 @@
 #include <set>
 
 #include "catalogue/NaturalOrder.h"
+#include "catalogue/VideoFileNames.h"
 #include "platform/DirectoryListing.h"
 
 namespace {
-
-// The file dialog's extensions.
-constexpr std::wstring_view kVideoExtensions[] = {L".vrm", L".vrw", L".mp4",  L".webm", L".mov",
-                                                  L".mkv", L".ts",  L".m2ts", L".flv",  L".avi",
-                                                  L".wmv", L".m4v", L".m2t"};
-
-wchar_t AsciiLower(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c;
-}
-
-bool EndsWithIgnoringAsciiCase(std::wstring_view text, std::wstring_view lowerSuffix) {
-    if (text.size() <= lowerSuffix.size())
-        return false;
-    const std::wstring_view tail = text.substr(text.size() - lowerSuffix.size());
-    return std::equal(tail.begin(), tail.end(), lowerSuffix.begin(),
-                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == b; });
-}
 
 std::wstring Joined(const std::wstring& folder, const std::wstring& name) {
     return folder.ends_with(L'/') ? folder + name : folder + L'/' + name;
@@ -71,12 +55,6 @@ void ExpandFolder(const std::wstring& folder, platform::FileIdentity identity,
 }
 
 }  // namespace
-
-bool HasVideoExtension(std::wstring_view name) {
-    return std::any_of(
-        std::begin(kVideoExtensions), std::end(kVideoExtensions),
-        [&](std::wstring_view suffix) { return EndsWithIgnoringAsciiCase(name, suffix); });
-}
 
 std::vector<ExpandedPath> ExpandFolders(const std::vector<std::wstring>& paths) {
     std::vector<ExpandedPath> expanded;

@@ -20,6 +20,3 @@ struct ExpandedPath {
 // starting with "." (hidden files and folders) are left out, and a folder
 // reached twice through links is walked once.
 std::vector<ExpandedPath> ExpandFolders(const std::vector<std::wstring>& paths);
-
-// Whether a file in a folder counts as a video by its name.
-bool HasVideoExtension(std::wstring_view name);

@@ -15,46 +15,16 @@ extern "C" {
 #include "catalogue/VideoStreamChoice.h"
 #include "platform/Clock.h"
 #include "platform/FfmpegHandles.h"
+#include "platform/MediaInput.h"
 #include "platform/PathBytes.h"
 
 namespace {
 
-std::string FfmpegErrorText(int error) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, text, sizeof text);
-    return text;
-}
-
-// FFmpeg's reads ask this, and give up once it answers 1.
-int InterruptWhenCancelled(void* flag) {
-    return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
-}
-
-// The opened input with its stream information, or why there is none. Its
-// reads give up once `cancel` is raised.
-FormatContextPtr OpenMediaInput(const std::string& mediaPath, const std::atomic<bool>* cancel,
-                                SkipReason& reason) {
-    AVFormatContext* opened = avformat_alloc_context();
-    if (opened == nullptr) {
-        reason = {SkipKind::NotMediaFile, FfmpegErrorText(AVERROR(ENOMEM))};
-        return {};
-    }
-    if (cancel != nullptr)
-        opened->interrupt_callback = {InterruptWhenCancelled,
-                                      const_cast<std::atomic<bool>*>(cancel)};
-    if (const int error = avformat_open_input(&opened, mediaPath.c_str(), nullptr, nullptr);
-        error < 0) {
-        reason = error == AVERROR(ENOENT)
-                     ? SkipReason{SkipKind::Missing, {}}
-                     : SkipReason{SkipKind::NotMediaFile, FfmpegErrorText(error)};
-        return {};
-    }
-    FormatContextPtr input(opened);
-    if (const int error = avformat_find_stream_info(input.get(), nullptr); error < 0) {
-        reason = {SkipKind::NotMediaFile, FfmpegErrorText(error)};
-        return {};
-    }
-    return input;
+// Why a file that FFmpeg could not open is no title.
+SkipReason OpenFailure(const MediaInput& input) {
+    if (!input.opened && input.error == AVERROR(ENOENT))
+        return {SkipKind::Missing, {}};
+    return {SkipKind::NotMediaFile, FfmpegErrorText(input.error)};
 }
 
 CodecContextPtr OpenDecoder(const AVCodecParameters& parameters, FramePool::Title* frames) {
@@ -91,11 +61,11 @@ CatalogueEntry MediaFileEntry(const std::wstring& path, const std::string& title
 TitleOrReason ProbeMediaFile(const std::wstring& path, const std::string& title,
                              const ProbeHelp& help) {
     std::string mediaPath = platform::PathToOsBytes(path);
-    SkipReason reason;
     // Declared before the decoder so that the decoder is freed first.
-    const FormatContextPtr input = OpenMediaInput(mediaPath, help.cancel, reason);
-    if (!input)
-        return reason;
+    const MediaInput opened = OpenMediaInput(mediaPath, help.cancel);
+    if (!opened.context)
+        return OpenFailure(opened);
+    const FormatContextPtr& input = opened.context;
     const int streamIndex = ChooseVideoStream(*input);
     if (streamIndex < 0)
         return SkipReason{SkipKind::NoVideoStream, {}};

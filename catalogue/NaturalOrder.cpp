@@ -1,13 +1,11 @@
 #include "catalogue/NaturalOrder.h"
 
+#include "catalogue/AsciiCase.h"
+
 namespace {
 
 bool IsDigit(wchar_t c) {
     return c >= L'0' && c <= L'9';
-}
-
-wchar_t AsciiLower(wchar_t c) {
-    return c >= L'A' && c <= L'Z' ? c + (L'a' - L'A') : c;
 }
 
 // The digit run at the start of `text`, without its leading zeros.

@@ -16,7 +16,7 @@ extern "C" {
 #include "ReplyDrain.h"
 #include "platform/PathBytes.h"
 #include "protocol/RequestCodes.h"
-#include "protocol/TitleIndex.h"
+#include "protocol/Requests.h"
 #include "service/HandleRequest.h"
 #include "support/TempDir.h"
 #include "support/WholeReply.h"
@@ -83,8 +83,8 @@ void CheckReplies(std::span<const uint8_t> request, bool mediaWasOpen, const Cat
     FUZZ_CHECK(reply.status == kStatusSuccess || reply.length == 12);
     const int32_t title = Field(request, 4, DefaultTitle(code));
     FUZZ_CHECK((reply.status == InvalidTitleStatus(code)) ==
-               !IsValidTitleIndex(title, catalogue.size()));
-    if (code == kDescribeTitleRequest && IsValidTitleIndex(title, catalogue.size())) {
+               !protocol::IsValidTitleIndex(title, catalogue.size()));
+    if (code == kDescribeTitleRequest && protocol::IsValidTitleIndex(title, catalogue.size())) {
         const bool tooLong = catalogue[static_cast<size_t>(title)].title.size() >= 1024;
         FUZZ_CHECK((reply.status == 1) == tooLong);
     }
@@ -100,7 +100,7 @@ uint64_t FileSize(const CatalogueEntry& entry) {
 void CheckSession(ClientSession& session, const Catalogue& catalogue) {
     // An open packaged title is one of the catalogue's, its cache over its file.
     FUZZ_CHECK(!session.packaged ||
-               IsValidTitleIndex(session.packaged->titleIndex, kFuzzTitleCount));
+               protocol::IsValidTitleIndex(session.packaged->titleIndex, kFuzzTitleCount));
     FUZZ_CHECK(!session.packaged ||
                session.packaged->cacheReader.Size() ==
                    FileSize(catalogue[static_cast<size_t>(session.packaged->titleIndex)]));

@@ -12,11 +12,6 @@
 namespace platform {
 namespace {
 
-std::optional<std::vector<Ipv4Address>>& AddressOverride() {
-    static std::optional<std::vector<Ipv4Address>> addresses;
-    return addresses;
-}
-
 struct InterfaceListDeleter {
     void operator()(ifaddrs* list) const { freeifaddrs(list); }
 };
@@ -53,9 +48,6 @@ std::vector<Ipv4Address> PickLocalAddresses(const std::vector<InterfaceAddress>&
 }
 
 std::vector<Ipv4Address> LocalIpv4Addresses() {
-    if (AddressOverride())
-        return *AddressOverride();
-
     ifaddrs* raw = nullptr;
     if (getifaddrs(&raw) != 0)
         return {};
@@ -68,10 +60,6 @@ std::vector<Ipv4Address> LocalIpv4Addresses() {
         interfaces.push_back({ToAddress(entry->ifa_addr), entry->ifa_flags});
     }
     return PickLocalAddresses(interfaces);
-}
-
-void SetLocalAddressOverride(std::optional<std::vector<Ipv4Address>> addresses) {
-    AddressOverride() = std::move(addresses);
 }
 
 std::optional<Ipv4Address> ParseIpv4Address(std::string_view text) {

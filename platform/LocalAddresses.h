@@ -28,10 +28,6 @@ std::vector<Ipv4Address> PickLocalAddresses(const std::vector<InterfaceAddress>&
 // order the system lists them.
 std::vector<Ipv4Address> LocalIpv4Addresses();
 
-// Replaces the lookup with a fixed list (a PC on several networks, a VPN, a
-// test); std::nullopt restores it. Not for use while the service runs.
-void SetLocalAddressOverride(std::optional<std::vector<Ipv4Address>> addresses);
-
 // Dotted-quad text of an address, and back; the parse accepts exactly four
 // decimal numbers from 0 to 255 separated by dots.
 std::optional<Ipv4Address> ParseIpv4Address(std::string_view text);

@@ -22,6 +22,7 @@ constexpr int32_t kDescribeStatusTitleTooLong = 1;
 constexpr int32_t kDescribeStatusInvalidTitle = 2;
 
 // 33794 and 33795, the packaged title's header, records and data.
+constexpr int32_t kPackagedStatusNoReader = 1;
 constexpr int32_t kPackagedStatusInvalidTitle = 2;
 
 // 33796, a batch of packets.

@@ -77,11 +77,6 @@ struct ClientSession {
     SessionActivity activity;
 };
 
-// Hands a handler's reply to the connection loop, which sends it.
-void QueueReply(ClientSession& session, std::vector<uint8_t>&& payload);
-// The same for a reply whose file ranges are read from `cache` as they go.
-void QueueReply(ClientSession& session, ReplyParts&& parts, std::shared_ptr<BlockCache> cache);
-
 // Releases the session's open titles, keeps its connection: the media title
 // first, then the packaged one.
 void CloseMedia(ClientSession& session);

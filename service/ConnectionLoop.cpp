@@ -9,15 +9,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <vector>
 
 #include "archive/bsMemRead.h"
-#include "catalogue/PackagedMovie.h"
 #include "platform/Clock.h"
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/Sleep.h"
 #include "protocol/ProtocolLimits.h"
-#include "protocol/RequestCodes.h"
 #include "protocol/ServiceConstants.h"
 #include "service/HandleRequest.h"
 #include "service/OperatorEvents.h"
@@ -31,7 +29,8 @@ using PacingClock = std::chrono::steady_clock;
 constexpr uint32_t kAnnouncementPeriodMs = 1000;
 constexpr auto kLongestWait = std::chrono::milliseconds(10);
 constexpr size_t kMaxWatchedSockets = 64;
-constexpr size_t kReceiveBufferSize = 8192;
+// One receive more than the longest request tells a longer one apart.
+constexpr size_t kReceiveBufferSize = kMaxRequestBytes + 1;
 // The nearest whole seconds to a first probe after 5.5 s idle and probes
 // every 3 s, with the probe count Windows uses.
 constexpr int kKeepAliveIdleSeconds = 6;
@@ -43,18 +42,12 @@ constexpr uint32_t kStalledReplyMs = 10000;
 constexpr auto kPieceInterval = std::chrono::milliseconds(1);
 
 // The replies held for all headsets together, and those being made, stay
-// within this. A request is read only while the largest reply it may get
-// fits beside them. A packaged fetch's file bytes are read as they are sent
-// and count for nothing here; a batch reads at most 32 MiB of the file.
-constexpr size_t kMiB = 1048576;
-constexpr size_t kReplyBudget = 512 * kMiB;
-constexpr size_t kLargestBatchReply = 48 * kMiB;
+// within this. A request is read only while the largest reply any request
+// may get fits beside them.
+constexpr size_t kReplyBudget = 512 * 1048576;
 
 void BroadcastAnnouncement(ServiceState& state) {
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(discoveryPort);
-    destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    const sockaddr_in destination = platform::Ipv4SocketAddress(INADDR_BROADCAST, discoveryPort);
     for (size_t i = 0; i < state.discoverySockets.size(); ++i) {
         const platform::Socket& socket = state.discoverySockets[i];
         if (!socket.IsValid())
@@ -80,14 +73,15 @@ void AnnounceWhenDue(ServiceState& state) {
 // The bytes of all replies not yet sent, kept up to date through a pass.
 struct ReplyRoom {
     size_t held = 0;
+    size_t largestReply = 0;  // that any request may get
 
-    bool Fits(size_t replyBytes) const { return held + replyBytes <= kReplyBudget; }
+    bool FitsAnyReply() const { return held + largestReply <= kReplyBudget; }
 };
 
 // A request in hand counts with the largest reply it may get, which is
 // not known before its handler is done.
 ReplyRoom MeasureReplyRoom(const ServiceState& state) {
-    ReplyRoom room;
+    ReplyRoom room{.largestReply = LargestReplyOfAny(state.catalogue)};
     for (const std::unique_ptr<ClientSession>& session : state.sessions) {
         if (!session)
             continue;
@@ -133,7 +127,7 @@ void WatchSession(ClientSession& session, const ReplyRoom& room, PacingClock::ti
         watch.Add(descriptor, 0, &session);
         return;
     }
-    if (room.Fits(kLargestBatchReply))
+    if (room.FitsAnyReply())
         watch.Add(descriptor, POLLIN, &session);
 }
 
@@ -217,38 +211,6 @@ void SendWhenDue(ServiceState& state, ClientSession& session) {
         SendNextPiece(state, session);
 }
 
-// Room for the frame, the head and the padding of any reply.
-constexpr size_t kReplyFraming = 64;
-
-// The largest reply a request may get, which the budget keeps until its
-// handler is done. The titles' own sizes bound what the catalogue's replies
-// carry; without that, each description in flight would count as a batch
-// and a few dozen headsets listing titles would hold each other back.
-size_t LargestReplyFor(const std::vector<uint8_t>& request, const Catalogue& catalogue) {
-    int32_t code = 0;
-    if (request.size() >= sizeof code)
-        std::memcpy(&code, request.data(), sizeof code);
-    size_t largest = 0;
-    switch (code) {
-        case kDescribeTitleRequest:
-            for (const CatalogueEntry& entry : catalogue)
-                largest = std::max(largest, entry.title.size() + entry.thumbnail.size());
-            return kReplyFraming + largest;
-        case kOpenPackagedTitleRequest:
-            for (const CatalogueEntry& entry : catalogue)
-                largest = std::max(largest, static_cast<size_t>(std::max(entry.headerSize, 0)));
-            return kReplyFraming + largest + PACKAGED_RECORD_SIZE * kRecordsOnOpen;
-        case kFetchPackagedDataRequest:
-            return kReplyFraming + PACKAGED_RECORD_SIZE * kRecordsPerFetch +
-                   12 * (kMaxRequestBytes / 24);
-        case kFetchPacketBatchRequest:
-        case kOpenMediaTitleRequest:
-            return kLargestBatchReply;
-        default:
-            return 0;  // no reply at all
-    }
-}
-
 // The request goes to a media thread with the session, which comes back to
 // the loop through handledRequests once the reply is queued on it.
 void HandOver(ServiceState& state, ClientSession& session, std::vector<uint8_t> request,
@@ -285,7 +247,7 @@ SessionOutcome ServeRequest(ServiceState& state, ClientSession& session, ReplyRo
 // Reads the session's next request and hands it to a media thread, if the
 // replies held leave room for its reply.
 SessionOutcome ServeReadableSession(ServiceState& state, ClientSession& session, ReplyRoom& room) {
-    if (!room.Fits(kLargestBatchReply))
+    if (!room.FitsAnyReply())
         return SessionOutcome::Keep;
     return ServeRequest(state, session, room);
 }

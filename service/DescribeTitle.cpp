@@ -1,41 +1,37 @@
 #include "service/DescribeTitle.h"
 
+#include <algorithm>
+
 #include "protocol/ProtocolLimits.h"
-#include "protocol/ReplyWriter.h"
-#include "protocol/RequestCodes.h"
-#include "protocol/TitleIndex.h"
+#include "protocol/Replies.h"
+#include "protocol/Requests.h"
 #include "service/OperatorEvents.h"
 #include "service/SessionReply.h"
 
-namespace {
-
-constexpr int32_t kReplyCode = ReplyCodeFor(kDescribeTitleRequest);
-
-}  // namespace
-
 void DescribeTitle(bsMemRead& request, ClientSession& session, const Catalogue& catalogue) {
-    int32_t titleIndex = -1;
-    request.Serialize(titleIndex);
-    if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
-        QueueStatusReply(session, kReplyCode, kDescribeStatusInvalidTitle);
+    protocol::DescribeTitleRequest wanted;
+    wanted.Serialize(request);
+    if (!protocol::IsValidTitleIndex(wanted.titleIndex, catalogue.size())) {
+        QueueStatusReply<protocol::TitleDescription>(session, kDescribeStatusInvalidTitle);
         return;
     }
-    const CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
+    const CatalogueEntry& entry = catalogue[static_cast<size_t>(wanted.titleIndex)];
     if (entry.title.size() > kMaxTitleBytes) {
-        QueueStatusReply(session, kReplyCode, kDescribeStatusTitleTooLong);
+        QueueStatusReply<protocol::TitleDescription>(session, kDescribeStatusTitleTooLong);
         return;
     }
-
-    bsMemWrite reply;
-    WriteReplyHead(reply, kReplyCode, kStatusSuccess);
-    int32_t titleLength = static_cast<int32_t>(entry.title.size());
-    int32_t thumbnailBytes = static_cast<int32_t>(entry.thumbnail.size());
-    reply.Serialize(titleLength).Serialize(thumbnailBytes);
-    int32_t width = entry.thumbWidth;
-    int32_t height = entry.thumbHeight;
-    reply.Serialize(width).Serialize(height);
-    SerializeRun(reply, entry.title);
-    SerializeRun(reply, entry.thumbnail);
+    protocol::TitleDescription reply;
+    reply.title = entry.title;
+    reply.thumbWidth = entry.thumbWidth;
+    reply.thumbHeight = entry.thumbHeight;
+    reply.thumbnail = entry.thumbnail;
     QueueReply(session, reply);
-    LogDescribed(session, titleIndex, entry);
+    LogDescribed(session, wanted.titleIndex, entry);
+}
+
+size_t LargestDescription(const Catalogue& catalogue) {
+    size_t largest = 0;
+    for (const CatalogueEntry& entry : catalogue)
+        largest = std::max(largest, entry.title.size() + entry.thumbnail.size());
+    return kReplyFraming + largest;
 }

@@ -11,7 +11,7 @@
 #include "service/StartReport.h"
 
 // The project's own directory, where every start registers unless a front end
-// names another one or none (VideoService::SetDirectoryOrigin).
+// names another one or none (ServiceOptions::directoryOrigin).
 inline constexpr char kDirectoryOrigin[] = "http://lofrin.ondulofrin.net";
 
 // Reads the value of `--directory`: an http or https URL naming a host and at

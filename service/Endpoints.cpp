@@ -9,22 +9,13 @@
 #include <cstring>
 #include <string>
 
+#include "platform/Ipv4SocketAddress.h"
 #include "protocol/ServiceConstants.h"
 
 namespace {
 
-sockaddr_in SocketAddress(const platform::Ipv4Address& address, uint16_t port) {
-    sockaddr_in socketAddress{};
-    socketAddress.sin_family = AF_INET;
-    socketAddress.sin_port = htons(port);
-    std::memcpy(&socketAddress.sin_addr.s_addr, address.data(), address.size());
-    return socketAddress;
-}
-
 bool Bind(const platform::Socket& socket, const platform::Ipv4Address& address, uint16_t port) {
-    const sockaddr_in socketAddress = SocketAddress(address, port);
-    return bind(socket.Descriptor(), reinterpret_cast<const sockaddr*>(&socketAddress),
-                sizeof socketAddress) == 0;
+    return platform::BindIpv4(socket.Descriptor(), platform::HostOrderAddress(address), port) == 0;
 }
 
 std::string SystemError(const char* call) {
@@ -74,8 +65,9 @@ void WriteAnnouncement(bsMemWrite& datagram, const std::vector<platform::Ipv4Add
 
 }  // namespace
 
-bool OpenListenSockets(ServiceState& state, StartReport& report) {
-    for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
+bool OpenListenSockets(ServiceState& state, const std::vector<platform::Ipv4Address>& addresses,
+                       StartReport& report) {
+    for (const platform::Ipv4Address& address : addresses) {
         platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
         if (!socket.IsValid()) {
             report.socketError = SystemError("socket");
@@ -102,8 +94,9 @@ bool OpenListenSockets(ServiceState& state, StartReport& report) {
     return true;
 }
 
-bool OpenDiscoverySockets(ServiceState& state, StartReport& report) {
-    for (const platform::Ipv4Address& address : platform::LocalIpv4Addresses()) {
+bool OpenDiscoverySockets(ServiceState& state, const std::vector<platform::Ipv4Address>& addresses,
+                          StartReport& report) {
+    for (const platform::Ipv4Address& address : addresses) {
         platform::Socket socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
         if (!socket.IsValid()) {
             report.socketError = SystemError("socket");

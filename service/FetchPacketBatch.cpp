@@ -6,31 +6,15 @@ extern "C" {
 
 #include <string>
 
+#include "platform/MediaInput.h"
 #include "platform/OperatorLog.h"
-#include "protocol/ReplyWriter.h"
-#include "protocol/RequestCodes.h"
+#include "protocol/Replies.h"
+#include "protocol/Requests.h"
 #include "service/OperatorEvents.h"
 #include "service/SessionReply.h"
 #include "streaming/PacketBatchWriter.h"
 
 namespace {
-
-constexpr int32_t kReplyCode = ReplyCodeFor(kFetchPacketBatchRequest);
-
-struct BatchRequest {
-    int32_t seekWanted = 0;
-    uint64_t seekPosition = 0;
-    streaming::BatchStreams streams;
-};
-
-BatchRequest ReadBatchRequest(bsMemRead& request) {
-    BatchRequest fields;
-    request.Serialize(fields.seekWanted).Serialize(fields.seekPosition);
-    request.Serialize(fields.streams.video)
-        .Serialize(fields.streams.audio)
-        .Serialize(fields.streams.subtitle);
-    return fields;
-}
 
 // The end of the media and a stop are no news; anything else is, once per
 // opened title.
@@ -39,22 +23,17 @@ void ReportReadError(OpenMediaFile& media, int error) {
         return;
     media.readErrorReported = true;
     const AVFormatContext& format = *media.formatContext;
-    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, reason, sizeof reason);
-    platform::LogForOperator(std::string("reading ") + format.url + " failed: " + reason +
-                             "; the headset is told the media has ended");
+    platform::LogForOperator(std::string("reading ") + format.url + " failed: " +
+                             FfmpegErrorText(error) + "; the headset is told the media has ended");
 }
 
 }  // namespace
 
-void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
-    const BatchRequest wanted = ReadBatchRequest(request);
-    bsMemWrite reply;
+void FetchPacketBatch(bsMemRead& request, ClientSession& session, const Catalogue&) {
+    protocol::FetchPacketBatchRequest wanted;
+    wanted.Serialize(request);
     if (!session.media) {
-        WriteReplyHead(reply, kReplyCode, kBatchStatusNoMediaOpen);
-        int32_t noRecords = 0;
-        reply.Serialize(noRecords);
-        QueueReply(session, reply);
+        QueueStatusReply<protocol::PacketBatchHead>(session, kBatchStatusNoMediaOpen);
         return;
     }
 
@@ -62,16 +41,22 @@ void FetchPacketBatch(bsMemRead& request, ClientSession& session) {
     AVFormatContext& format = *media.formatContext;
     AVBSFContext* filter = media.streamPrep.AnnexBFilter();
     if (wanted.seekWanted > 0) {
-        streaming::SeekMedia(format, filter, wanted.seekPosition);
-        LogSought(session, wanted.seekPosition);
+        streaming::SeekMedia(format, filter, wanted.seekMicroseconds);
+        LogSought(session, wanted.seekMicroseconds);
     }
 
-    WriteReplyHead(reply, kReplyCode, kStatusSuccess);
-    const streaming::BatchEnd end =
-        streaming::WritePacketBatch(reply, format, filter, wanted.streams);
+    protocol::PacketBatchHead head;
+    bsMemWrite reply;
+    head.Serialize(reply);
+    const streaming::BatchEnd end = streaming::WritePacketBatch(
+        reply, format, filter, {wanted.videoIndex, wanted.audioIndex, wanted.subtitleIndex});
+    head.count = end.records;
     if (end.endOfMedia) {
         ReportReadError(media, end.readError);
-        SetReplyStatus(reply, kBatchStatusEndOfMedia);
+        head.status = kBatchStatusEndOfMedia;
     }
-    QueueReply(session, reply);
+    // The head goes again over its placeholder, now that its count is known.
+    const std::vector<uint8_t> headBytes = protocol::Encoded(head);
+    std::copy(headBytes.begin(), headBytes.end(), reply.Buffer().begin());
+    QueueReply(session, ReplyParts{std::move(reply.Buffer()), {}});
 }

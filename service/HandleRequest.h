@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "archive/bsMemRead.h"
 #include "catalogue/Catalogue.h"
 #include "service/ClientSession.h"
@@ -8,3 +12,8 @@
 // at most one reply on the session for the connection loop to send. Unknown codes get no reply.
 // The handlers read the catalogue and stamp its entries' `lastUsed`.
 void HandleRequest(bsMemRead& request, ClientSession& session, const Catalogue& catalogue);
+
+// The largest reply the request in `request` may get; 0 when it gets none.
+size_t LargestReplyFor(const std::vector<uint8_t>& request, const Catalogue& catalogue);
+// The largest reply any request may get.
+size_t LargestReplyOfAny(const Catalogue& catalogue);

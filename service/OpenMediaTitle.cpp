@@ -2,15 +2,13 @@
 
 #include "catalogue/VideoStreamChoice.h"
 #include "platform/Clock.h"
-#include "protocol/ReplyWriter.h"
-#include "protocol/RequestCodes.h"
-#include "protocol/TitleIndex.h"
+#include "platform/MediaInput.h"
+#include "protocol/Replies.h"
+#include "protocol/Requests.h"
 #include "service/OperatorEvents.h"
 #include "service/SessionReply.h"
 
 namespace {
-
-constexpr int32_t kReplyCode = ReplyCodeFor(kOpenMediaTitleRequest);
 
 // An audio codec the headset cannot play; such streams are never chosen and
 // are described as kind 0.
@@ -21,10 +19,6 @@ constexpr AVCodecID kUnplayableAudioCodec = AV_CODEC_ID_TRUEHD;
 constexpr AVCodecID kLastUnshiftedAudioCodec = AV_CODEC_ID_ATRAC3;
 static_assert(AV_CODEC_ID_ATRAC3 == 86047 && AV_CODEC_ID_TRUEHD == 86060,
               "the headset's codec numbering is reckoned from these two ids");
-
-constexpr int32_t kStreamKindOther = 0;
-constexpr int32_t kStreamKindAudio = 1;
-constexpr int32_t kStreamKindSubtitle = 2;
 
 constexpr int32_t kWidthWithoutVideo = 1920;
 constexpr int32_t kHeightWithoutVideo = 1080;
@@ -69,127 +63,87 @@ const AVCodecParameters* StreamParameters(const AVFormatContext& format, int32_t
     return format.streams[index]->codecpar;
 }
 
-void WriteStreamRecord(bsMemWrite& reply, const AVCodecParameters* parameters) {
-    int32_t kind = kStreamKindOther;
+protocol::StreamRecord DescribeStream(const AVCodecParameters* parameters) {
+    protocol::StreamRecord record;
     if (parameters != nullptr && IsPlayableAudio(*parameters)) {
-        kind = kStreamKindAudio;
-        int32_t codecId = static_cast<int32_t>(parameters->codec_id);
-        if (codecId > static_cast<int32_t>(kLastUnshiftedAudioCodec))
-            ++codecId;
-        int32_t sampleRate = parameters->sample_rate;
-        int32_t channels = parameters->ch_layout.nb_channels;
-        int32_t sampleFormat = parameters->format;
-        uint64_t layout = ChannelLayoutMask(*parameters);
-        reply.Serialize(kind).Serialize(codecId).Serialize(sampleRate).Serialize(channels);
-        reply.Serialize(sampleFormat).Serialize(layout);
+        record.kind = protocol::kStreamKindAudio;
+        record.codecId = static_cast<int32_t>(parameters->codec_id);
+        if (record.codecId > static_cast<int32_t>(kLastUnshiftedAudioCodec))
+            ++record.codecId;
+        record.sampleRate = parameters->sample_rate;
+        record.channels = parameters->ch_layout.nb_channels;
+        record.sampleFormat = parameters->format;
+        record.channelLayout = ChannelLayoutMask(*parameters);
     } else if (parameters != nullptr && parameters->codec_type == AVMEDIA_TYPE_SUBTITLE) {
-        kind = kStreamKindSubtitle;
-        int32_t codecId = static_cast<int32_t>(parameters->codec_id);
-        reply.Serialize(kind).Serialize(codecId);
-    } else {
-        reply.Serialize(kind);
+        record.kind = protocol::kStreamKindSubtitle;
+        record.codecId = static_cast<int32_t>(parameters->codec_id);
     }
+    return record;
 }
 
-void WriteOpenedReply(bsMemWrite& reply, const AVFormatContext& format, StreamPreparation& prep) {
-    WriteReplyHead(reply, kReplyCode, kStatusSuccess);
-
+protocol::OpenedMedia DescribeOpened(const AVFormatContext& format, const StreamPreparation& prep) {
+    protocol::OpenedMedia reply;
     const AVCodecParameters* video = StreamParameters(format, prep.videoStreamIndex);
-    int32_t width = video != nullptr ? video->width : kWidthWithoutVideo;
-    int32_t height = video != nullptr ? video->height : kHeightWithoutVideo;
-    int32_t streamCount = static_cast<int32_t>(format.nb_streams);
-    reply.Serialize(width).Serialize(height).Serialize(streamCount);
-    reply.Serialize(prep.videoStreamIndex)
-        .Serialize(prep.audioStreamIndex)
-        .Serialize(prep.subtitleStreamIndex);
-
-    const AVCodecParameters* audio = StreamParameters(format, prep.audioStreamIndex);
-    int32_t audioCodec = audio != nullptr ? static_cast<int32_t>(audio->codec_id) : 0;
-    int32_t sampleRate = audio != nullptr ? audio->sample_rate : 0;
-    int32_t channels = audio != nullptr ? audio->ch_layout.nb_channels : 0;
-    int32_t sampleFormat = audio != nullptr ? audio->format : 0;
-    uint64_t layout = audio != nullptr ? ChannelLayoutMask(*audio) : 0;
-    reply.Serialize(audioCodec).Serialize(sampleRate).Serialize(channels);
-    reply.Serialize(sampleFormat).Serialize(layout);
-
-    const AVCodecParameters* subtitle = StreamParameters(format, prep.subtitleStreamIndex);
-    int32_t subtitleCodec = subtitle != nullptr ? static_cast<int32_t>(subtitle->codec_id) : 0;
-    reply.Serialize(subtitleCodec);
-
-    int32_t mimeLength = static_cast<int32_t>(prep.mimeType.size());
-    int32_t csd0Length = static_cast<int32_t>(prep.csd0.size());
-    int32_t csd1Length = static_cast<int32_t>(prep.csd1.size());
-    uint32_t flags = prep.FlagBits();
-    reply.Serialize(mimeLength).Serialize(csd0Length).Serialize(csd1Length).Serialize(flags);
-    reply.Serialize(prep.profile).Serialize(prep.level).Serialize(prep.frameRate);
-    reply.Serialize(prep.duration).Serialize(prep.spareValueA).Serialize(prep.spareValueB);
-    SerializeRun(reply, prep.mimeType);
-    SerializeRun(reply, prep.csd0);
-    SerializeRun(reply, prep.csd1);
-
-    for (unsigned i = 0; i < format.nb_streams; ++i) {
-        WriteStreamRecord(reply, format.streams[i]->codecpar);
+    reply.width = video != nullptr ? video->width : kWidthWithoutVideo;
+    reply.height = video != nullptr ? video->height : kHeightWithoutVideo;
+    reply.streamCount = static_cast<int32_t>(format.nb_streams);
+    reply.videoIndex = prep.videoStreamIndex;
+    reply.audioIndex = prep.audioStreamIndex;
+    reply.subtitleIndex = prep.subtitleStreamIndex;
+    if (const AVCodecParameters* audio = StreamParameters(format, prep.audioStreamIndex)) {
+        reply.audioCodec = static_cast<int32_t>(audio->codec_id);
+        reply.sampleRate = audio->sample_rate;
+        reply.channels = audio->ch_layout.nb_channels;
+        reply.sampleFormat = audio->format;
+        reply.channelLayout = ChannelLayoutMask(*audio);
     }
-}
-
-int StopRaised(void* stopFlag) {
-    return static_cast<const std::atomic<bool>*>(stopFlag)->load() ? 1 : 0;
-}
-
-// Every read of the file asks the stop flag first, so that a title on a
-// share that stopped answering cannot hold up the service's stop for longer
-// than the read under way.
-AVFormatContext* ContextWatchingStop(const std::atomic<bool>* stopFlag) {
-    AVFormatContext* context = avformat_alloc_context();
-    if (context != nullptr && stopFlag != nullptr) {
-        context->interrupt_callback.callback = StopRaised;
-        context->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(stopFlag);
-    }
-    return context;
+    if (const AVCodecParameters* subtitle = StreamParameters(format, prep.subtitleStreamIndex))
+        reply.subtitleCodec = static_cast<int32_t>(subtitle->codec_id);
+    reply.flags = prep.FlagBits();
+    reply.profile = prep.profile;
+    reply.level = prep.level;
+    reply.frameRate = prep.frameRate;
+    reply.duration = prep.duration;
+    reply.spareA = prep.spareValueA;
+    reply.spareB = prep.spareValueB;
+    reply.mimeType = prep.mimeType;
+    reply.csd0 = prep.csd0;
+    reply.csd1 = prep.csd1;
+    for (unsigned i = 0; i < format.nb_streams; ++i)
+        reply.streams.push_back(DescribeStream(format.streams[i]->codecpar));
+    return reply;
 }
 
 }  // namespace
 
 void OpenMediaTitle(bsMemRead& request, ClientSession& session, const Catalogue& catalogue) {
-    int32_t titleIndex = 0;
-    request.Serialize(titleIndex);
-    if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
-        QueueStatusReply(session, kReplyCode, kOpenMediaStatusInvalidTitle);
+    protocol::OpenMediaTitleRequest wanted;
+    wanted.Serialize(request);
+    const int32_t titleIndex = wanted.titleIndex;
+    if (!protocol::IsValidTitleIndex(titleIndex, catalogue.size())) {
+        QueueStatusReply<protocol::OpenedMedia>(session, kOpenMediaStatusInvalidTitle);
         return;
     }
     const CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
     MarkUsed(entry, platform::TimeGetTime());
     CloseMedia(session);
 
-    // avformat_open_input frees the context it was given when it fails.
-    AVFormatContext* opened = ContextWatchingStop(session.stopFlag);
-    if (opened == nullptr ||
-        avformat_open_input(&opened, entry.mediaPath.c_str(), nullptr, nullptr) < 0 ||
-        opened == nullptr) {
-        QueueStatusReply(session, kReplyCode, kOpenMediaStatusOpenFailed);
-        return;
-    }
-    FormatContextPtr format(opened);
-    if (avformat_find_stream_info(opened, nullptr) < 0) {
-        format.reset();
-        QueueStatusReply(session, kReplyCode, kOpenMediaStatusStreamInfoFailed);
+    MediaInput input = OpenMediaInput(entry.mediaPath, session.stopFlag);
+    if (!input.context) {
+        QueueStatusReply<protocol::OpenedMedia>(
+            session, input.opened ? kOpenMediaStatusStreamInfoFailed : kOpenMediaStatusOpenFailed);
         return;
     }
 
     OpenMediaFile& media = session.media.emplace();
-    media.formatContext = std::move(format);
+    media.formatContext = std::move(input.context);
+    AVFormatContext* opened = media.formatContext.get();
     StreamPreparation& prep = media.streamPrep;
-    prep.formatContext = opened;
     const StreamChoice choice = ChooseStreams(*opened);
     session.titleIndex = titleIndex;
-    (void)prep.Prepare(choice.video);
-    prep.videoStreamIndex = choice.video;
-    prep.audioStreamIndex = choice.audio;
-    prep.subtitleStreamIndex = choice.subtitle;
+    prep.PrepareStreams(opened, choice.video, choice.audio, choice.subtitle);
 
-    bsMemWrite reply;
-    WriteOpenedReply(reply, *opened, prep);
-    QueueReply(session, reply);
+    QueueReply(session, DescribeOpened(*opened, prep));
     LogOpenedMedia(session, titleIndex, entry, *opened, choice.video, choice.audio,
                    choice.subtitle);
 }

@@ -6,8 +6,6 @@
 #include <array>
 #include <cerrno>
 
-#include "protocol/ReplyFrame.h"
-
 namespace {
 
 enum class SendResult { Sent, NoRoom, Failed };
@@ -53,13 +51,6 @@ struct OutgoingReply::Gathered {
     }
 };
 
-OutgoingReply::OutgoingReply(std::vector<uint8_t>&& payload) : bytes_(std::move(payload)) {
-    bytes_.resize(bytes_.size() + ReplyPaddingFor(bytes_.size()), 0);
-    AddSegment(false, 0, bytes_.size());
-    for (size_t i = 0; i < kLengthBytes; ++i)
-        length_[i] = static_cast<uint8_t>(payloadSize_ >> (8 * i));
-}
-
 OutgoingReply::OutgoingReply(ReplyParts&& parts, std::shared_ptr<BlockCache> cache)
     : bytes_(std::move(parts.bytes)), cache_(std::move(cache)) {
     uint64_t size = bytes_.size();
@@ -75,7 +66,7 @@ OutgoingReply::OutgoingReply(ReplyParts&& parts, std::shared_ptr<BlockCache> cac
         taken = at;
     }
     AddSegment(false, taken, bytes_.size() - taken);
-    for (size_t i = 0; i < kLengthBytes; ++i)
+    for (size_t i = 0; i < kReplyLengthBytes; ++i)
         length_[i] = static_cast<uint8_t>(payloadSize_ >> (8 * i));
     if (cache_) {
         uint64_t from = 0;
@@ -173,8 +164,8 @@ void OutgoingReply::ReadAhead() {
 OutgoingReply::Outcome OutgoingReply::SendPiece(int socket, SendCall sendCall) {
     // A length cut short would leave the headset out of step for good, so it
     // is finished before any of the payload goes.
-    while (lengthSent_ < kLengthBytes) {
-        const iovec rest{length_ + lengthSent_, kLengthBytes - lengthSent_};
+    while (lengthSent_ < kReplyLengthBytes) {
+        const iovec rest{length_ + lengthSent_, kReplyLengthBytes - lengthSent_};
         size_t sent = 0;
         const SendResult result = SendOnce(sendCall, socket, &rest, 1, sent);
         if (result == SendResult::Failed)

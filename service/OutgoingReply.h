@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/BlockCache.h"
+#include "protocol/ReplyFrame.h"
 
 // The system call replies go out through; tests put in one that takes fewer
 // bytes than it is offered, as a full socket buffer may.
@@ -29,11 +30,9 @@ struct ReplyParts {
     std::vector<FileRange> fileRanges;
 };
 
-// One framed reply on its way to a headset: its 32-bit length, then the
-// payload padded with zeros so that length field and payload fill whole
-// 16-byte units. It goes out a piece at a time, never blocking, so that the
-// one worker thread can send to every headset in turn. File bytes go to the
-// socket straight from the blocks of the cache.
+// One framed reply on its way to a headset. It goes out a piece at a time, never blocking, so that
+// the one worker thread can send to every headset in turn. File bytes go to the socket straight
+// from the blocks of the cache.
 class OutgoingReply {
 public:
     // The largest share of the payload one send is offered.
@@ -49,7 +48,8 @@ public:
     };
 
     // Takes the payload and pads it in place.
-    explicit OutgoingReply(std::vector<uint8_t>&& payload);
+    explicit OutgoingReply(std::vector<uint8_t>&& payload)
+        : OutgoingReply(ReplyParts{std::move(payload), {}}, nullptr) {}
     // File ranges are read from `cache`.
     OutgoingReply(ReplyParts&& parts, std::shared_ptr<BlockCache> cache);
     ~OutgoingReply();
@@ -63,7 +63,9 @@ public:
     // for the disk, so it runs away from the connection loop.
     void BringInData();
 
-    bool Finished() const { return lengthSent_ == kLengthBytes && payloadSent_ == payloadSize_; }
+    bool Finished() const {
+        return lengthSent_ == kReplyLengthBytes && payloadSent_ == payloadSize_;
+    }
     // The payload's size, padding included.
     uint64_t PayloadBytes() const { return payloadSize_; }
     // Bytes handed to the socket so far, length field included.
@@ -72,8 +74,6 @@ public:
     size_t HeldBytes() const;
 
 private:
-    static constexpr size_t kLengthBytes = 4;
-
     // A run of the payload: bytes of the reply's own, or of the file.
     struct Segment {
         uint64_t payloadStart;
@@ -103,7 +103,7 @@ private:
     uint64_t unloadable_ = UINT64_MAX;
     uint64_t payloadSize_ = 0;
     size_t segment_ = 0;  // the segment payloadSent_ lies in
-    uint8_t length_[kLengthBytes];
+    uint8_t length_[kReplyLengthBytes];
     size_t lengthSent_ = 0;
     uint64_t payloadSent_ = 0;
 };

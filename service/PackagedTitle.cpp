@@ -1,26 +1,21 @@
 #include "service/PackagedTitle.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "catalogue/PackagedMovie.h"
 #include "platform/Clock.h"
 #include "protocol/ProtocolLimits.h"
-#include "protocol/ReplyFrame.h"
-#include "protocol/ReplyWriter.h"
-#include "protocol/RequestCodes.h"
-#include "protocol/TitleIndex.h"
+#include "protocol/Replies.h"
+#include "protocol/Requests.h"
 #include "service/OperatorEvents.h"
 #include "service/SessionReply.h"
 #include "streaming/PackagedReads.h"
 
-using streaming::AppendFileBytes;
+using protocol::ChunkRequest;
+using streaming::FileBytes;
 using streaming::ReadFileBytes;
 
 namespace {
-
-constexpr int32_t kOpenReplyCode = ReplyCodeFor(kOpenPackagedTitleRequest);
-constexpr int32_t kFetchReplyCode = ReplyCodeFor(kFetchPackagedDataRequest);
 
 constexpr uint64_t kReadAheadBytes = 4194304;
 
@@ -68,29 +63,11 @@ bs100MMemRead& EnsureReaderPairFor(ClientSession& session, const CatalogueEntry&
     return OpenReaderPair(session, entry, titleIndex);
 }
 
-struct ChunkRequest {
-    int32_t firstTag = -1;
-    int32_t secondTag = -1;
-    int64_t start = -1;
-    int64_t end = -1;
-};
-
-ChunkRequest ReadChunkRequest(bsMemRead& request) {
-    ChunkRequest chunk;
-    request.Serialize(chunk.firstTag).Serialize(chunk.secondTag);
-    request.Serialize(chunk.start).Serialize(chunk.end);
-    return chunk;
-}
-
 // Chunks longer than a reply may carry end the chunk list like invalid ones.
 bool IsServable(const ChunkRequest& chunk, int64_t replyChunkBytes) {
-    if (chunk.firstTag < 0 || chunk.secondTag < 0 || chunk.start < 0 || chunk.end < 0)
-        return false;
-    if (chunk.start > chunk.end)
+    if (!chunk.NamesRange())
         return false;
     const int64_t length = chunk.end - chunk.start;
-    if (static_cast<int32_t>(static_cast<uint64_t>(length)) < 0)
-        return false;
     return length <= kChunkLimit && replyChunkBytes + length <= kReplyChunkLimit;
 }
 
@@ -102,52 +79,14 @@ int32_t RecordsToSend(const CatalogueEntry& entry, int32_t firstRecord) {
     return std::min(entry.recordCount - firstRecord, kRecordsPerFetch);
 }
 
-void WriteRecords(bsMemWrite& reply, bs100MMemRead& reader, const CatalogueEntry& entry,
-                  int32_t firstRecord) {
-    int32_t count = RecordsToSend(entry, firstRecord);
-    reply.Serialize(count);
-    AppendFileBytes(reply, reader, RecordOffset(entry, firstRecord), PACKAGED_RECORD_SIZE * count);
-}
-
-// The servable chunk requests, up to the first that is not.
-std::vector<ChunkRequest> ReadChunkList(bsMemRead& request) {
-    std::vector<ChunkRequest> chunks;
-    int64_t replyChunkBytes = 0;
-    for (ChunkRequest chunk = ReadChunkRequest(request); IsServable(chunk, replyChunkBytes);
-         chunk = ReadChunkRequest(request)) {
-        replyChunkBytes += chunk.end - chunk.start;
-        chunks.push_back(chunk);
-    }
-    return chunks;
-}
-
-// Each chunk's bytes are a range of the file, read as the reply is sent.
-void WriteChunks(bsMemWrite& reply, ReplyParts& parts, const CatalogueEntry& entry,
-                 const std::vector<ChunkRequest>& chunks) {
-    for (ChunkRequest chunk : chunks) {
-        int32_t length = static_cast<int32_t>(chunk.end - chunk.start);
-        reply.Serialize(chunk.firstTag).Serialize(chunk.secondTag).Serialize(length);
-        parts.fileRanges.push_back(
-            {reply.Buffer().size(), DataOffset(entry, chunk.start), static_cast<uint64_t>(length)});
-    }
-    int32_t endMark = -1;
-    reply.Serialize(endMark).Serialize(endMark);
-}
-
-// Room for the reply's own bytes up front.
-uint64_t FetchReplyOwnBytes(const CatalogueEntry& entry, int32_t firstRecord,
-                            const std::vector<ChunkRequest>& chunks) {
-    return 12 + 8 + kReplyFrameUnit + PACKAGED_RECORD_SIZE * RecordsToSend(entry, firstRecord) +
-           12 * chunks.size();
-}
-
 }  // namespace
 
 void OpenPackagedTitle(bsMemRead& request, ClientSession& session, const Catalogue& catalogue) {
-    int32_t titleIndex = 0;
-    request.Serialize(titleIndex);
-    if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
-        QueueStatusReply(session, kOpenReplyCode, kPackagedStatusInvalidTitle);
+    protocol::OpenPackagedTitleRequest wanted;
+    wanted.Serialize(request);
+    const int32_t titleIndex = wanted.titleIndex;
+    if (!protocol::IsValidTitleIndex(titleIndex, catalogue.size())) {
+        QueueStatusReply<protocol::OpenedPackage>(session, kPackagedStatusInvalidTitle);
         return;
     }
     const CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
@@ -158,46 +97,67 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, const Catalog
     reader.ReadAhead(kReadAheadBytes);
     session.titleIndex = titleIndex;
 
-    bsMemWrite reply;
-    WriteReplyHead(reply, kOpenReplyCode, kStatusSuccess);
-    // The record count follows the header block in the file but precedes it
-    // in the reply: it is written as a placeholder and filled in once read.
-    int32_t recordCount = 0;
-    reply.Serialize(recordCount);
-    AppendFileBytes(reply, reader, PACKAGED_HEADER_OFFSET, entry.headerSize, session.stopFlag);
-    ReadFileBytes(reader, RecordOffset(entry, 0) - sizeof recordCount, &recordCount,
-                  sizeof recordCount);
-    std::memcpy(reply.Buffer().data() + 8, &recordCount, sizeof recordCount);
-    int32_t count = std::clamp(recordCount, 0, kRecordsOnOpen);
-    reply.Serialize(count);
-    AppendFileBytes(reply, reader, RecordOffset(entry, 0), PACKAGED_RECORD_SIZE * count);
+    protocol::OpenedPackage reply;
+    reply.header = FileBytes(reader, PACKAGED_HEADER_OFFSET, entry.headerSize, session.stopFlag);
+    // The record count follows the header block in the file.
+    ReadFileBytes(reader, RecordOffset(entry, 0) - sizeof reply.recordCount, &reply.recordCount,
+                  sizeof reply.recordCount);
+    reply.firstRecords =
+        FileBytes(reader, RecordOffset(entry, 0),
+                  PACKAGED_RECORD_SIZE * std::clamp(reply.recordCount, 0, kRecordsOnOpen));
     QueueReply(session, reply);
     LogOpenedPackaged(session, titleIndex, entry);
 }
 
 void FetchPackagedData(bsMemRead& request, ClientSession& session, const Catalogue& catalogue) {
-    int32_t titleIndex = 0;
-    int32_t firstRecord = 0;
-    request.Serialize(titleIndex).Serialize(firstRecord);
-    if (!IsValidTitleIndex(titleIndex, catalogue.size())) {
-        QueueStatusReply(session, kFetchReplyCode, kPackagedStatusInvalidTitle);
+    protocol::FetchPackagedDataRequest wanted;
+    wanted.Serialize(request);
+    if (!protocol::IsValidTitleIndex(wanted.titleIndex, catalogue.size())) {
+        QueueStatusReply<protocol::PackagedData>(session, kPackagedStatusInvalidTitle);
         return;
     }
-    const CatalogueEntry& entry = catalogue[static_cast<size_t>(titleIndex)];
+    const CatalogueEntry& entry = catalogue[static_cast<size_t>(wanted.titleIndex)];
     MarkUsed(entry, platform::TimeGetTime());
 
-    bs100MMemRead& reader = EnsureReaderPairFor(session, entry, titleIndex);
+    bs100MMemRead& reader = EnsureReaderPairFor(session, entry, wanted.titleIndex);
 
-    const std::vector<ChunkRequest> chunks = ReadChunkList(request);
-    bsMemWrite reply;
-    reply.Clear(FetchReplyOwnBytes(entry, firstRecord, chunks));
-    WriteReplyHead(reply, kFetchReplyCode, kStatusSuccess);
-    WriteRecords(reply, reader, entry, firstRecord);
+    protocol::PackagedData reply;
+    reply.records = FileBytes(reader, RecordOffset(entry, wanted.firstRecord),
+                              PACKAGED_RECORD_SIZE * RecordsToSend(entry, wanted.firstRecord));
+    // The servable chunks, up to the first that is not. Each one's bytes are
+    // a range of the file, read as the reply is sent.
+    std::vector<uint64_t> dataOffsets;
+    int64_t replyChunkBytes = 0;
+    for (const ChunkRequest& chunk : wanted.chunks) {
+        if (!IsServable(chunk, replyChunkBytes))
+            break;
+        const int64_t length = chunk.end - chunk.start;
+        replyChunkBytes += length;
+        reply.chunks.push_back({chunk.firstTag, chunk.secondTag, static_cast<int32_t>(length), {}});
+        dataOffsets.push_back(DataOffset(entry, chunk.start));
+    }
+    bsMemWrite bytes;
     ReplyParts parts;
-    WriteChunks(reply, parts, entry, chunks);
-    parts.bytes = std::move(reply.Buffer());
+    reply.Serialize(bytes, [&](iStoreArc& arc, const protocol::Chunk& chunk) {
+        parts.fileRanges.push_back({arc.Tell(), dataOffsets[parts.fileRanges.size()],
+                                    static_cast<uint64_t>(chunk.length)});
+    });
+    parts.bytes = std::move(bytes.Buffer());
     // The reply reads ahead of itself as it goes, and past its last chunk
     // when it ends.
     QueueReply(session, std::move(parts), reader.SharedCache());
     LogPackagedFetch(session, session.reply->PayloadBytes());
+}
+
+size_t LargestPackagedOpening(const Catalogue& catalogue) {
+    size_t largest = 0;
+    for (const CatalogueEntry& entry : catalogue)
+        largest = std::max(largest, static_cast<size_t>(std::max(entry.headerSize, 0)));
+    return kReplyFraming + largest + PACKAGED_RECORD_SIZE * kRecordsOnOpen;
+}
+
+// A fetch's file bytes are read as they are sent and count for nothing here.
+size_t LargestPackagedFetch(const Catalogue&) {
+    return kReplyFraming + PACKAGED_RECORD_SIZE * kRecordsPerFetch +
+           3 * sizeof(int32_t) * protocol::kMaxChunksPerRequest;
 }

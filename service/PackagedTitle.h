@@ -11,3 +11,7 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, const Catalog
 // 25603: sends index records from a given record on, and the byte ranges of
 // the data region the headset asks for.
 void FetchPackagedData(bsMemRead& request, ClientSession& session, const Catalogue& catalogue);
+
+// The largest replies the two may make for a title of `catalogue`.
+size_t LargestPackagedOpening(const Catalogue& catalogue);
+size_t LargestPackagedFetch(const Catalogue& catalogue);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -60,3 +61,11 @@ struct StartReport {
     // rest of the report is empty.
     bool cancelled = false;
 };
+
+// Whether paths were left out beyond the title limit, counted after the
+// folders were expanded: a folder of 40 videos is 40 files to the limit.
+inline bool LeftOutBeyondTitleLimit(const StartReport& report) {
+    return std::ranges::any_of(report.skipped, [](const SkippedPath& skipped) {
+        return skipped.reason.kind == SkipKind::BeyondTitleLimit;
+    });
+}

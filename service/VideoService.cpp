@@ -12,17 +12,6 @@
 
 namespace {
 
-const wchar_t kTooManyVideos[] = L"Lofrin最多添加32个视频！";
-const wchar_t kNoticeCaption[] = L"提示";
-
-// Counted after the folders have been expanded: a folder of 40 videos is 40
-// files to the limit.
-bool LeftOutBeyondLimit(const StartReport& report) {
-    return std::any_of(report.skipped.begin(), report.skipped.end(), [](const SkippedPath& path) {
-        return path.reason.kind == SkipKind::BeyondTitleLimit;
-    });
-}
-
 std::vector<TitleSummary> Summaries(const Catalogue& catalogue) {
     std::vector<TitleSummary> titles;
     titles.reserve(catalogue.size());
@@ -43,13 +32,15 @@ void VideoService::StartWorker() {
     state_.workerThread = std::thread(WorkerThreadProc, std::ref(state_));
 }
 
-StartReport VideoService::StartVideoService(const std::vector<std::wstring>& paths,
-                                            MessageBoxOwner* ownerWindow,
+StartReport VideoService::StartVideoService(const ServiceOptions& options,
                                             CatalogueBuildOptions build) {
     StartReport report;
-    build.cache = titleCache_ ? &*titleCache_ : nullptr;
+    std::optional<TitleCache> titleCache;
+    if (options.cacheDirectory)
+        titleCache.emplace(*options.cacheDirectory);
+    build.cache = titleCache ? &*titleCache : nullptr;
     const auto buildStart = std::chrono::steady_clock::now();
-    BuiltCatalogue built = BuildCatalogue(paths, build);
+    BuiltCatalogue built = BuildCatalogue(options.paths, build);
     if (built.cancelled)
         return CancelledStart();
     report.catalogueSeconds =
@@ -57,9 +48,11 @@ StartReport VideoService::StartVideoService(const std::vector<std::wstring>& pat
     state_.catalogue = std::move(built.catalogue);
     report.titles = Summaries(state_.catalogue);
     report.skipped = std::move(built.skipped);
-    if (!OpenListenSockets(state_, report))
+    const std::vector<platform::Ipv4Address> addresses =
+        options.bindAddresses ? *options.bindAddresses : platform::LocalIpv4Addresses();
+    if (!OpenListenSockets(state_, addresses, report))
         return report;
-    if (!OpenDiscoverySockets(state_, report))
+    if (!OpenDiscoverySockets(state_, addresses, report))
         return report;
     BuildAnnouncement(state_);
     // Telling the directory of a service no headset can reach would send
@@ -67,16 +60,13 @@ StartReport VideoService::StartVideoService(const std::vector<std::wstring>& pat
     if (!state_.localAddresses.empty() && WhyNothingListens(report)) {
         report.registration = {RegistrationReport::Outcome::NotSent, 0, "no address listens"};
     } else {
-        report.registration = RegisterWithDirectory(directoryOrigin_, state_.catalogue.size(),
-                                                    state_.localAddresses, build.cancel);
+        report.registration = RegisterWithDirectory(
+            options.directoryOrigin, state_.catalogue.size(), state_.localAddresses, build.cancel);
     }
     if (IsCancelled(build.cancel))
         return CancelledStart();
     StartWorker();
     report.workerStarted = true;
-    if (LeftOutBeyondLimit(report) && ownerWindow != nullptr) {
-        ownerWindow->ShowMessage(kTooManyVideos, kNoticeCaption);
-    }
     return report;
 }
 

@@ -19,12 +19,11 @@ void ReadFileBytes(bs100MMemRead& reader, uint64_t offset, void* target, uint64_
     }
 }
 
-void AppendFileBytes(bsMemWrite& reply, bs100MMemRead& reader, uint64_t offset, int64_t count,
-                     const std::atomic<bool>* stop) {
-    if (count <= 0)
-        return;
-    uint8_t* target = reply.Extend(static_cast<uint64_t>(count));
-    ReadFileBytes(reader, offset, target, static_cast<uint64_t>(count), stop);
+std::vector<uint8_t> FileBytes(bs100MMemRead& reader, uint64_t offset, int64_t count,
+                               const std::atomic<bool>* stop) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::max<int64_t>(count, 0)), 0);
+    ReadFileBytes(reader, offset, bytes.data(), bytes.size(), stop);
+    return bytes;
 }
 
 }  // namespace streaming

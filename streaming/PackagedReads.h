@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "archive/bs100MMemRead.h"
-#include "archive/bsMemWrite.h"
 
 namespace streaming {
 
@@ -15,9 +15,9 @@ namespace streaming {
 void ReadFileBytes(bs100MMemRead& reader, uint64_t offset, void* target, uint64_t count,
                    const std::atomic<bool>* stop = nullptr);
 
-// Appends `count` bytes of the file from `offset` on to `reply`, zeros where
-// the file holds none. Nothing for a count of 0 or below.
-void AppendFileBytes(bsMemWrite& reply, bs100MMemRead& reader, uint64_t offset, int64_t count,
-                     const std::atomic<bool>* stop = nullptr);
+// The `count` bytes of the file from `offset` on, zeros where the file
+// holds none. None for a count of 0 or below.
+std::vector<uint8_t> FileBytes(bs100MMemRead& reader, uint64_t offset, int64_t count,
+                               const std::atomic<bool>* stop = nullptr);
 
 }  // namespace streaming

@@ -4,7 +4,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
-#include <cstring>
+#include "protocol/Replies.h"
 
 namespace streaming {
 namespace {
@@ -22,32 +22,24 @@ constexpr int64_t kReadBoundPackets = 32768;
 
 constexpr AVRational kMicroseconds{1, 1000000};
 
-// Packet records written straight into the reply behind their count, which
-// is filled in once the batch is complete.
+// Packet records written straight into the reply, counted for its head.
 class BatchRecords {
 public:
-    explicit BatchRecords(bsMemWrite& reply) : reply_(reply), countAt_(reply.Tell()) {
-        int32_t placeholder = 0;
-        reply_.Serialize(placeholder);
-    }
+    explicit BatchRecords(bsMemWrite& reply) : reply_(reply) {}
     void Append(int32_t streamIndex, const AVPacket& timing, const uint8_t* data, int32_t size) {
-        int32_t flags = timing.flags;
-        int64_t pts = timing.pts;
-        int64_t dts = timing.dts;
-        int64_t duration = timing.duration;
-        reply_.Serialize(streamIndex).Serialize(size).Serialize(flags);
-        reply_.Serialize(pts).Serialize(dts).Serialize(duration);
+        protocol::PacketRecord record{streamIndex, size,       timing.flags,
+                                      timing.pts,  timing.dts, timing.duration};
+        record.Serialize(reply_);
         if (size > 0)
             reply_.SerializeBytes(const_cast<uint8_t*>(data), static_cast<uint64_t>(size));
         bytes_ += size;
         ++count_;
     }
     int64_t Bytes() const { return bytes_; }
-    void Finish() { std::memcpy(reply_.Buffer().data() + countAt_, &count_, sizeof count_); }
+    int32_t Count() const { return count_; }
 
 private:
     bsMemWrite& reply_;
-    uint64_t countAt_;
     int64_t bytes_ = 0;
     int32_t count_ = 0;
 };
@@ -60,20 +52,19 @@ void RescaleToMicroseconds(AVPacket& packet, AVRational timeBase) {
     packet.duration = av_rescale_q(packet.duration, timeBase, kMicroseconds);
 }
 
-// One packet through the Annex-B filter: its one output, if any, becomes a
-// record with the input packet's flags and times.
+// One packet through the Annex-B filter: each output it gives back becomes a
+// record with the input packet's flags and times. Taking them all leaves the
+// filter empty, ready for the next packet.
 void AppendFiltered(BatchRecords& records, AVBSFContext* filter, AVPacket& packet,
                     int32_t videoIndex) {
     PacketPtr input(av_packet_clone(&packet));
     PacketPtr output(av_packet_alloc());
-    if (!input || !output)
+    if (!input || !output || av_bsf_send_packet(filter, input.get()) < 0)
         return;
-    if (av_bsf_send_packet(filter, input.get()) < 0)
-        return;
-    if (av_bsf_receive_packet(filter, output.get()) < 0)
-        return;
-    if (output->size > 0 && output->data != nullptr) {
-        records.Append(videoIndex, packet, output->data, output->size);
+    while (av_bsf_receive_packet(filter, output.get()) >= 0) {
+        const PacketDataRelease release(output.get());
+        if (output->size > 0 && output->data != nullptr)
+            records.Append(videoIndex, packet, output->data, output->size);
     }
 }
 
@@ -136,7 +127,7 @@ BatchEnd WritePacketBatch(bsMemWrite& reply, AVFormatContext& format, AVBSFConte
             videoSeen = true;
         AppendPacket(records, wanted, filter, *packet);
     }
-    records.Finish();
+    end.records = records.Count();
     return end;
 }
 

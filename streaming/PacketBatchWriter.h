@@ -19,14 +19,15 @@ struct BatchStreams {
 struct BatchEnd {
     bool endOfMedia = false;
     int readError = 0;
+    int32_t records = 0;
 };
 
 // Seeks to `microseconds` on the default stream. After a seek the Annex-B
 // filter's state belongs to the packets before it, so the filter is flushed.
 void SeekMedia(AVFormatContext& format, AVBSFContext* filter, uint64_t microseconds);
 
-// Writes the record count and the records of the next batch of packets into
-// `reply`: the packets of the wanted streams, the video through `filter`
+// Writes the records of the next batch of packets into `reply`, and counts
+// them in the result: the packets of the wanted streams, the video through `filter`
 // when there is one, with times in microseconds. Before the first video
 // packet a batch gathers up to 2 MiB, after it about one video packet, and
 // it never reads more than 32 MiB or 32768 packets of the file.

@@ -45,27 +45,19 @@ void ApplyLevel(StreamPreparation& prep, DecoderCode code) {
 // Extradata that is already Annex-B (MPEG-TS and other elementary-stream
 // containers) is split into its units; reading it as a configuration record
 // would hand the decoder arbitrary bytes as parameter sets.
-DecoderConfigBlocks H264DecoderConfigBlocks(const AVCodecParameters& parameters) {
+template <typename Split, typename Extract>
+DecoderConfigBlocks ConfigBlocks(const AVCodecParameters& parameters, Split split,
+                                 Extract extract) {
     const uint8_t* data = parameters.extradata;
     const int64_t size = parameters.extradata_size;
-    if (streaming::IsAnnexBStream(data, size)) {
-        return streaming::CollectAvcAnnexBParameterSets(data, size);
-    }
-    return streaming::ExtractAvcParameterSets(data, size);
-}
-
-DecoderConfigBlocks HevcDecoderConfigBlocks(const AVCodecParameters& parameters) {
-    const uint8_t* data = parameters.extradata;
-    const int64_t size = parameters.extradata_size;
-    if (streaming::IsAnnexBStream(data, size)) {
-        return streaming::CollectHevcAnnexBParameterSets(data, size);
-    }
-    return streaming::ExtractHevcParameterSets(data, size);
+    return streaming::IsAnnexBStream(data, size) ? split(data, size) : extract(data, size);
 }
 
 void PrepareH264(StreamPreparation& prep, AVStream& stream) {
     const AVCodecParameters& parameters = *stream.codecpar;
-    ApplyDecoderConfigBlocks(prep, H264DecoderConfigBlocks(parameters));
+    ApplyDecoderConfigBlocks(prep,
+                             ConfigBlocks(parameters, streaming::CollectAvcAnnexBParameterSets,
+                                          streaming::ExtractAvcParameterSets));
     ApplyProfile(prep, streaming::MapH264Profile(parameters.profile));
     ApplyLevel(prep, streaming::MapH264Level(parameters.level));
     prep.h264Filter = streaming::OpenAnnexBFilter("h264_mp4toannexb", stream);
@@ -74,7 +66,9 @@ void PrepareH264(StreamPreparation& prep, AVStream& stream) {
 
 void PrepareHevc(StreamPreparation& prep, AVStream& stream) {
     const AVCodecParameters& parameters = *stream.codecpar;
-    ApplyDecoderConfigBlocks(prep, HevcDecoderConfigBlocks(parameters));
+    ApplyDecoderConfigBlocks(prep,
+                             ConfigBlocks(parameters, streaming::CollectHevcAnnexBParameterSets,
+                                          streaming::ExtractHevcParameterSets));
     ApplyProfile(prep, streaming::MapHevcProfile(parameters.profile));
     ApplyLevel(prep, streaming::MapHevcLevel(parameters.level));
     prep.hevcFilter = streaming::OpenAnnexBFilter("hevc_mp4toannexb", stream);
@@ -143,6 +137,15 @@ bool StreamPreparation::Prepare(int32_t streamIndex) {
     frameRate = RoundedFrameRate(stream->avg_frame_rate);
     duration = formatContext->duration;
     return true;
+}
+
+void StreamPreparation::PrepareStreams(AVFormatContext* context, int32_t video, int32_t audio,
+                                       int32_t subtitle) {
+    formatContext = context;
+    (void)Prepare(video);
+    videoStreamIndex = video;
+    audioStreamIndex = audio;
+    subtitleStreamIndex = subtitle;
 }
 
 uint32_t StreamPreparation::FlagBits() const {

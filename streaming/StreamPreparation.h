@@ -30,6 +30,11 @@ public:
     // H.264, HEVC, VP8 or VP9.
     bool Prepare(int32_t streamIndex);
 
+    // Borrows `context`, prepares its stream `video` and names the three
+    // streams a batch carries. A video stream that cannot be prepared is
+    // still carried, unfiltered.
+    void PrepareStreams(AVFormatContext* context, int32_t video, int32_t audio, int32_t subtitle);
+
     // The six flags as the open-media reply carries them: bit 0 profile known,
     // bit 1 level known, bit 2 spare flag A, bit 3 spare flag B, bit 4 has
     // csd-0, bit 5 has csd-1.
@@ -43,7 +48,6 @@ public:
     // "video/x-vnd.on2.vp9"; empty until prepared or when refused.
     std::string mimeType;
     int32_t videoStreamIndex = -1;
-    // Set by the request handler after Prepare.
     int32_t audioStreamIndex = -1;
     int32_t subtitleStreamIndex = -1;
     bool profileKnown = false;

@@ -21,6 +21,7 @@
 
 #include "app/COnduLofrinDlg.h"
 #include "app/WindowTranslation.h"
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/LocalAddresses.h"
 #include "platform/PathBytes.h"
 #include "platform/Socket.h"
@@ -53,10 +54,9 @@ struct Recorder {
     DialogServices Services(DialogServices::StartService startService = {}) {
         DialogServices services;
         services.startVideoService = [this, startService](const Paths& paths,
-                                                          MessageBoxOwner* owner,
                                                           const CatalogueBuildOptions& build) {
             starts.push_back(paths);
-            return startService ? startService(paths, owner, build) : Listening();
+            return startService ? startService(paths, build) : Listening();
         };
         services.stopVideoService = [this] { ++stops; };
         services.chooseFiles = [this](QWidget*) {
@@ -83,6 +83,14 @@ struct Recorder {
     }
     static constexpr Qt::CursorShape kNoOverride = Qt::BitmapCursor;
 };
+
+// A real service on loopback that registers nowhere.
+ServiceOptions LoopbackOptions() {
+    ServiceOptions options;
+    options.bindAddresses = {{{127, 0, 0, 1}}};
+    options.directoryOrigin = std::nullopt;
+    return options;
+}
 
 // The window's controls, found by their kind and text.
 struct Controls {
@@ -308,7 +316,7 @@ void COnduLofrinDlgTest::startCommandWhileServingIsIgnored() {
 
 // Twenty titles of 100 ms each, unless the start is cancelled, which it
 // notices within 10 ms.
-StartReport SlowStart(const Paths&, MessageBoxOwner*, const CatalogueBuildOptions& build) {
+StartReport SlowStart(const Paths&, const CatalogueBuildOptions& build) {
     constexpr size_t kTitles = 20;
     for (size_t read = 0; read <= kTitles; ++read) {
         build.onProgress(read, kTitles);
@@ -373,17 +381,12 @@ void COnduLofrinDlgTest::aSlowStartLeavesTheWindowAnsweringAndCancelRestoresIt()
 void COnduLofrinDlgTest::takenPortGivesANoticeInsteadOfServing() {
     EnterPrivateNetwork();
     platform::Socket taken(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(servicePort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QCOMPARE(bind(taken.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
+    QCOMPARE(platform::BindIpv4(taken.Descriptor(), INADDR_LOOPBACK, servicePort), 0);
 
     Recorder recorder;
     VideoService service;
-    service.SetDirectoryOrigin(std::nullopt);
-    DialogServices services = recorder.Services(ServicesFor(service).startVideoService);
+    DialogServices services =
+        recorder.Services(ServicesFor(service, LoopbackOptions()).startVideoService);
     services.stopVideoService = [&] {
         ++recorder.stops;
         service.StopVideoService();
@@ -393,7 +396,6 @@ void COnduLofrinDlgTest::takenPortGivesANoticeInsteadOfServing() {
     dialog.AddInitialFiles({L"/v/a.mp4"});
     controls.start->click();
     QTRY_VERIFY(!dialog.IsStarting());
-    platform::SetLocalAddressOverride(std::nullopt);
 
     const QString reason = QStringLiteral(
         "Lofrin服务未能开启：端口23107无法监听（127.0.0.1: bind: Address already in use）");
@@ -605,15 +607,12 @@ void COnduLofrinDlgTest::statusLineFollowsAHeadsetThatConnectsOpensAndLeaves() {
                                             "-c:v", "libx264", "-pix_fmt", "yuv420p"});
     QVERIFY(!media.empty());
     EnterPrivateNetwork();
-    platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
     VideoService service;
-    service.SetDirectoryOrigin(std::nullopt);
-    COnduLofrinDlg dialog(nullptr, ServicesFor(service));
+    COnduLofrinDlg dialog(nullptr, ServicesFor(service, LoopbackOptions()));
     Controls controls(dialog);
     dialog.AddInitialFiles({media.wstring()});
     controls.start->click();
     QTRY_VERIFY(controls.Serving());
-    platform::SetLocalAddressOverride(std::nullopt);
     QVERIFY(controls.Status(dialog).startsWith(QStringLiteral("正在监听 127.0.0.1:23107\n")));
     QTRY_VERIFY(controls.Status(dialog).endsWith(QStringLiteral("尚无VR一体机连接")));
 

@@ -150,7 +150,7 @@ void DialogScreenshotTest::idleWindowLooksAsDesigned() {
 void DialogScreenshotTest::startingWindowShowsHowFarItHasCome() {
     VideoService service;
     DialogServices services = ServicesFor(service);
-    services.startVideoService = [](const std::vector<std::wstring>&, MessageBoxOwner*,
+    services.startVideoService = [](const std::vector<std::wstring>&,
                                     const CatalogueBuildOptions& build) {
         build.onProgress(3, 32);
         while (!build.cancel->load())
@@ -186,7 +186,7 @@ void DialogScreenshotTest::startingWindowShowsHowFarItHasCome() {
 void DialogScreenshotTest::servingWindowShowsTheHeadsets() {
     VideoService service;
     DialogServices services = ServicesFor(service);
-    services.startVideoService = [](const std::vector<std::wstring>&, MessageBoxOwner*,
+    services.startVideoService = [](const std::vector<std::wstring>&,
                                     const CatalogueBuildOptions&) {
         StartReport report;
         report.addresses.push_back({{192, 168, 1, 5}, EndpointOutcome{true, {}}, std::nullopt});

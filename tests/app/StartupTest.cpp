@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,7 +18,10 @@
 #include "app/COnduLofrinApp.h"
 #include "app/COnduLofrinDlg.h"
 #include "app/StartupSteps.h"
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/PathBytes.h"
+#include "platform/Socket.h"
+#include "protocol/ServiceConstants.h"
 #include "support/Bytes.h"
 #include "support/ChildProcess.h"
 #include "support/FakeProgram.h"
@@ -38,24 +42,36 @@ protected:
     void RunMainWindow(const std::vector<std::wstring>& /*files*/) override {}
 };
 
+// Whether something listens on the service's port at `address` (host order).
+bool Listens(uint32_t address) {
+    platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    return platform::ConnectIpv4(socket.Descriptor(), address, servicePort) == 0;
+}
+
 // The real start-up and window; the window starts the service on the files
-// from the command line and is closed at once.
+// from the command line, with its --bind, and is closed once it serves.
 class AppClosedWhileServing : public COnduLofrinApp {
 public:
     using COnduLofrinApp::COnduLofrinApp;
     std::vector<std::wstring> listed;
     bool wasServing = false;
+    bool listenedOnlyWhereBound = false;
 
 protected:
     void RunMainWindow(const std::vector<std::wstring>& files) override {
         listed = files;
-        COnduLofrinDlg dialog(nullptr, ServicesFor(Service()));
+        COnduLofrinDlg dialog(nullptr, ServicesFor(Service(), Options()));
         dialog.AddInitialFiles(files);
-        QTimer::singleShot(0, &dialog, [&] {
-            dialog.OnStartService();
+        QTimer::singleShot(0, &dialog, [&] { dialog.OnStartService(); });
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+            if (dialog.IsStarting())
+                return;
             wasServing = dialog.IsServing();
+            listenedOnlyWhereBound = Listens(0x7F000002u) && !Listens(INADDR_LOOPBACK);
             dialog.reject();
         });
+        poll.start(10);
         dialog.exec();
     }
 };
@@ -106,20 +122,31 @@ int RunChild(const std::string& scenario, char* programName) {
         const int threadsBefore = CountThreads();
         char first[] = "a.mp4";
         char second[] = "/videos/b.vrm";
-        int argc = 3;
-        char* argv[] = {programName, first, second, nullptr};
+        char bind[] = "--bind";
+        char address[] = "127.0.0.2";
+        int argc = 5;
+        char* argv[] = {programName, first, bind, address, second, nullptr};
         AppClosedWhileServing app(argc, argv);
         app.InitInstance();
         if (!app.wasServing)
             return 12;
+        if (!app.listenedOnlyWhereBound)
+            return 16;
         const std::wstring here =
             platform::PathFromOsBytes(std::filesystem::current_path().string());
         if (app.listed != std::vector<std::wstring>{here + L"/a.mp4", L"/videos/b.vrm"})
             return 13;
         if (CountSockets() != socketsBefore)
             return 14;
-        if (CountThreads() != threadsBefore)
+        if (CountThreads() != threadsBefore) {
+            for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+                std::ifstream comm(entry.path() / "comm");
+                std::string name;
+                std::getline(comm, name);
+                std::fprintf(stderr, "thread left: %s\n", name.c_str());
+            }
             return 15;
+        }
         return 0;
     }
     return 99;
@@ -292,6 +319,7 @@ TEST_F(StartupTest, DesktopStartKeepsItsFilesInTheStateFolder) {
     }
 }
 
+// Also: the window's service listens only where --bind says.
 TEST_F(StartupTest, ClosingTheWindowWhileServingStopsTheService) {
     EXPECT_EQ(Start(program_, home_, "closed-while-serving"), 0);
 }

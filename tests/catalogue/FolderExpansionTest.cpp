@@ -5,6 +5,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/FolderExpansion.h"
 #include "catalogue/NaturalOrder.h"
+#include "catalogue/VideoFileNames.h"
 #include "platform/WideText.h"
 #include "support/Bytes.h"
 #include "support/PackagedMovieWriter.h"
@@ -72,6 +73,8 @@ TEST(FolderExpansion, NestedVideosInNaturalOrder) {
     EXPECT_EQ(DescribeSkipReason(expanded[6].reason), "a folder with no videos");
     EXPECT_TRUE(HasVideoExtension(L"x.WeBm"));
     EXPECT_FALSE(HasVideoExtension(L".mp4"));
+    EXPECT_TRUE(IsPackagedMoviePath(L"/v/a.VRW"));
+    EXPECT_FALSE(IsPackagedMoviePath(L"/v/a.vrm.mp4"));
 }
 
 // The 32-title rule counts the folder's files, and an empty folder takes no

@@ -32,19 +32,16 @@ namespace {
 class ManualLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::SetLocalAddressOverride(std::vector<platform::Ipv4Address>{{127, 0, 0, 1}});
         State().catalogue = BuildCatalogue({SmallMediaPath()}).catalogue;
         ASSERT_EQ(State().catalogue.size(), 1u);
         StartReport report;
-        ASSERT_TRUE(OpenListenSockets(State(), report));
-        ASSERT_TRUE(OpenDiscoverySockets(State(), report));
+        const std::vector<platform::Ipv4Address> loopback{{127, 0, 0, 1}};
+        ASSERT_TRUE(OpenListenSockets(State(), loopback, report));
+        ASSERT_TRUE(OpenDiscoverySockets(State(), loopback, report));
         BuildAnnouncement(State());
         ASSERT_EQ(State().listenSockets.size(), 1u);
     }
-    void TearDown() override {
-        service_.StopVideoService();
-        platform::SetLocalAddressOverride(std::nullopt);
-    }
+    void TearDown() override { service_.StopVideoService(); }
 
     ServiceState& State() { return service_.State(); }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "platform/Ipv4SocketAddress.h"
 #include "protocol/ServiceConstants.h"
 #include "service/ServiceFixture.h"
 #include "support/ChildProcess.h"
@@ -141,14 +142,10 @@ TEST(HeadlessService, RelativePathsAreTakenFromTheCurrentDirectory) {
 // With the port taken nothing can serve: the start says why and stops.
 TEST(HeadlessService, TakenPortEndsTheServiceWithItsReason) {
     platform::Socket taken(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(servicePort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     // Connections of earlier tests may still hold the port in TIME_WAIT.
     const int reuse = 1;
     setsockopt(taken.Descriptor(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    ASSERT_EQ(bind(taken.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(platform::BindIpv4(taken.Descriptor(), INADDR_LOOPBACK, servicePort), 0);
     ASSERT_EQ(listen(taken.Descriptor(), 1), 0);
 
     const auto started = std::chrono::steady_clock::now();

@@ -228,7 +228,7 @@ TEST_F(HostileHeadsetTest, StalledAndSlowHeadsetsDelayNobody) {
         if (latencies.back() == *std::max_element(latencies.begin(), latencies.end()))
             slowestAtMs = MillisecondsSince(stalledAsked);
         // Round and round the short clip.
-        next.seek = batch.status != kStatusSuccess;
+        next.seekWanted = batch.status != kStatusSuccess ? 1 : 0;
         next.seekMicroseconds = 0;
     }
     const int64_t p99 = Percentile(latencies, 0.99);
@@ -331,17 +331,8 @@ namespace {
 // Noisy pictures make every video packet tens of kilobytes, so a batch holds
 // about one of them and a play takes some seventy-five batches.
 std::filesystem::path PlayableClip() {
-    return MakeTestMedia("noisy-play-h264-aac.mp4", {"-f",       "lavfi",
-                                                     "-i",       "testsrc=s=320x180:d=3:r=25",
-                                                     "-f",       "lavfi",
-                                                     "-i",       "sine=f=440:d=3:r=44100",
-                                                     "-vf",      "noise=alls=30:allf=t",
-                                                     "-c:v",     "libx264",
-                                                     "-preset",  "ultrafast",
-                                                     "-g",       "25",
-                                                     "-pix_fmt", "yuv420p",
-                                                     "-c:a",     "aac",
-                                                     "-shortest"});
+    return MakeH264AacClip("noisy-play-h264-aac.mp4", "320x180", "3", 25, -1,
+                           "noise=alls=30:allf=t");
 }
 
 // What a session plays of the clip, pulled without any service.

@@ -73,7 +73,7 @@ protected:
         ASSERT_TRUE(protocol_client::Exchange(client, headset::DescribeTitleRequest(0)));
         ASSERT_TRUE(protocol_client::Exchange(client, headset::OpenMediaRequest(0)));
         headset::BatchRequest batch;
-        batch.seek = true;
+        batch.seekWanted = 1;
         batch.seekMicroseconds = 200000;
         batch.videoIndex = 0;
         ASSERT_TRUE(protocol_client::Exchange(client, headset::PacketBatchRequest(batch)));

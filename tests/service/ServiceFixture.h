@@ -21,39 +21,34 @@ inline std::wstring SmallMediaPath() {
     return platform::PathFromOsBytes(path.string());
 }
 
-class RecordingOwner : public MessageBoxOwner {
-public:
-    void ShowMessage(const std::wstring& text, const std::wstring& caption) override {
-        messages.push_back({text, caption});
-    }
-    std::vector<std::pair<std::wstring, std::wstring>> messages;
-};
-
 // Starts a real service of its own on fixed addresses and stops it after each
 // test. Registers nowhere unless a test names a directory of its own.
 class ServiceTest : public ::testing::Test {
 protected:
-    ServiceTest() { service_.SetDirectoryOrigin(std::nullopt); }
-
+    // A start on the machine's own addresses unless `addresses` are given.
+    StartReport Start(std::vector<std::wstring> paths,
+                      std::optional<std::vector<platform::Ipv4Address>> addresses = {}) {
+        ServiceOptions options;
+        options.paths = std::move(paths);
+        options.bindAddresses = std::move(addresses);
+        options.directoryOrigin = directoryOrigin_;
+        return service_.StartVideoService(options);
+    }
     StartReport StartOn(std::vector<platform::Ipv4Address> addresses,
                         std::vector<std::wstring> paths) {
-        platform::SetLocalAddressOverride(std::move(addresses));
-        return service_.StartVideoService(paths, &owner_);
+        return Start(std::move(paths), std::move(addresses));
     }
     StartReport StartOnLoopback(size_t titles = 1) {
         return StartOn({{127, 0, 0, 1}}, std::vector<std::wstring>(titles, SmallMediaPath()));
     }
     void StopVideoService() { service_.StopVideoService(); }
     void SetDirectoryOrigin(std::optional<std::string> origin) {
-        service_.SetDirectoryOrigin(std::move(origin));
+        directoryOrigin_ = std::move(origin);
     }
     ServiceState& State() { return service_.State(); }
 
-    void TearDown() override {
-        service_.StopVideoService();
-        platform::SetLocalAddressOverride(std::nullopt);
-    }
+    void TearDown() override { service_.StopVideoService(); }
 
-    RecordingOwner owner_;
+    std::optional<std::string> directoryOrigin_;
     VideoService service_;
 };

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/PathBytes.h"
+#include "protocol/Replies.h"
 #include "service/ServiceFixture.h"
 #include "support/Bytes.h"
 #include "support/PackagedMovieWriter.h"
@@ -40,7 +41,7 @@ struct SlowRequest {
 
 std::vector<uint8_t> BatchWithSeekTo(uint64_t microseconds) {
     headset::BatchRequest batch;
-    batch.seek = true;
+    batch.seekWanted = 1;
     batch.seekMicroseconds = microseconds;
     batch.videoIndex = 0;
     return headset::PacketBatchRequest(batch);
@@ -74,10 +75,10 @@ bool WholeReplyArrived(int socket) {
 }
 
 int32_t ReplyStatus(const std::vector<uint8_t>& payload) {
-    int32_t status = -1;
-    if (payload.size() >= 8)
-        std::memcpy(&status, payload.data() + 4, sizeof status);
-    return status;
+    protocol::MessageReader reader(payload);
+    protocol::ReplyHead<0> head;
+    head.Serialize(reader);
+    return reader.Complete() ? head.status : -1;
 }
 
 class SlowDiskTest : public ServiceTest {
@@ -145,7 +146,7 @@ protected:
                 return latencies;  // the count shows it
             latencies.push_back(
                 std::chrono::duration<double, std::milli>(Clock::now() - asked).count());
-            request.seek = batch.status == 1;  // at the end, back to the start
+            request.seekWanted = batch.status == 1 ? 1 : 0;  // at the end, back to the start
         }
         return latencies;
     }

@@ -137,7 +137,7 @@ TEST_F(TwoHostTest, HeadsetOnAnotherHostFindsAndReachesTheServer) {
     ASSERT_TRUE(headset.Ready());
 
     // The real address lookup: the veth address, and loopback left out.
-    service_.StartVideoService({SmallMediaPath()}, &owner_);
+    Start({SmallMediaPath()});
     ASSERT_EQ(State().localAddresses, (std::vector<platform::Ipv4Address>{{10, 231, 7, 1}}));
 
     HeadsetOnHost probe(headset, "10.231.7.1");
@@ -165,7 +165,7 @@ TEST_F(TwoHostTest, ServerOnTwoLinksTellsEachHeadsetItsOwnAddressFirst) {
 
     // The real lookup: both links, in the order the system lists them, and
     // neither the bridge nor loopback.
-    service_.StartVideoService({SmallMediaPath()}, &owner_);
+    Start({SmallMediaPath()});
     const std::vector<platform::Ipv4Address> links{{10, 231, 11, 1}, {10, 231, 12, 1}};
     EXPECT_EQ(State().localAddresses, links);
     EXPECT_EQ(State().discoveryAddresses, links);

@@ -10,6 +10,7 @@ extern "C" {
 #include <string>
 #include <thread>
 
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/OperatorLog.h"
 #include "protocol/RequestCodes.h"
 #include "streaming/PacketPull.h"
@@ -211,7 +212,7 @@ protected:
         PlayOn(pair, next, next, started, outcome);
         if (outcome.lastStatus == 1) {
             headset::BatchRequest seek = next;
-            seek.seek = true;
+            seek.seekWanted = 1;
             seek.seekMicroseconds = 1000000;
             PlayOn(pair, seek, next, started, outcome);
         }
@@ -309,9 +310,7 @@ class FailingSource {
 public:
     FailingSource(const std::vector<uint8_t>& bytes, size_t sent)
         : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = platform::Ipv4SocketAddress(INADDR_LOOPBACK, 0);
         socklen_t length = sizeof address;
         bind(listener_.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address);
         listen(listener_.Descriptor(), 1);

@@ -74,7 +74,7 @@ protected:
     }
 
     static size_t RecordCount(const std::vector<uint8_t>& records) {
-        return records.size() / headset::kIndexRecordSize;
+        return records.size() / protocol::kIndexRecordBytes;
     }
     static std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t from,
                                       size_t count) {

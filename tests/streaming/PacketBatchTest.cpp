@@ -16,13 +16,7 @@
 namespace {
 
 std::filesystem::path H264AacMp4() {
-    return MakeTestMedia("stream-h264-aac.mp4",
-                         {"-f",       "lavfi",   "-i",      "testsrc=s=320x180:d=10:r=25",
-                          "-f",       "lavfi",   "-i",      "sine=f=440:d=10:r=44100",
-                          "-c:v",     "libx264", "-preset", "ultrafast",
-                          "-g",       "50",      "-bf",     "2",
-                          "-pix_fmt", "yuv420p", "-c:a",    "aac",
-                          "-shortest"});
+    return MakeH264AacClip("stream-h264-aac.mp4", "320x180", "10", 50, 2);
 }
 
 std::filesystem::path HevcMkv() {
@@ -330,7 +324,7 @@ TEST_F(PacketBatchTest, SeekTakesEffectForItsOwnBatch) {
     EXPECT_LT(batch.packets.front().pts, 1000000);
 
     batch = pair_.FetchBatch(
-        {.seek = true, .seekMicroseconds = 60000000, .videoIndex = opened.videoIndex});
+        {.seekWanted = 1, .seekMicroseconds = 60000000, .videoIndex = opened.videoIndex});
     ASSERT_FALSE(batch.packets.empty());
     const headset::PacketRecord& first = batch.packets.front();
     EXPECT_EQ(first.flags & 1, 1);
@@ -347,7 +341,7 @@ TEST_F(PacketBatchTest, PicturesAfterASeekAreTheSourcesFromItsKeyFrameOn) {
     auto batches = PullToEnd(pair_, opened.videoIndex, -1, -1);
     batches.assign(
         1, pair_.FetchBatch(
-               {.seek = true, .seekMicroseconds = 5000000, .videoIndex = opened.videoIndex}));
+               {.seekWanted = 1, .seekMicroseconds = 5000000, .videoIndex = opened.videoIndex}));
     const auto rest = PullToEnd(pair_, opened.videoIndex, -1, -1);
     batches.insert(batches.end(), rest.begin(), rest.end());
 
@@ -370,8 +364,10 @@ TEST_F(PacketBatchTest, ABatchReadsABoundedPartOfTheFile) {
     const headset::OpenedMedia opened = Open(media);
     ASSERT_EQ(opened.status, 0);
     for (const int32_t missing : {-1, 7}) {
-        const auto first = pair_.FetchBatch(
-            {.seek = true, .videoIndex = missing, .audioIndex = missing, .subtitleIndex = missing});
+        const auto first = pair_.FetchBatch({.seekWanted = 1,
+                                             .videoIndex = missing,
+                                             .audioIndex = missing,
+                                             .subtitleIndex = missing});
         EXPECT_EQ(first.status, 0) << missing;
         EXPECT_TRUE(first.packets.empty());
         const auto rest = PullToEnd(pair_, missing, missing, missing);
@@ -379,14 +375,14 @@ TEST_F(PacketBatchTest, ABatchReadsABoundedPartOfTheFile) {
         EXPECT_EQ(rest.back().status, 1);
     }
     // What is kept is all there, batch after batch.
-    ASSERT_EQ(pair_.FetchBatch({.seek = true, .videoIndex = opened.videoIndex}).status, 0);
+    ASSERT_EQ(pair_.FetchBatch({.seekWanted = 1, .videoIndex = opened.videoIndex}).status, 0);
     const auto batches = PullToEnd(pair_, opened.videoIndex, -1, -1);
     EXPECT_EQ(PacketsOf(batches, opened.videoIndex).size() + 1, 150u);
 }
 
 TEST_F(PacketBatchTest, BatchWithoutOpenMediaGetsStatusTwo) {
     // The reply code is the parser's to check.
-    const auto batch = pair_.FetchBatch({.seek = true, .videoIndex = 0, .audioIndex = 1});
+    const auto batch = pair_.FetchBatch({.seekWanted = 1, .videoIndex = 0, .audioIndex = 1});
     EXPECT_EQ(batch.status, 2);
     EXPECT_TRUE(batch.packets.empty());
 }

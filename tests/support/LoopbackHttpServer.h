@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/Socket.h"
 
 // A web directory of the test's own on 127.0.0.1: takes one connection after
@@ -29,9 +30,7 @@ public:
         : behaviour_(behaviour),
           onRequest_(std::move(onRequest)),
           listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = platform::Ipv4SocketAddress(INADDR_LOOPBACK, 0);
         socklen_t length = sizeof address;
         if (bind(listener_.Descriptor(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             listen(listener_.Descriptor(), 8) != 0 ||

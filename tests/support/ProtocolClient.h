@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/bsMemWrite.h"
+#include "platform/Ipv4SocketAddress.h"
 #include "tools/headset/HeadsetConnection.h"
 
 // What the tests need of a headset beyond what the headset tool's own
@@ -33,11 +34,7 @@ inline headset::HeadsetConnection ConnectWithTinyReceiveBuffer() {
     platform::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int size = 4096;
     setsockopt(socket.Descriptor(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(23107);
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(socket.Descriptor(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+    if (platform::ConnectIpv4(socket.Descriptor(), INADDR_LOOPBACK, 23107) != 0)
         socket.Close();
     return headset::HeadsetConnection(std::move(socket), 5000);
 }

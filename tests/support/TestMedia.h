@@ -38,3 +38,22 @@ inline std::filesystem::path MakeTestMedia(const std::string& name,
     std::filesystem::rename(partial, target, ignored);
     return std::filesystem::exists(target) ? target : std::filesystem::path{};
 }
+
+// A test picture at 25 frames a second with a 440 Hz AAC tone beside it, the
+// pictures in H.264 with a key frame every `keyInterval`; `bFrames` -1 leaves
+// the B-frames to the encoder, and `videoFilter` may name a filter to apply.
+inline std::filesystem::path MakeH264AacClip(const std::string& name, const std::string& size,
+                                             const std::string& seconds, int keyInterval,
+                                             int bFrames, const std::string& videoFilter = {}) {
+    std::vector<std::string> args{
+        "-f", "lavfi", "-i", "testsrc=s=" + size + ":d=" + seconds + ":r=25",
+        "-f", "lavfi", "-i", "sine=f=440:d=" + seconds + ":r=44100"};
+    if (!videoFilter.empty())
+        args.insert(args.end(), {"-vf", videoFilter});
+    args.insert(args.end(),
+                {"-c:v", "libx264", "-preset", "ultrafast", "-g", std::to_string(keyInterval)});
+    if (bFrames >= 0)
+        args.insert(args.end(), {"-bf", std::to_string(bFrames)});
+    args.insert(args.end(), {"-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
+    return MakeTestMedia(name, args);
+}

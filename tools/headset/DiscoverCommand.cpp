@@ -10,6 +10,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/Socket.h"
 #include "protocol/ServiceConstants.h"
 #include "tools/headset/Announcement.h"
@@ -26,12 +27,8 @@ platform::Socket ListenForAnnouncements(std::string& error) {
     // Several listeners on one machine (a headset app, this tool) share the port.
     setsockopt(socket.Descriptor(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     setsockopt(socket.Descriptor(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(discoveryPort);
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
     if (!socket.IsValid() ||
-        bind(socket.Descriptor(), reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
+        platform::BindIpv4(socket.Descriptor(), INADDR_ANY, discoveryPort) != 0) {
         error = "cannot listen on UDP port " + std::to_string(discoveryPort) + ": " +
                 std::strerror(errno);
         return platform::Socket{};

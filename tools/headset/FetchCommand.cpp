@@ -146,7 +146,7 @@ int RunFetch(CommandArguments& arguments) {
                      title.unusableRecords);
     std::printf("fetched title %lld: header %zu bytes, %zu records, data %llu bytes, in %s\n",
                 static_cast<long long>(index), title.header.size(),
-                title.records.size() / kIndexRecordSize,
+                title.records.size() / protocol::kIndexRecordBytes,
                 static_cast<unsigned long long>(title.dataBytes), out->c_str());
     return kExitSuccess;
 }

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/Ipv4SocketAddress.h"
 #include "protocol/ReplyFrame.h"
 
 namespace headset {
@@ -90,12 +91,8 @@ std::optional<HeadsetConnection> HeadsetConnection::Open(const std::string& host
         error = std::string("cannot create a socket: ") + std::strerror(errno);
         return std::nullopt;
     }
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr.s_addr = *address;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (connect(socket.Descriptor(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) {
+    if (platform::ConnectIpv4(socket.Descriptor(), ntohl(*address), port) != 0) {
         if (errno != EINPROGRESS) {
             absent = NothingThere(errno);
             error = ConnectFailure(host, port, errno);

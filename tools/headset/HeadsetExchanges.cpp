@@ -6,40 +6,58 @@
 #include "protocol/RequestCodes.h"
 
 namespace headset {
+namespace {
+
+template <class Reply, class Payload>
+std::string ExchangeParsed(HeadsetConnection& connection, const std::vector<uint8_t>& request,
+                           std::string (*parse)(Payload, Reply&), Reply& out) {
+    std::vector<uint8_t> payload;
+    std::string error;
+    if (!connection.Exchange(request, payload, error))
+        return error;
+    return parse(std::move(payload), out);
+}
+
+struct StatusText {
+    int32_t requestCode;
+    int32_t status;
+    const char* meaning;
+};
+
+constexpr StatusText kStatusTexts[] = {
+    {kDescribeTitleRequest, kDescribeStatusInvalidTitle, "no such title"},
+    {kDescribeTitleRequest, kDescribeStatusTitleTooLong, "the title's name is too long to send"},
+    {kOpenPackagedTitleRequest, kPackagedStatusInvalidTitle, "no such title"},
+    {kOpenPackagedTitleRequest, kPackagedStatusNoReader, "the server cannot read the file"},
+    {kFetchPackagedDataRequest, kPackagedStatusInvalidTitle, "no such title"},
+    {kFetchPackagedDataRequest, kPackagedStatusNoReader, "the server cannot read the file"},
+    {kFetchPacketBatchRequest, kBatchStatusNoMediaOpen, "no media file is open on the connection"},
+    {kOpenMediaTitleRequest, kOpenMediaStatusOpenFailed, "the server cannot open the file"},
+    {kOpenMediaTitleRequest, kOpenMediaStatusStreamInfoFailed,
+     "the server cannot read the file's streams"},
+    {kOpenMediaTitleRequest, kOpenMediaStatusInvalidTitle, "no such title"},
+};
+
+}  // namespace
 
 std::string DescribeTitle(HeadsetConnection& connection, int32_t titleIndex,
                           TitleDescription& out) {
-    std::vector<uint8_t> payload;
-    std::string error;
-    if (!connection.Exchange(DescribeTitleRequest(titleIndex), payload, error))
-        return error;
-    return ParseTitleDescription(payload, out);
+    return ExchangeParsed(connection, DescribeTitleRequest(titleIndex), ParseTitleDescription, out);
 }
 
 std::string OpenMedia(HeadsetConnection& connection, int32_t titleIndex, OpenedMedia& out) {
-    std::vector<uint8_t> payload;
-    std::string error;
-    if (!connection.Exchange(OpenMediaRequest(titleIndex), payload, error))
-        return error;
-    return ParseOpenedMedia(payload, out);
+    return ExchangeParsed(connection, OpenMediaRequest(titleIndex), ParseOpenedMedia, out);
 }
 
 std::string FetchBatch(HeadsetConnection& connection, const BatchRequest& request,
                        PacketBatch& out) {
-    std::vector<uint8_t> payload;
-    std::string error;
-    if (!connection.Exchange(PacketBatchRequest(request), payload, error))
-        return error;
-    return ParsePacketBatch(std::move(payload), out);
+    return ExchangeParsed(connection, PacketBatchRequest(request), ParsePacketBatch, out);
 }
 
 std::string FetchPackaged(HeadsetConnection& connection, int32_t titleIndex, int32_t firstRecord,
                           std::span<const ChunkRequest> chunks, PackagedData& out) {
-    std::vector<uint8_t> payload;
-    std::string error;
-    if (!connection.Exchange(FetchPackagedRequest(titleIndex, firstRecord, chunks), payload, error))
-        return error;
-    return ParsePackagedData(payload, out);
+    return ExchangeParsed(connection, FetchPackagedRequest(titleIndex, firstRecord, chunks),
+                          ParsePackagedData, out);
 }
 
 std::string OpenPackaged(HeadsetConnection& connection, int32_t titleIndex,
@@ -55,7 +73,7 @@ std::string FetchAllRecords(HeadsetConnection& connection, int32_t index,
     for (;;) {
         // A record count is a signed 32-bit value; a server that sends more
         // records than that is broken, not generous.
-        const size_t fetched = records.size() / kIndexRecordSize;
+        const size_t fetched = records.size() / protocol::kIndexRecordBytes;
         if (fetched >= static_cast<size_t>(INT32_MAX))
             return "the server sends more records than a title can have";
         const auto next = static_cast<int32_t>(fetched);
@@ -72,30 +90,9 @@ std::string FetchAllRecords(HeadsetConnection& connection, int32_t index,
 }
 
 std::string StatusMeaning(int32_t requestCode, int32_t status) {
-    const bool titleMissing = (requestCode == kOpenMediaTitleRequest && status == 5) ||
-                              (requestCode != kOpenMediaTitleRequest &&
-                               requestCode != kFetchPacketBatchRequest && status == 2);
-    if (titleMissing)
-        return "no such title";
-    switch (requestCode) {
-        case kDescribeTitleRequest:
-            if (status == 1)
-                return "the title's name is too long to send";
-            break;
-        case kOpenMediaTitleRequest:
-            if (status == 2)
-                return "the server cannot open the file";
-            if (status == 4)
-                return "the server cannot read the file's streams";
-            break;
-        case kFetchPacketBatchRequest:
-            if (status == 2)
-                return "no media file is open on the connection";
-            break;
-        default:
-            if (status == 1)
-                return "the server cannot read the file";
-            break;
+    for (const StatusText& text : kStatusTexts) {
+        if (text.requestCode == requestCode && text.status == status)
+            return text.meaning;
     }
     return "status " + std::to_string(status);
 }

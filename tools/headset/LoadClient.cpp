@@ -116,7 +116,7 @@ std::string LoadClient::OpenMediaTitle() {
     batch_.subtitleIndex = media.subtitleIndex;
     duration_ = std::max<int64_t>(media.duration, 0);
     // After a reconnection the player goes on from where it was.
-    batch_.seek = position_ > 0;
+    batch_.seekWanted = position_ > 0 ? 1 : 0;
     batch_.seekMicroseconds = static_cast<uint64_t>(position_);
     return {};
 }
@@ -165,7 +165,7 @@ bool LoadClient::Exchange(const std::vector<uint8_t>& request, std::vector<uint8
 
 bool LoadClient::PullBatch() {
     if (SeekIsDue()) {
-        batch_.seek = true;
+        batch_.seekWanted = 1;
         const int64_t span = duration_ > 0 ? duration_ * 9 / 10 : 0;
         batch_.seekMicroseconds = span > 0 ? std::uniform_int_distribution<uint64_t>(
                                                  0, static_cast<uint64_t>(span))(random_)
@@ -174,9 +174,9 @@ bool LoadClient::PullBatch() {
     std::vector<uint8_t> payload;
     if (!Exchange(PacketBatchRequest(batch_), payload))
         return false;
-    if (batch_.seek)
+    if (batch_.seekWanted > 0)
         position_ = static_cast<int64_t>(batch_.seekMicroseconds);
-    batch_.seek = false;
+    batch_.seekWanted = 0;
     PacketBatch batch;
     std::string error = ParsePacketBatch(std::move(payload), batch);
     if (error.empty() && batch.status == 2)
@@ -190,7 +190,7 @@ bool LoadClient::PullBatch() {
             position_ = std::max(position_, packet.pts);
     }
     if (batch.status == 1) {  // the end: the player starts over
-        batch_.seek = true;
+        batch_.seekWanted = 1;
         batch_.seekMicroseconds = 0;
         position_ = 0;
     }

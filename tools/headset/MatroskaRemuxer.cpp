@@ -10,18 +10,13 @@ extern "C" {
 }
 
 #include "platform/FfmpegHandles.h"
+#include "platform/MediaInput.h"
 #include "tools/headset/CodecSetup.h"
 
 namespace headset {
 namespace {
 
 constexpr AVRational kMicroseconds = {1, 1000000};
-
-std::string FfmpegError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
 
 bool SetExtradata(AVCodecParameters& parameters, const std::vector<uint8_t>& bytes) {
     if (bytes.empty())
@@ -54,7 +49,7 @@ std::string MatroskaRemuxer::Open(const std::string& path, const OpenedMedia& me
     AVFormatContext* created = nullptr;
     const int failure = avformat_alloc_output_context2(&created, nullptr, "matroska", path.c_str());
     if (failure < 0 || !created)
-        return "cannot set up a Matroska file: " + FfmpegError(failure);
+        return "cannot set up a Matroska file: " + FfmpegErrorText(failure);
     output_.reset(created);
     if (!AddVideo(media) || !AddAudio(media) || !AddSubtitle(media))
         return "cannot set up the file's streams";
@@ -62,10 +57,10 @@ std::string MatroskaRemuxer::Open(const std::string& path, const OpenedMedia& me
         return "the title has no stream that can be written";
     const int opened = avio_open(&output_->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (opened < 0)
-        return "cannot create " + path + ": " + FfmpegError(opened);
+        return "cannot create " + path + ": " + FfmpegErrorText(opened);
     const int written = avformat_write_header(output_.get(), nullptr);
     if (written < 0)
-        return "cannot write the file's header: " + FfmpegError(written);
+        return "cannot write the file's header: " + FfmpegErrorText(written);
     headerWritten_ = true;
     return {};
 }
@@ -170,7 +165,7 @@ std::string MatroskaRemuxer::Write(const PacketBatch& batch, const PacketRecord&
     const int written = av_interleaved_write_frame(output_.get(), packet.get());
     if (written < 0)
         return "cannot write a packet of stream " + std::to_string(record.streamIndex) + ": " +
-               FfmpegError(written);
+               FfmpegErrorText(written);
     ++packetsWritten_;
     return {};
 }
@@ -182,7 +177,7 @@ std::string MatroskaRemuxer::Close() {
     const int finished = av_write_trailer(output_.get());
     const int closed = avio_closep(&output_->pb);
     if (finished < 0 || closed < 0)
-        return "cannot finish the file: " + FfmpegError(finished < 0 ? finished : closed);
+        return "cannot finish the file: " + FfmpegErrorText(finished < 0 ? finished : closed);
     return {};
 }
 

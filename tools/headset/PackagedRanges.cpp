@@ -7,9 +7,11 @@
 namespace headset {
 
 std::vector<ChunkRequest> DataPieces(const std::vector<uint8_t>& records, size_t& unusable) {
-    std::vector<ChunkRequest> pieces;
-    for (size_t at = 0; at + kIndexRecordSize <= records.size(); at += kIndexRecordSize) {
-        const ChunkRequest range = ChunkRequestFromRecord(records.data() + at);
+    // An index record has the layout of a chunk request.
+    bsMemRead reader(records.data(), records.size() - records.size() % protocol::kIndexRecordBytes);
+    std::vector<ChunkRequest> ranges, pieces;
+    protocol::SerializeToEnd(reader, ranges);
+    for (const ChunkRequest& range : ranges) {
         if (!ChunkRequestIsServed(range)) {
             ++unusable;
             continue;

@@ -52,7 +52,7 @@ std::string PullToEnd(HeadsetConnection& connection, BatchRequest request, Matro
     for (;;) {
         PacketBatch batch;
         const std::string error = FetchBatch(connection, request, batch);
-        request.seek = false;
+        request.seekWanted = 0;
         if (!error.empty())
             return "batch " + std::to_string(totals.batches + 1) + ": " + error;
         if (batch.status == 2)
@@ -115,7 +115,7 @@ int RunPlay(CommandArguments& arguments) {
     request.videoIndex = media.videoIndex;
     request.audioIndex = media.audioIndex;
     request.subtitleIndex = media.subtitleIndex;
-    request.seek = seek.has_value();
+    request.seekWanted = seek.has_value() ? 1 : 0;
     request.seekMicroseconds = static_cast<uint64_t>(seekMicroseconds);
     PlayTotals totals;
     error = PullToEnd(*connection, request, remuxer, totals);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "archive/bsMemWrite.h"
+#include "protocol/ReplyFrame.h"
 #include "support/PackagedMovieWriter.h"
 #include "tools/headset/Announcement.h"
 #include "tools/headset/HeadsetReplies.h"
@@ -15,48 +15,49 @@ namespace {
 // A payload as the server frames it: the message, then zeros to a multiple
 // of 16 with the 4-byte length in front.
 std::vector<uint8_t> Framed(std::vector<uint8_t> message) {
-    while ((message.size() + 4) % 16 != 0)
-        message.push_back(0);
+    message.resize(message.size() + ReplyPaddingFor(message.size()), 0);
     return message;
 }
 
-struct Message {
-    std::vector<uint8_t> bytes;
-    template <typename T>
-    Message& Add(T value) {
-        AppendLittleEndian(bytes, value);
-        return *this;
-    }
-    Message& Add(const std::vector<uint8_t>& more) {
-        bytes.insert(bytes.end(), more.begin(), more.end());
-        return *this;
-    }
-};
+std::vector<uint8_t> operator+(std::vector<uint8_t> bytes, const std::vector<uint8_t>& more) {
+    bytes.insert(bytes.end(), more.begin(), more.end());
+    return bytes;
+}
 
 std::vector<uint8_t> Announcing(int32_t further, size_t extraBytes) {
-    Message m;
-    m.Add(uint64_t{0xD6FEDF35363046D8ull}).Add(std::vector<uint8_t>{10, 0, 0, 1});
-    m.Add(int32_t{23107}).Add(int32_t{3}).Add(further);
+    std::vector<uint8_t> bytes;
+    AppendLittleEndian(bytes, uint64_t{0xD6FEDF35363046D8ull});
+    bytes = bytes + std::vector<uint8_t>{10, 0, 0, 1};
+    for (int32_t value : {23107, 3, further})
+        AppendLittleEndian(bytes, value);
     for (size_t i = 0; i < extraBytes; ++i)
-        m.bytes.push_back(static_cast<uint8_t>(20 + i));
-    return m.bytes;
+        bytes.push_back(static_cast<uint8_t>(20 + i));
+    return bytes;
 }
 
 std::vector<uint8_t> Batch(int32_t status, int32_t count, const std::vector<int32_t>& sizes) {
-    Message m;
-    m.Add(int32_t{33796}).Add(status).Add(count);
+    protocol::PacketBatchHead head;
+    head.status = status;
+    head.count = count;
+    std::vector<uint8_t> bytes = protocol::Encoded(head);
     for (int32_t size : sizes) {
-        m.Add(int32_t{0}).Add(size).Add(int32_t{1});
-        m.Add(int64_t{0}).Add(int64_t{0}).Add(int64_t{33333});
-        m.Add(PatternBytes(static_cast<size_t>(std::max(size, 0)), 3));
+        bytes = bytes + protocol::Encoded(protocol::PacketRecord{0, size, 1, 0, 0, 33333}) +
+                PatternBytes(static_cast<size_t>(std::max(size, 0)), 3);
     }
-    return m.bytes;
+    return bytes;
 }
 
 std::vector<uint8_t> Record(int32_t a, int32_t b, int64_t start, int64_t end) {
-    Message m;
-    m.Add(a).Add(b).Add(start).Add(end);
-    return m.bytes;
+    return protocol::Encoded(ChunkRequest{a, b, start, end});
+}
+
+std::vector<uint8_t> Package(int32_t recordCount, const std::vector<uint8_t>& header,
+                             const std::vector<uint8_t>& records) {
+    OpenedPackage opened;
+    opened.recordCount = recordCount;
+    opened.header = header;
+    opened.firstRecords = records;
+    return protocol::Encoded(opened);
 }
 
 }  // namespace
@@ -116,37 +117,38 @@ TEST(ReplyParsing, CutOrDamagedBatchesAreReportedNotRead) {
 }
 
 TEST(ReplyParsing, TitleDescriptionMustHoldWhatItsLengthsPromise) {
-    Message whole;
-    whole.Add(int32_t{33793}).Add(int32_t{0}).Add(int32_t{3}).Add(int32_t{64});
-    whole.Add(int32_t{4}).Add(int32_t{4}).Add(std::vector<uint8_t>{'a', 'b', 'c'});
-    whole.Add(PatternBytes(64, 1));
+    TitleDescription described;
+    described.title = "abc";
+    described.thumbWidth = described.thumbHeight = 4;
+    described.thumbnail = PatternBytes(64, 1);
+    const std::vector<uint8_t> whole = protocol::Encoded(described);
     TitleDescription title;
-    ASSERT_EQ(ParseTitleDescription(Framed(whole.bytes), title), "");
+    ASSERT_EQ(ParseTitleDescription(Framed(whole), title), "");
     EXPECT_EQ(title.title, "abc");
     EXPECT_EQ(title.thumbnail.size(), 64u);
 
     // Cut by more than the padding could make up for.
-    std::vector<uint8_t> cut = whole.bytes;
+    std::vector<uint8_t> cut = whole;
     cut.resize(cut.size() - 20);
     EXPECT_NE(ParseTitleDescription(Framed(cut), title), "");
-    Message failed;
-    failed.Add(int32_t{33793}).Add(int32_t{2});
-    ASSERT_EQ(ParseTitleDescription(Framed(failed.bytes), title), "");
+    TitleDescription failed;
+    failed.status = 2;
+    ASSERT_EQ(ParseTitleDescription(Framed(protocol::Encoded(failed)), title), "");
     EXPECT_EQ(title.status, 2);
 }
 
 TEST(ReplyParsing, PackagedDataEndsWithItsEndMarkOrIsCut) {
-    Message reply;
-    reply.Add(int32_t{33795}).Add(int32_t{0}).Add(int32_t{1}).Add(Record(1, 2, 3, 4));
-    reply.Add(int32_t{7}).Add(int32_t{3}).Add(int32_t{2}).Add(std::vector<uint8_t>{5, 6});
-    reply.Add(int32_t{-1}).Add(int32_t{-1});
+    PackagedData sent;
+    sent.records = Record(1, 2, 3, 4);
+    sent.chunks = {{7, 3, 2, {5, 6}}};
+    const std::vector<uint8_t> reply = protocol::Encoded(sent);
     PackagedData data;
-    ASSERT_EQ(ParsePackagedData(Framed(reply.bytes), data), "");
+    ASSERT_EQ(ParsePackagedData(Framed(reply), data), "");
     EXPECT_EQ(data.records, Record(1, 2, 3, 4));
     ASSERT_EQ(data.chunks.size(), 1u);
     EXPECT_EQ(data.chunks[0].bytes, (std::vector<uint8_t>{5, 6}));
 
-    std::vector<uint8_t> noEndMark = reply.bytes;
+    std::vector<uint8_t> noEndMark = reply;
     noEndMark.resize(noEndMark.size() - 8);
     EXPECT_NE(ParsePackagedData(Framed(noEndMark), data), "");
 }
@@ -157,11 +159,8 @@ TEST(ReplyParsing, OpenedPackageHeaderIsToldFromPaddingByItsRecords) {
     const std::vector<uint8_t> header = PatternBytes(37, 5);
     const std::vector<uint8_t> records = Record(0, 1, 0, 10);
 
-    Message withRecords;
-    withRecords.Add(int32_t{33794}).Add(int32_t{0}).Add(int32_t{1}).Add(header);
-    withRecords.Add(int32_t{1}).Add(records);
     OpenedPackage opened;
-    ASSERT_EQ(ParseOpenedPackage(Framed(withRecords.bytes), records, opened), "");
+    ASSERT_EQ(ParseOpenedPackage(Framed(Package(1, header, records)), records, opened), "");
     EXPECT_EQ(opened.header, header);
     EXPECT_EQ(opened.firstRecords, records);
 
@@ -169,17 +168,12 @@ TEST(ReplyParsing, OpenedPackageHeaderIsToldFromPaddingByItsRecords) {
     for (size_t length : {21u, 28u, 40u}) {
         std::vector<uint8_t> block = PatternBytes(length, 9);
         block.back() = 0xEE;
-        Message bare;
-        bare.Add(int32_t{33794}).Add(int32_t{0}).Add(int32_t{0}).Add(block).Add(int32_t{0});
-        ASSERT_EQ(ParseOpenedPackage(Framed(bare.bytes), {}, opened), "") << length;
+        ASSERT_EQ(ParseOpenedPackage(Framed(Package(0, block, {})), {}, opened), "") << length;
         EXPECT_EQ(opened.header, block) << length;
     }
 
     // A count the records do not follow.
-    Message broken;
-    broken.Add(int32_t{33794}).Add(int32_t{0}).Add(int32_t{2}).Add(header).Add(int32_t{1});
-    broken.Add(records);
-    EXPECT_NE(ParseOpenedPackage(Framed(broken.bytes), {}, opened), "");
+    EXPECT_NE(ParseOpenedPackage(Framed(Package(2, header, records)), {}, opened), "");
 }
 
 TEST(PackagedRanges, RecordsBecomeRequestsTheServerServesWhole) {

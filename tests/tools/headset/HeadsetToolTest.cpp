@@ -6,6 +6,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/Ipv4SocketAddress.h"
 #include "platform/ProgramVersion.h"
 #include "service/ServiceFixture.h"
 #include "support/Bytes.h"
@@ -53,14 +54,7 @@ std::vector<std::string> AudioPacketHashes(const std::string& file) {
 }
 
 std::string H264WithAac() {
-    return MakeTestMedia("headset-h264-aac.mp4",
-                         {"-f",       "lavfi",   "-i",      "testsrc=s=320x240:d=2:r=25",
-                          "-f",       "lavfi",   "-i",      "sine=f=440:d=2",
-                          "-c:v",     "libx264", "-preset", "ultrafast",
-                          "-g",       "10",      "-bf",     "2",
-                          "-pix_fmt", "yuv420p", "-c:a",    "aac",
-                          "-shortest"})
-        .string();
+    return MakeH264AacClip("headset-h264-aac.mp4", "320x240", "2", 10, 2).string();
 }
 
 std::string HevcWithAac() {
@@ -125,18 +119,15 @@ TEST_F(HeadsetToolTest, DiscoverHearsTheServerWithinTwoSeconds) {
 TEST_F(HeadsetToolTest, DiscoverReportsMalformedDatagramsAndGoesOn) {
     ChildProcess tool({ONDU_HEADSET_PATH, "discover", "--seconds", "1.5"});
     platform::Socket sender(socket(AF_INET, SOCK_DGRAM, 0));
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(12450);
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in target = platform::Ipv4SocketAddress(INADDR_LOOPBACK, 12450);
     std::vector<uint8_t> wrongMagic(24, 0x41);
     const uint8_t tooShort[5] = {0xD8, 0x46, 0x30, 0x36, 0x35};
     // The tool binds its port some time after it starts; keep sending.
     for (int i = 0; i < 10; ++i) {
         sendto(sender.Descriptor(), tooShort, sizeof tooShort, 0,
-               reinterpret_cast<sockaddr*>(&target), sizeof target);
+               reinterpret_cast<const sockaddr*>(&target), sizeof target);
         sendto(sender.Descriptor(), wrongMagic.data(), wrongMagic.size(), 0,
-               reinterpret_cast<sockaddr*>(&target), sizeof target);
+               reinterpret_cast<const sockaddr*>(&target), sizeof target);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     tool.ReadOutputToEnd(5000);
@@ -287,11 +278,7 @@ public:
         listener_ = platform::Socket(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         const int on = 1;
         setsockopt(listener_.Descriptor(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(23107);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_.Descriptor(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        platform::BindIpv4(listener_.Descriptor(), INADDR_LOOPBACK, 23107);
         listen(listener_.Descriptor(), 4);
         thread_ = std::thread([this] {
             platform::Socket client(accept(listener_.Descriptor(), nullptr, nullptr));
