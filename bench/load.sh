@@ -19,13 +19,6 @@ target_p99_ms=20
 target_clients=32
 client_counts=${LOAD_CLIENTS:-1 4 16 32 48}
 media=$build/bench-media/load-1080p-h264-40mbit.mp4
-server_pid=
-
-cleanup() {
-    [ -z "$server_pid" ] || { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; } || true
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 "$here/bench/make_load_media.sh" "$media"
 media=$(realpath "$media")

@@ -7,6 +7,21 @@ fi
 build=${1:-build-bench}
 [ -d "$build" ] || build=build
 
+# The service, and the headsets' process a script keeps in load_pid, end
+# with the script, also on Ctrl-C.
+server_pid=
+load_pid=
+stop_background() {
+    for pid in $load_pid $server_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    load_pid=
+    server_pid=
+}
+trap stop_background EXIT
+trap 'exit 130' INT TERM
+
 # start_loopback_service BUILD_DIR LOG FILE...
 #   starts OnduLofrin --serve on 127.0.0.1 with the files (absolute paths),
 #   sets server_pid, and returns once the service answers a headset.

@@ -19,13 +19,6 @@ seconds=${MEMORY_SECONDS:-10}
 media_dir=$build/bench-media
 packaged=$media_dir/soak-movie-256.vrm
 media=$media_dir/load-1080p-h264-40mbit.mp4
-server_pid=
-
-cleanup() {
-    [ -z "$server_pid" ] || { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; } || true
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 "$here/bench/make_load_media.sh" "$media"
 python3 "$here/bench/make_packaged_movie.py" "$packaged" 256
@@ -53,9 +46,7 @@ run() {
     "$build/ondu-headset" load 127.0.0.1 "$@" >"$build/memory-load.log" 2>&1 ||
         echo "memory: the headsets of '$label' failed, see $build/memory-load.log" >&2
     peak=$(status_kib VmHWM)
-    kill "$server_pid"
-    wait "$server_pid" 2>/dev/null || true
-    server_pid=
+    stop_background
     echo "| $label | $clients | $(mib "$rest") | $(mib "$peak") | $(mib $((peak - rest))) |"
 }
 

@@ -35,17 +35,6 @@ else
 fi
 media=$build/bench-media/load-1080p-h264-40mbit.mp4
 packaged=$build/bench-media/soak-movie-$packaged_mib.vrm
-server_pid=
-load_pid=
-
-cleanup() {
-    for pid in $load_pid $server_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 "$here/bench/make_load_media.sh" "$media"
 python3 "$here/bench/make_packaged_movie.py" "$packaged" "$packaged_mib"
