@@ -94,31 +94,42 @@ void RunReader(ReadBoard& board, const ReadOne& readOne, const std::atomic<bool>
 
 }  // namespace
 
-bool ReadTitlesInOrder(size_t count, size_t readers, const std::atomic<bool>* cancel,
+bool ReadTitlesInOrder(size_t count, const ReaderCount& readers, const std::atomic<bool>* cancel,
                        const ReadOne& readOne, const DeliverOne& deliver,
                        const ReadProgress& progress) {
     if (progress)
         progress(0, count);
     if (count == 0)
         return !IsCancelled(cancel);
-    readers = std::max<size_t>(1, std::min(readers, count));
     ReadBoard board(count);
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < readers; ++i)
-        threads.emplace_back(RunReader, std::ref(board), std::cref(readOne), cancel);
+    const auto startReaders = [&](size_t wanted) {
+        wanted = std::max<size_t>(1, std::min(wanted, count));
+        while (threads.size() < wanted)
+            threads.emplace_back(RunReader, std::ref(board), std::cref(readOne), cancel);
+    };
+    startReaders(readers.first);
+    bool countSettled = !readers.more;
 
     bool cancelled = false;
     size_t reported = 0;
     for (size_t file = 0; file < count && !cancelled;) {
-        ReadBoard::News news = board.WaitFor(file, reported, readers, cancel);
+        ReadBoard::News news = board.WaitFor(file, reported, threads.size(), cancel);
         cancelled = news.cancelled;
         if (cancelled)
             break;
         if (news.done != reported && progress)
             progress(news.done, count);
         reported = news.done;
-        if (news.read)
-            deliver(file++, *news.read);
+        if (!news.read)
+            continue;
+        if (!countSettled) {
+            if (const std::optional<size_t> wanted = readers.more(*news.read)) {
+                countSettled = true;
+                startReaders(*wanted);
+            }
+        }
+        deliver(file++, *news.read);
     }
     for (std::thread& thread : threads)
         thread.join();
