@@ -41,11 +41,6 @@ constexpr uint32_t kStalledReplyMs = 10000;
 // The least time between two pieces of replies on one connection.
 constexpr auto kPieceInterval = std::chrono::milliseconds(1);
 
-// The replies held for all headsets together, and those being made, stay
-// within this. A request is read only while the largest reply any request
-// may get fits beside them.
-constexpr size_t kReplyBudget = 512 * 1048576;
-
 void BroadcastAnnouncement(ServiceState& state) {
     const sockaddr_in destination = platform::Ipv4SocketAddress(INADDR_BROADCAST, discoveryPort);
     for (size_t i = 0; i < state.discoverySockets.size(); ++i) {
@@ -71,17 +66,23 @@ void AnnounceWhenDue(ServiceState& state) {
 }
 
 // The bytes of all replies not yet sent, kept up to date through a pass.
+// The replies held for all headsets together, and those being made, stay
+// within the service's reply budget: a request is read only while the
+// largest reply any request may get fits beside them. A budget below that
+// reply still lets one request in at a time.
 struct ReplyRoom {
+    size_t budget = 0;
     size_t held = 0;
     size_t largestReply = 0;  // that any request may get
 
-    bool FitsAnyReply() const { return held + largestReply <= kReplyBudget; }
+    bool FitsAnyReply() const { return held == 0 || held + largestReply <= budget; }
 };
 
 // A request in hand counts with the largest reply it may get, which is
 // not known before its handler is done.
 ReplyRoom MeasureReplyRoom(const ServiceState& state) {
-    ReplyRoom room{.largestReply = LargestReplyOfAny(state.catalogue)};
+    ReplyRoom room{.budget = state.replyBudgetBytes,
+                   .largestReply = LargestReplyOfAny(state.catalogue)};
     for (const std::unique_ptr<ClientSession>& session : state.sessions) {
         if (!session)
             continue;

@@ -15,6 +15,7 @@
 #include "service/HandledRequests.h"
 #include "service/HeadsetTally.h"
 #include "service/MediaWorkers.h"
+#include "service/MemoryBudgets.h"
 #include "service/PackagedFiles.h"
 
 // Everything one service holds while it runs. The thread that starts the
@@ -50,6 +51,9 @@ struct ServiceState {
     HeadsetTally headsets;
     // The packaged titles open on the sessions, each with one block cache.
     PackagedFiles packagedFiles;
+    // The replies held for all headsets together stay within this (see
+    // the connection loop); set by each start from the memory it may use.
+    size_t replyBudgetBytes = kDefaultReplyBudgetBytes;
     // The requests' media work, and the way back to the loop when it is done.
     MediaWorkers mediaWorkers;
     HandledRequests handledRequests;
