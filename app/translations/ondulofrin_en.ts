@@ -67,6 +67,10 @@
         <translation>Reading videos</translation>
     </message>
     <message>
+        <source>正在停止Lofrin服务</source>
+        <translation>Stopping Lofrin Service</translation>
+    </message>
+    <message>
         <source>正在监听 %1</source>
         <translation>Listening on %1</translation>
     </message>
