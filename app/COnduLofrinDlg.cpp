@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "app/WaitCursor.h"
@@ -453,6 +454,22 @@ void COnduLofrinDlg::MarkGone(const std::vector<std::wstring>& gone,
     }
 }
 
+void COnduLofrinDlg::MarkLeftOut(const std::vector<SkippedPath>& skipped) {
+    std::map<std::wstring, QString> reasons;
+    for (const SkippedPath& left : skipped) {
+        if (left.reason.kind != SkipKind::Missing)
+            reasons.emplace(left.path, QString::fromStdString(DescribeSkipReason(left.reason)));
+    }
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem& item = *m_list->item(row);
+        if (item.data(Qt::ForegroundRole).isValid())
+            continue;  // gone, and says so
+        const auto reason = reasons.find(PathOf(item));
+        item.setToolTip(reason != reasons.end() ? tr("未能共享：%1").arg(reason->second)
+                                                : QString());
+    }
+}
+
 std::vector<std::wstring> COnduLofrinDlg::GonePaths() const {
     std::vector<std::wstring> gone;
     for (int row = 0; row < m_list->count(); ++row) {
@@ -504,6 +521,7 @@ void COnduLofrinDlg::OnStartFinished(const StartReport& report) {
         return;
     }
     m_listening = ListeningAddresses(report);
+    MarkLeftOut(report.skipped);
     ShowServingState();
     if (LeftOutBeyondTitleLimit(report))
         m_services.showNotice(this, TooManyVideosText(), NoticeCaption());

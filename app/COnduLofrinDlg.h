@@ -99,6 +99,9 @@ private:
     // window's thread.
     void LookForGoneFiles(std::vector<std::wstring> paths);
     void MarkGone(const std::vector<std::wstring>& gone, const std::vector<std::wstring>& looked);
+    // Each listed file the start left out says why; the others say nothing
+    // but whether they are gone.
+    void MarkLeftOut(const std::vector<SkippedPath>& skipped);
     std::vector<std::wstring> GonePaths() const;
     void ShowHeadsetStatus();
 

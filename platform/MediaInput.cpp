@@ -1,5 +1,6 @@
 #include "platform/MediaInput.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,10 +51,15 @@ MediaInput OpenMediaInput(const std::string& path, const std::atomic<bool>* stop
     }
     if (stop != nullptr)
         opened->interrupt_callback = {StopRaised, const_cast<std::atomic<bool>*>(stop)};
-    AVIOContext* reader = OpenFileReader(path, opened->interrupt_callback, input.error);
-    if (reader == nullptr) {
-        avformat_free_context(opened);
-        return input;
+    // What names nothing on the disk, an address of FFmpeg's own protocols
+    // among them, FFmpeg opens itself.
+    AVIOContext* reader = nullptr;
+    if (struct stat status {}; stat(path.c_str(), &status) == 0) {
+        reader = OpenFileReader(path, opened->interrupt_callback, input.error);
+        if (reader == nullptr) {
+            avformat_free_context(opened);
+            return input;
+        }
     }
     // The name still tells the formats apart by extension, as it would with
     // FFmpeg opening the path itself.

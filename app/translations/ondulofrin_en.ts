@@ -75,6 +75,10 @@
         <translation>Listening on %1</translation>
     </message>
     <message>
+        <source>未能共享：%1</source>
+        <translation>Not shared: %1</translation>
+    </message>
+    <message>
         <source>找不到此文件</source>
         <translation>This file cannot be found</translation>
     </message>

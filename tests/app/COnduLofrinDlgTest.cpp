@@ -291,6 +291,9 @@ void COnduLofrinDlgTest::fortyItemsStartTheServiceAndTheServiceReportsTheLimit()
     QCOMPARE(recorder.starts[0].size(), size_t{40});
     QCOMPARE(recorder.starts[0], Wide(controls.Items()));
     QTRY_COMPARE(recorder.notices, (QList<QPair<QString, QString>>{{kTooManyText, kNotice}}));
+    // Each file left out says why when the pointer rests on it.
+    QCOMPARE(controls.list->item(39)->toolTip(),
+             QStringLiteral("未能共享：beyond the first 32 files"));
     // The box is shown with the ordinary pointer, not a wait cursor.
     QCOMPARE(recorder.cursorAtNotice, QList<Qt::CursorShape>{Recorder::kNoOverride});
 
