@@ -11,11 +11,14 @@
 #include "catalogue/MediaProbe.h"
 #include "catalogue/PackagedMovie.h"
 #include "catalogue/TitleCache.h"
+#include "catalogue/TitleReplySizes.h"
 #include "catalogue/ToUtf8.h"
 #include "catalogue/VideoFileNames.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FreedMemory.h"
 #include "platform/MachineCapacity.h"
+#include "platform/PathBytes.h"
+#include "platform/RegularFile.h"
 
 namespace {
 
@@ -45,6 +48,9 @@ TitleOrReason ReadTitle(const std::wstring& path, const ProbeHelp& help) {
     const std::optional<std::wstring_view> fileName = FileNamePart(path);
     if (!fileName)
         return SkipReason{SkipKind::NoFileName, {}};
+    // Told before anything opens it: opening a FIFO waits for a writer.
+    if (std::optional<std::string> kind = platform::NotARegularFile(platform::PathToOsBytes(path)))
+        return SkipReason{SkipKind::NotRegularFile, std::move(*kind)};
     const std::string title = ToUtf8(*fileName);
     if (IsPackagedMoviePath(path))
         return ReadPackagedMovie(path, title);
@@ -53,6 +59,16 @@ TitleOrReason ReadTitle(const std::wstring& path, const ProbeHelp& help) {
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A title about which no reply could ever be sent is left out: its requests
+// would hold every headset's back for good.
+TitleRead LeftOutWhenRepliesCannotFit(TitleRead read) {
+    if (const auto* entry = std::get_if<CatalogueEntry>(&read.outcome)) {
+        if (std::optional<SkipReason> reason = ReplyThatCannotFit(*entry))
+            read.outcome = std::move(*reason);
+    }
+    return read;
 }
 
 // One file, from the cache when it holds the file as it is now. Packaged
@@ -67,15 +83,17 @@ TitleRead ReadFile(const std::wstring& path, const CatalogueBuildOptions& option
         cache != nullptr ? platform::StatusOfPath(path) : platform::PathStatus{};
     if (cache != nullptr) {
         if (std::optional<CatalogueEntry> kept = cache->Find(path, status))
-            return {std::move(*kept), {SecondsSince(start), true}};
+            return LeftOutWhenRepliesCannotFit({std::move(*kept), {SecondsSince(start), true}});
     }
-    TitleRead result{ReadTitle(path, {&frames, options.cancel}), {}};
+    bool readFailed = false;
+    TitleRead result{ReadTitle(path, {&frames, options.cancel, &readFailed}), {}};
     const auto* entry = std::get_if<CatalogueEntry>(&result.outcome);
-    // A reading that the cancel cut short may have missed its picture.
-    if (cache != nullptr && entry != nullptr && !IsCancelled(options.cancel))
+    // A reading that the cancel cut short, or that a read error did, may
+    // have missed its picture.
+    if (cache != nullptr && entry != nullptr && !IsCancelled(options.cancel) && !readFailed)
         cache->Keep(path, status, *entry);
     result.read.seconds = SecondsSince(start);
-    return result;
+    return LeftOutWhenRepliesCannotFit(std::move(result));
 }
 
 size_t ReadersFor(const CatalogueBuildOptions& options) {

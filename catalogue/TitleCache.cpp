@@ -7,6 +7,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -66,7 +67,12 @@ void Serialize(iArc& arc, EntryRecord& record, uint64_t recordBytes) {
     arc.Serialize(entry.thumbWidth).Serialize(entry.thumbHeight);
     arc.Serialize(entry.dataOffset).Serialize(entry.headerSize).Serialize(entry.recordCount);
     SerializeBytes(arc, entry.thumbnail, recordBytes);
-    SerializeBytes(arc, entry.header, recordBytes);
+    // Once a copy of a packaged movie's header block, which entries no longer
+    // keep; ordinary media files, the only ones kept here, had none.
+    std::vector<uint8_t> noHeader;
+    SerializeBytes(arc, noHeader, recordBytes);
+    if (!noHeader.empty())
+        entry.headerSize = -1;  // refused by IsWholeEntry
 }
 
 uint32_t CheckSum(const uint8_t* bytes, size_t count) {
@@ -98,7 +104,7 @@ bool IsWholeEntry(const CatalogueEntry& entry) {
     return entry.thumbWidth >= 0 && entry.thumbHeight >= 0 &&
            entry.thumbnail.size() == uint64_t{4} * static_cast<uint32_t>(entry.thumbWidth) *
                                          static_cast<uint32_t>(entry.thumbHeight) &&
-           entry.headerSize >= 0 && entry.header.size() == static_cast<uint32_t>(entry.headerSize);
+           entry.headerSize == 0;
 }
 
 // The record in `bytes` when its check sum holds and it was read to its end.
@@ -137,6 +143,17 @@ uint64_t PathHash(const std::string& pathBytes) {
         hash *= 0x100000001B3;
     }
     return hash;
+}
+
+constexpr std::string_view kEntrySuffix = ".entry";
+constexpr size_t kHashDigits = 16;
+
+// "0123456789abcdef.entry": a name EntryFile makes. Nothing else in the
+// folder is the cache's to remove.
+bool IsEntryName(std::string_view name) {
+    return name.size() == kHashDigits + kEntrySuffix.size() && name.ends_with(kEntrySuffix) &&
+           std::all_of(name.begin(), name.begin() + kHashDigits,
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 }  // namespace
@@ -206,7 +223,8 @@ void TitleCache::Trim() const {
         std::error_code noSize;
         std::error_code noKind;
         Stored file{it->last_write_time(noTime), it->file_size(noSize), it->path()};
-        if (noTime || noSize || !it->is_regular_file(noKind))
+        if (noTime || noSize || !it->is_regular_file(noKind) ||
+            !IsEntryName(it->path().filename().native()))
             continue;
         total += file.size;
         stored.push_back(std::move(file));

@@ -15,6 +15,8 @@
 // same program and FFmpeg versions, which made its picture. Entries are
 // written whole or not at all; one that is damaged, cut short, from another
 // version or unreadable is never trusted, and the next read replaces it.
+// An entry is on the disk before its name is, so a power cut leaves the old
+// entry or the new one.
 // When all together take more than the bound, the least recently used go.
 // Find and Keep may run on several threads at once.
 class TitleCache {
@@ -38,6 +40,7 @@ public:
               const CatalogueEntry& entry) const;
 
     // Removes the least recently used entries until the rest fit the bound.
+    // Only its own entries count and go: other files in the folder stay.
     void Trim() const;
 
 private:

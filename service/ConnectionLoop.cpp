@@ -41,11 +41,6 @@ constexpr uint32_t kStalledReplyMs = 10000;
 // The least time between two pieces of replies on one connection.
 constexpr auto kPieceInterval = std::chrono::milliseconds(1);
 
-// The replies held for all headsets together, and those being made, stay
-// within this. A request is read only while the largest reply any request
-// may get fits beside them.
-constexpr size_t kReplyBudget = 512 * 1048576;
-
 void BroadcastAnnouncement(ServiceState& state) {
     const sockaddr_in destination = platform::Ipv4SocketAddress(INADDR_BROADCAST, discoveryPort);
     for (size_t i = 0; i < state.discoverySockets.size(); ++i) {
@@ -200,10 +195,17 @@ void SendNextPiece(ServiceState& state, ClientSession& session) {
     }
     if (outcome == OutgoingReply::Outcome::PieceSent)
         session.nextPieceAt = offered + kPieceInterval;
-    if (outcome == OutgoingReply::Outcome::NeedsData)
+    if (outcome == OutgoingReply::Outcome::NeedsData) {
         HandOverForData(state, session);
-    else if (outcome == OutgoingReply::Outcome::Failed || reply.Finished())
+    } else if (outcome == OutgoingReply::Outcome::Unreadable) {
+        // The headset has part of a reply the file cannot finish: only the
+        // connection's end tells it so, and it asks again on a new one. The
+        // next read finds the end and releases the session.
+        (void)shutdown(session.socket.Descriptor(), SHUT_RDWR);
         session.reply.reset();
+    } else if (outcome == OutgoingReply::Outcome::Failed || reply.Finished()) {
+        session.reply.reset();
+    }
 }
 
 void SendWhenDue(ServiceState& state, ClientSession& session) {

@@ -29,7 +29,6 @@ void ExpectMediaEntry(const CatalogueEntry& entry, const std::filesystem::path& 
     EXPECT_EQ(entry.dataOffset, 0);
     EXPECT_EQ(entry.headerSize, 0);
     EXPECT_EQ(entry.recordCount, 0);
-    EXPECT_TRUE(entry.header.empty());
     EXPECT_EQ(entry.lastUsed, stamp);
     ASSERT_EQ(entry.thumbnail.size(), 180000u);
     EXPECT_FALSE(IsAllZero(entry.thumbnail));
