@@ -8,6 +8,12 @@
 // The kind of an ordinary media file; packaged movie files carry larger kinds.
 constexpr int64_t MEDIA_FILE_KIND = 100001;
 
+// How an ordinary media file's thumbnail came out of its decoded picture:
+// scaled as decoded (standard range, untagged, or no picture at all),
+// tone-mapped from HDR, or left as decoded because its HDR could not be
+// converted.
+enum class ThumbnailTone : uint8_t { AsDecoded, ToneMapped, NotToneMapped };
+
 // One shared title. The headset addresses it by its position in `catalogue`.
 struct CatalogueEntry {
     int64_t kind = 0;
@@ -20,6 +26,7 @@ struct CatalogueEntry {
     int32_t headerSize = 0;          // packaged movies: length of the header block at offset 8
     int32_t recordCount = 0;         // packaged movies: number of 24-byte index records
     std::vector<uint8_t> thumbnail;  // thumbWidth x thumbHeight pixels, 4 bytes each
+    ThumbnailTone thumbnailTone = ThumbnailTone::AsDecoded;
     // Packaged movies: copy of the header block. No request sends it and
     // nothing reads it; it is kept because it is part of the entry's layout.
     std::vector<uint8_t> header;
