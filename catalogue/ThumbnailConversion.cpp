@@ -57,10 +57,11 @@ bool IsHdrTransfer(AVColorTransferCharacteristic transfer) {
 }
 
 // Dolby Vision profile 5 codes its only layer in Dolby's own IPT colours,
-// which no standard conversion turns into BT.709; its metadata says so with
-// the profile-0 RPU of a full-range base layer (the test FFmpeg itself
-// applies when the container does not name the profile). Profiles 7 and 8 carry an
-// HDR10 base layer and are converted as HDR10.
+// which no standard conversion turns into BT.709, whatever the stream's
+// colour tags claim. Its metadata says so with the profile-0 RPU of a
+// full-range base layer (the test FFmpeg itself applies when the container
+// does not name the profile). Profiles 7 and 8 carry an HDR10 base layer
+// and are converted as HDR10.
 bool HasNoHdr10BaseLayer(const AVFrame& frame) {
     const AVFrameSideData* data = av_frame_get_side_data(&frame, AV_FRAME_DATA_DOVI_METADATA);
     if (data == nullptr || data->size < sizeof(AVDOVIMetadata))
@@ -152,7 +153,7 @@ std::string ToneMappingFilters(const AVFrame& small) {
     else if (!HasLightLevels(small))
         peak = ":peak=10";
     return std::string(
-               "zscale=transfer=linear:npl=100:primaries=bt709:matrix=gbr:range=full,"
+               "zscale=transfer=linear:npl=100:primaries=bt709:range=full,"
                "format=gbrpf32le,tonemap=tonemap=mobius") +
            peak +
            ",zscale=transfer=bt709:primaries=bt709:matrix=gbr:range=full,format=gbrp,"
@@ -242,12 +243,16 @@ ThumbnailTone ConvertIntoThumbnail(const AVFrame& frame, const AVCodecParameters
                                    uint8_t* thumbnail) {
     if (frame.width <= 0 || frame.height <= 0)
         return ThumbnailTone::AsDecoded;
+    if (HasNoHdr10BaseLayer(frame)) {
+        ScaleAsDecoded(frame, thumbnail);
+        return ThumbnailTone::NotToneMapped;
+    }
     const Colour colour = ColourOf(frame, stream);
     if (!IsHdrTransfer(colour.transfer)) {
         ScaleAsDecoded(frame, thumbnail);
         return ThumbnailTone::AsDecoded;
     }
-    if (!HasNoHdr10BaseLayer(frame) && ToneMapIntoThumbnail(frame, colour, thumbnail))
+    if (ToneMapIntoThumbnail(frame, colour, thumbnail))
         return ThumbnailTone::ToneMapped;
     ScaleAsDecoded(frame, thumbnail);
     return ThumbnailTone::NotToneMapped;

@@ -30,7 +30,7 @@ const std::string kAsDecoded =
 
 std::string ToneMapped(const std::string& peak) {
     return "scale=300:150:flags=fast_bilinear+accurate_rnd,format=yuv444p16le,"
-           "zscale=transfer=linear:npl=100:primaries=bt709:matrix=gbr:range=full,"
+           "zscale=transfer=linear:npl=100:primaries=bt709:range=full,"
            "format=gbrpf32le,tonemap=tonemap=mobius" +
            peak + ",zscale=transfer=bt709:primaries=bt709:matrix=gbr:range=full,format=gbrp";
 }
