@@ -14,6 +14,7 @@ extern "C" {
 
 #include "archive/bsMemRead.h"
 #include "archive/bsMemWrite.h"
+#include "catalogue/ThumbnailConversion.h"
 #include "platform/Clock.h"
 #include "platform/PathBytes.h"
 #include "platform/ProgramVersion.h"
@@ -22,7 +23,8 @@ extern "C" {
 namespace {
 
 constexpr uint64_t kMagic = 0x4F44554E49544954;  // "TITINUDO", little-endian
-constexpr uint32_t kFormat = 1;
+// 2: the thumbnail says whether it was tone-mapped.
+constexpr uint32_t kFormat = 2;
 constexpr size_t kCheckBytes = 4;
 // No entry of an ordinary media file comes near this.
 constexpr uint64_t kLargestEntryFile = uint64_t{16} << 20;
@@ -53,6 +55,17 @@ void SerializeBytes(iArc& arc, Bytes& bytes, uint64_t recordBytes) {
     arc.SerializeBytes(bytes.data(), bytes.size());
 }
 
+// A value outside the enumeration reads as the default.
+void SerializeTone(iArc& arc, ThumbnailTone& tone) {
+    uint8_t value = static_cast<uint8_t>(tone);
+    arc.Serialize(value);
+    if (!arc.IsStoring()) {
+        tone = value <= static_cast<uint8_t>(ThumbnailTone::NotToneMapped)
+                   ? static_cast<ThumbnailTone>(value)
+                   : ThumbnailTone::AsDecoded;
+    }
+}
+
 // One call sequence writes the record and reads it back.
 void Serialize(iArc& arc, EntryRecord& record, uint64_t recordBytes) {
     CatalogueEntry& entry = record.entry;
@@ -73,6 +86,7 @@ void Serialize(iArc& arc, EntryRecord& record, uint64_t recordBytes) {
     SerializeBytes(arc, noHeader, recordBytes);
     if (!noHeader.empty())
         entry.headerSize = -1;  // refused by IsWholeEntry
+    SerializeTone(arc, entry.thumbnailTone);
 }
 
 uint32_t CheckSum(const uint8_t* bytes, size_t count) {
@@ -162,7 +176,8 @@ TitleCache::TitleCache(std::filesystem::path directory, std::string version, uin
     : directory_(std::move(directory)), version_(std::move(version)), bound_(bound) {}
 
 std::string TitleCache::CurrentVersion() {
-    return std::string("OnduLofrin ") + kProgramVersion + ", FFmpeg " + av_version_info();
+    return std::string("OnduLofrin ") + kProgramVersion + ", FFmpeg " + av_version_info() +
+           ", thumbnails " + std::to_string(THUMBNAIL_CONVERSION_VERSION);
 }
 
 std::filesystem::path TitleCache::EntryFile(const std::string& pathBytes) const {

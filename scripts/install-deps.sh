@@ -18,7 +18,7 @@ set -euo pipefail
 BUILD_PACKAGES=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libavfilter-dev
   qt6-base-dev qt6-l10n-tools
   libcurl4-openssl-dev
   scdoc

@@ -34,6 +34,7 @@ void ExpectSameEntries(const Catalogue& a, const Catalogue& b) {
                            b[i].recordCount))
             << i;
         EXPECT_TRUE(a[i].thumbnail == b[i].thumbnail) << i;
+        EXPECT_EQ(a[i].thumbnailTone, b[i].thumbnailTone) << i;
     }
 }
 
@@ -182,13 +183,14 @@ TEST(CatalogueBuild, AReadingThatThrowsLeavesOutOnlyItsFile) {
     }
 }
 
-// Four media files copied into a folder of their own, and a cache beside
-// them.
+// Five media files, one of them HDR, copied into a folder of their own,
+// and a cache beside them.
 class CachedBuild : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::filesystem::path sources[] = {samples::H264AacMp4(), samples::HevcMkv(),
-                                                 samples::Vp9Webm(), samples::H264Ts()};
+                                                 samples::Vp9Webm(), samples::H264Ts(),
+                                                 samples::ColourSystemMp4("pq")};
         for (size_t i = 0; i < std::size(sources); ++i) {
             const auto copy =
                 media.File("clip" + std::to_string(i) + sources[i].extension().string());

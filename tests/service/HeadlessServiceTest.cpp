@@ -4,13 +4,14 @@
 #include <chrono>
 #include <filesystem>
 
+#include "catalogue/CatalogueSamples.h"
 #include "platform/Ipv4SocketAddress.h"
 #include "protocol/ServiceConstants.h"
 #include "service/ServiceFixture.h"
 #include "support/ChildProcess.h"
-#include "support/SanitizerSlowdown.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/ProtocolClient.h"
+#include "support/SanitizerSlowdown.h"
 #include "support/TempDir.h"
 #include "tools/headset/HeadsetReplies.h"
 #include "tools/headset/HeadsetRequests.h"
@@ -206,6 +207,20 @@ TEST(HeadlessService, TellsEachTitleAndUsesTheCacheUnlessTurnedOff) {
         EXPECT_NE(output.find("catalogue: 1 title in "), std::string::npos) << output;
         EXPECT_EQ(std::filesystem::exists(cache), run.cacheAfter) << run.how;
     }
+}
+
+// The catalogue line names the HDR titles whose pictures were tone-mapped.
+TEST(HeadlessService, NamesTheTitlesToneMapped) {
+    const std::filesystem::path hdr10 = samples::ColourSystemMp4("pq");
+    ASSERT_FALSE(hdr10.empty());
+    ChildProcess server({ONDU_PROGRAM_PATH, "--serve", "--no-directory", "--no-cache", "--bind",
+                         "127.0.0.1", SmallMediaUtf8(), hdr10.string()});
+    ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 10000)) << server.Errors();
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.WaitForExit(2000), 0);
+    const std::string output = server.Output();
+    EXPECT_NE(output.find("from the cache; HDR tone-mapped: colour-pq.mp4\n"), std::string::npos)
+        << output;
 }
 
 // Many 8K titles, so that the signal comes while they are read.
