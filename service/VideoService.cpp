@@ -102,8 +102,10 @@ void VideoService::StopVideoService() {
     state.catalogue.clear();
 
     // Each session releases its media before its socket closes.
+    state.watched.Clear();
     for (std::unique_ptr<ClientSession>& session : state.sessions)
         session.reset();
     state.sessions.clear();
+    state.shortage = {};
     state.headsets.Clear();
 }
