@@ -370,6 +370,19 @@ TEST_F(ManualLoopTest, WithEveryConnectionPlayingANewcomerWaitsUntilOneCloses) {
     EXPECT_TRUE(AskAndRead(newcomer, kDescribe));
 }
 
+TEST_F(ManualLoopTest, ARequestNoThreadCanTakeEndsItsConnectionAndNothingElse) {
+    HeadsetConnection first = ConnectAccepted();
+    State().mediaWorkers.SetThreadStart([](std::thread&, std::function<void()>) { return false; });
+    std::string error;
+    ASSERT_TRUE(first.Send(kDescribe, error));
+    EXPECT_TRUE(PumpUntil([&] { return PeerClosed(first); }, 50));
+    EXPECT_TRUE(State().sessions.empty());
+
+    State().mediaWorkers.SetThreadStart(MediaWorkers::StartSystemThread);
+    HeadsetConnection next = ConnectAccepted();
+    EXPECT_TRUE(AskAndRead(next, kDescribe));
+}
+
 class WorkerLoopTest : public ServiceTest {};
 
 TEST_F(WorkerLoopTest, ResetConnectionDoesNotSpinTheWorker) {
