@@ -29,6 +29,7 @@ void VideoService::StartWorker() {
     // Raised before the thread exists, so that it is high from the moment the
     // start returns until the worker has left its loop.
     state_.workerRunning = true;
+    state_.watched.Open();
     state_.workerThread = std::thread(WorkerThreadProc, std::ref(state_));
 }
 

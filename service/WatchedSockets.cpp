@@ -54,10 +54,7 @@ WatchedSockets::~WatchedSockets() {
 bool WatchedSockets::Watch(int descriptor, uint32_t events) {
     if (descriptor < 0)
         return false;
-    // Made with the first watch, so that a service at rest holds no
-    // descriptor for it, and made again after one that failed.
-    if (epoll_ < 0)
-        epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    Open();
     if (epoll_ < 0)
         return false;
     const auto index = static_cast<size_t>(descriptor);
@@ -81,6 +78,11 @@ bool WatchedSockets::Watch(int descriptor, uint32_t events) {
     if (!registered && before != 0)
         --watchedCount_;
     return registered;
+}
+
+void WatchedSockets::Open() {
+    if (epoll_ < 0)
+        epoll_ = epoll_create1(EPOLL_CLOEXEC);
 }
 
 int WatchedSockets::Wait(std::chrono::nanoseconds timeout) {

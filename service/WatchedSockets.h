@@ -19,6 +19,11 @@ public:
     WatchedSockets(const WatchedSockets&) = delete;
     WatchedSockets& operator=(const WatchedSockets&) = delete;
 
+    // Makes the system's list, when there is none. Done by the start, so that
+    // the service holds all its descriptors once the start returns; the
+    // first Watch makes it otherwise.
+    void Open();
+
     // From the next Wait on, waits for `events` (EPOLLIN, EPOLLOUT) on the
     // descriptor; none stops watching it. A descriptor must be no longer
     // watched before it is closed. False when the system refused: the
