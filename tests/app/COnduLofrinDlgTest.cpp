@@ -35,6 +35,29 @@
 
 namespace {
 
+// Ticks every 10 ms on the window's thread and keeps the longest wait between
+// two ticks: how long the window's event loop went without answering.
+struct WindowThreadGaps {
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+
+    WindowThreadGaps() {
+        ticker.setInterval(10);
+        QObject::connect(&ticker, &QTimer::timeout, [this] {
+            longest = std::max(longest, clock.elapsed() - lastTick);
+            lastTick = clock.elapsed();
+        });
+        clock.start();
+        ticker.start();
+    }
+};
+
+}  // namespace
+
+namespace {
+
 const QString kNotice = QStringLiteral("提示");
 const QString kEmptyListText =
     QStringLiteral("请在右侧列表中选上需要Lofrin的视频文件vrm、vrw、mp4、mov、mkv、ts等视频文件！");
@@ -350,17 +373,8 @@ void COnduLofrinDlgTest::aSlowStartLeavesTheWindowAnsweringAndCancelRestoresIt()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
     // A timer of the window's thread, and the longest it waited for its turn.
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    QTimer ticker;
-    ticker.setInterval(10);
-    connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
-        lastTick = clock.elapsed();
-    });
-    clock.start();
-    ticker.start();
+    WindowThreadGaps gaps;
+    const qint64& longestGap = gaps.longest;
 
     controls.start->click();
     QVERIFY(controls.start->isHidden() && !controls.progress->isHidden());
@@ -666,17 +680,8 @@ void COnduLofrinDlgTest::aStopThatWaitsForASleepingDiskLeavesTheWindowAnswering(
     QTRY_VERIFY(slow_disk::Waiting() > 0);
 
     // A timer of the window's thread, and the longest it waited for its turn.
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    QTimer ticker;
-    ticker.setInterval(10);
-    connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
-        lastTick = clock.elapsed();
-    });
-    clock.start();
-    ticker.start();
+    WindowThreadGaps gaps;
+    const qint64& longestGap = gaps.longest;
 
     controls.stop->click();
     QVERIFY(dialog.IsStopping());
