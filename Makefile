@@ -75,9 +75,11 @@ demo: ## a title's whole road from server to headset tool (root)
 	@$(MAKE) --no-print-directory build
 	@scripts/demo.sh $(BUILD_DIR)
 
+# The clang is the one the release ships, which make deps installed.
 fuzz: deps ## build the fuzz targets with clang (build-fuzz/), run each isolated
-	@cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
-		-DCMAKE_CXX_COMPILER=clang++-14 -DONDU_FUZZ=ON -DONDU_BUILD_APP=OFF >/dev/null
+	@version=$$(scripts/install-deps.sh --clang-version) && \
+		cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-$$version \
+		-DCMAKE_CXX_COMPILER=clang++-$$version -DONDU_FUZZ=ON -DONDU_BUILD_APP=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
 	@scripts/isolated scripts/run-fuzzers build-fuzz $(FUZZ_SECONDS)
 

@@ -4,6 +4,10 @@
 #include <QIcon>
 #include <QLocale>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <utility>
 
 #include "app/COnduLofrinDlg.h"
@@ -13,6 +17,7 @@
 #include "app/WindowTranslation.h"
 #include "platform/CurrentDirectory.h"
 #include "platform/ModulePath.h"
+#include "platform/OperatorLog.h"
 #include "platform/ProgramVersion.h"
 
 namespace {
@@ -23,6 +28,22 @@ void DescribeApplication() {
     QCoreApplication::setOrganizationName(QStringLiteral("Ondu"));
     QGuiApplication::setDesktopFileName(QStringLiteral("OnduLofrin"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/OnduLofrin/icon.png")));
+}
+
+// How long a window that was closed waits for the service's stop: well
+// within the second after which a user takes the program for hung.
+constexpr std::chrono::milliseconds kStopAfterClose{700};
+
+// A stop that outlasts the window waits for a read that may never return (a
+// share that went away): no thread can be joined past such a read, and the
+// memory it reads into must not go while it waits, so the process ends
+// without freeing anything; the system closes its sockets and files. The
+// list and Config.ini were written as they changed.
+[[noreturn]] void EndWithoutWaitingForTheStop() {
+    platform::LogForOperator(
+        "the service's stop waits for a read that does not return; the program ends without it");
+    std::fflush(nullptr);
+    _exit(0);
 }
 
 }  // namespace
@@ -60,4 +81,6 @@ void COnduLofrinApp::RunMainWindow(const std::vector<std::wstring>& files) {
     COnduLofrinDlg dialog(nullptr, services);
     dialog.AddInitialFiles(files);
     dialog.exec();
+    if (!dialog.WaitForStop(kStopAfterClose))
+        EndWithoutWaitingForTheStop();
 }

@@ -9,7 +9,9 @@
 // The program with its window: creates the Qt application object, installs
 // the translation the locale wants, runs the shared start-up steps, shows
 // the main window modally with the list kept in Config.ini, and stops the
-// service it owns once the window has closed.
+// service it owns once the window has closed. A stop still held after the
+// window closed, by a read that does not return, is not waited for: the
+// process ends within a second of the close.
 class COnduLofrinApp {
 public:
     // The command line read by ParseCommandLine: its files are listed, its

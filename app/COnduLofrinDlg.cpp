@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "app/WaitCursor.h"
@@ -248,9 +249,20 @@ void COnduLofrinDlg::PlaceControls() {
 }
 
 // The start runs on; waiting for it here keeps its thread from outliving
-// the window, and the cancel makes the wait short.
+// the window, and the cancel makes the wait short. A stop is waited for too:
+// whoever closes the window decides first (WaitForStop) whether to.
 COnduLofrinDlg::~COnduLofrinDlg() {
     m_start.reset();
+    m_stop.reset();
+}
+
+bool COnduLofrinDlg::WaitForStop(std::chrono::milliseconds limit) {
+    return m_stop == nullptr || m_stop->WaitFor(limit);
+}
+
+void COnduLofrinDlg::done(int result) {
+    OnStopService();
+    QDialog::done(result);
 }
 
 bool COnduLofrinDlg::IsServing() const {
@@ -276,6 +288,20 @@ void COnduLofrinDlg::ShowStartingState() {
     m_progress->show();
     m_btnCancel->setEnabled(true);
     m_btnCancel->show();
+    m_btnAdd->setEnabled(false);
+    m_btnDelete->setEnabled(false);
+}
+
+// Nothing can be started or changed until the service's threads are done.
+void COnduLofrinDlg::ShowStoppingState() {
+    m_statusTimer.stop();
+    m_status->hide();
+    m_btnStop->hide();
+    m_btnStart->hide();
+    m_btnCancel->hide();
+    m_progress->setRange(0, 0);
+    m_progress->setFormat(tr("正在停止Lofrin服务"));
+    m_progress->show();
     m_btnAdd->setEnabled(false);
     m_btnDelete->setEnabled(false);
 }
@@ -428,6 +454,22 @@ void COnduLofrinDlg::MarkGone(const std::vector<std::wstring>& gone,
     }
 }
 
+void COnduLofrinDlg::MarkLeftOut(const std::vector<SkippedPath>& skipped) {
+    std::map<std::wstring, QString> reasons;
+    for (const SkippedPath& left : skipped) {
+        if (left.reason.kind != SkipKind::Missing)
+            reasons.emplace(left.path, QString::fromStdString(DescribeSkipReason(left.reason)));
+    }
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem& item = *m_list->item(row);
+        if (item.data(Qt::ForegroundRole).isValid())
+            continue;  // gone, and says so
+        const auto reason = reasons.find(PathOf(item));
+        item.setToolTip(reason != reasons.end() ? tr("未能共享：%1").arg(reason->second)
+                                                : QString());
+    }
+}
+
 std::vector<std::wstring> COnduLofrinDlg::GonePaths() const {
     std::vector<std::wstring> gone;
     for (int row = 0; row < m_list->count(); ++row) {
@@ -439,8 +481,8 @@ std::vector<std::wstring> COnduLofrinDlg::GonePaths() const {
 
 void COnduLofrinDlg::OnStartService() {
     // The Enter key still sends the start command while the start button is
-    // hidden; the service must not be started twice.
-    if (IsServing() || IsStarting())
+    // hidden; the service must not be started twice, nor before it stopped.
+    if (IsServing() || IsStarting() || IsStopping())
         return;
     const std::vector<std::wstring> paths = ListedPaths();
     if (paths.empty()) {
@@ -479,17 +521,24 @@ void COnduLofrinDlg::OnStartFinished(const StartReport& report) {
         return;
     }
     m_listening = ListeningAddresses(report);
+    MarkLeftOut(report.skipped);
     ShowServingState();
     if (LeftOutBeyondTitleLimit(report))
         m_services.showNotice(this, TooManyVideosText(), NoticeCaption());
 }
 
+// The stop waits for the service's threads, and a read of a disk that spins
+// up, or of a share that stopped answering, may hold one of them for long.
 void COnduLofrinDlg::OnStopService() {
-    {
-        const WaitCursor busy;
-        m_services.stopVideoService();
-    }
-    ShowIdleState();
+    // Only what serves stops: neither a start under way nor a stop.
+    if (m_btnStop->isHidden())
+        return;
+    ShowStoppingState();
+    m_stop = std::make_unique<BackgroundStop>(this, m_services.stopVideoService, [this] {
+        m_stop.reset();
+        ShowIdleState();
+        m_btnStart->setFocus();
+    });
 }
 
 void COnduLofrinDlg::OnAddFiles() {

@@ -9,11 +9,14 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/BackgroundStart.h"
+#include "app/BackgroundStop.h"
 #include "app/DialogServices.h"
 #include "app/OffThread.h"
 #include "service/VideoService.h"
@@ -31,7 +34,9 @@ class QPushButton;
 // window's state: idle or serving; in between, while a start reads the
 // titles on a thread of its own, a progress bar and a cancel button stand in
 // the big button's place. While it serves, a status line beside the big
-// button tells where it listens and what the headsets do. Files and folders
+// button tells where it listens and what the headsets do. A stop, too, runs
+// off the window's thread: while it waits for the service's reads, a busy bar
+// says so in the big button's place. Files and folders
 // dropped on the list are added to it; the list is kept between runs, its
 // files that cannot be found greyed.
 class COnduLofrinDlg : public QDialog {
@@ -46,9 +51,18 @@ public:
 
     ~COnduLofrinDlg() override;
 
-    // Serving, or starting (the start runs off the window's thread).
+    // Serving, or starting, or stopping (each runs off the window's thread).
     bool IsServing() const;
     bool IsStarting() const { return m_start != nullptr; }
+    bool IsStopping() const { return m_stop != nullptr; }
+
+    // Waits at most `limit` for a stop under way; false when it is still
+    // waiting, for a read that may never return.
+    bool WaitForStop(std::chrono::milliseconds limit);
+
+    // Closing the window while it serves stops the service as the stop
+    // button does.
+    void done(int result) override;
 
 public slots:
     void OnStartService();
@@ -70,6 +84,7 @@ private:
     void ShowIdleState();
     void ShowStartingState();
     void ShowServingState();
+    void ShowStoppingState();
     void ShowStartProgress(size_t filesRead, size_t filesToRead);
     void OnStartFinished(const StartReport& report);
     void InsertAtTop(const std::vector<std::wstring>& paths);
@@ -84,6 +99,9 @@ private:
     // window's thread.
     void LookForGoneFiles(std::vector<std::wstring> paths);
     void MarkGone(const std::vector<std::wstring>& gone, const std::vector<std::wstring>& looked);
+    // Each listed file the start left out says why; the others say nothing
+    // but whether they are gone.
+    void MarkLeftOut(const std::vector<SkippedPath>& skipped);
     std::vector<std::wstring> GonePaths() const;
     void ShowHeadsetStatus();
 
@@ -108,6 +126,7 @@ private:
     QProgressBar* m_progress = nullptr;
     QPushButton* m_btnCancel = nullptr;
     std::unique_ptr<BackgroundStart> m_start;
+    std::unique_ptr<BackgroundStop> m_stop;
     // Beside the big button while serving; refreshed every second.
     QLabel* m_status = nullptr;
     QTimer m_statusTimer;

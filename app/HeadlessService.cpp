@@ -25,7 +25,8 @@ std::string PathText(const std::wstring& path) {
 }
 
 // Tells each title as the build settles it, with how long its reading took
-// and whether it came from the cache, and the count at the end.
+// and whether it came from the cache, and the count at the end with the HDR
+// titles whose thumbnails were tone-mapped and those that could not be.
 class TitleLines {
 public:
     void Print(size_t index, const CatalogueEntry& entry, const FileRead& read) {
@@ -34,16 +35,33 @@ public:
                     entry.thumbHeight, read.fromCache ? "from the cache" : "read", read.seconds);
         std::fflush(stdout);
         fromCache_ += read.fromCache ? 1 : 0;
+        if (entry.thumbnailTone == ThumbnailTone::ToneMapped)
+            AddName(toneMapped_, entry.title);
+        if (entry.thumbnailTone == ThumbnailTone::NotToneMapped)
+            AddName(notToneMapped_, entry.title);
     }
 
     void PrintTotal(const StartReport& report) const {
         const size_t titles = report.titles.size();
-        std::printf("catalogue: %zu title%s in %.3f s, %zu from the cache\n", titles,
-                    titles == 1 ? "" : "s", report.catalogueSeconds, fromCache_);
+        std::printf("catalogue: %zu title%s in %.3f s, %zu from the cache%s%s\n", titles,
+                    titles == 1 ? "" : "s", report.catalogueSeconds, fromCache_,
+                    Named("; HDR tone-mapped: ", toneMapped_).c_str(),
+                    Named("; HDR not tone-mapped: ", notToneMapped_).c_str());
     }
 
 private:
+    static void AddName(std::string& names, const std::string& title) {
+        names += names.empty() ? "" : ", ";
+        names += title;
+    }
+
+    static std::string Named(const char* what, const std::string& names) {
+        return names.empty() ? std::string() : what + names;
+    }
+
     size_t fromCache_ = 0;
+    std::string toneMapped_;
+    std::string notToneMapped_;
 };
 
 unsigned long long Mebibytes(uint64_t bytes) {

@@ -7,6 +7,7 @@
 #include "app/HeadlessService.h"
 #include "app/StartupSteps.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/DescriptorLimit.h"
 #include "platform/OperatorLog.h"
 #include "platform/ProgramVersion.h"
 
@@ -45,6 +46,10 @@ int RunWindow(char* programName, const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Every headset connection costs a descriptor, and so does every title a
+    // headset opens: a flood of connections should meet the hard limit, not
+    // the low soft one kept for programs that use select().
+    (void)platform::RaiseDescriptorLimit();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const CommandLine line = ParseCommandLine(arguments, platform::CurrentDirectory());
     switch (line.mode) {

@@ -28,6 +28,9 @@ struct BlockCache::Block {
         bool filling = false;
         int64_t unclaimed = 0;  // offset of the first piece nobody has started on
         int piecesInFlight = 0;
+        // A piece could not be read: the block holds no data, and leaves the
+        // cache once nobody holds it, so that the next reader reads again.
+        bool failed = false;
     };
     platform::Guarded<State> state;
     // Allocated with the block and never replaced, so a thread that has
@@ -120,10 +123,22 @@ BlockCache::Held BlockCache::HoldLocked(Block& block) {
 
 void BlockCache::ReleaseLocked(Held& held) {
     if (held.block != nullptr) {
-        --held.block->state.With(mutex_).holds;
+        Block::State& state = held.block->state.With(mutex_);
+        --state.holds;
         --heldBlocks_;
+        if (state.holds == 0 && state.failed && !state.filling)
+            DropFailedBlock(*held.block);
     }
     held = {};
+}
+
+void BlockCache::DropFailedBlock(Block& block) {
+    const auto cached = std::find_if(cachedBlocks_.begin(), cachedBlocks_.end(),
+                                     [&](const BlockPtr& each) { return each.get() == &block; });
+    if (cached == cachedBlocks_.end())
+        return;
+    spareBlocks_.push_back(std::move(*cached));
+    cachedBlocks_.erase(cached);
 }
 
 void BlockCache::Release(Held& held) {
@@ -185,21 +200,24 @@ BlockCache::Held BlockCache::Switch(int reader, Held& left, uint64_t position, L
     return held;
 }
 
-void BlockCache::MarkRead(const Held& held) {
+bool BlockCache::MarkRead(const Held& held) {
     platform::MutexLock lock(mutex_);
     WaitUntilFilled(*held.block, lock);
     Block::State& state = held.block->state.With(mutex_);
+    if (state.failed)
+        return false;
     state.used = true;
     // Deliberately the start time, not now: a block that has been read is
     // then old enough for the age rule as soon as the program has run 100 s.
     state.lastUse = platform::ProcessStartTime();
     state.recentUse = ++useCounter_;
+    return true;
 }
 
 bool BlockCache::TryHold(uint64_t position, Held& held) {
     platform::MutexLock lock(mutex_);
     Block* found = FindCachedBlock(position);
-    if (found == nullptr || found->state.With(mutex_).filling)
+    if (found == nullptr || found->state.With(mutex_).filling || found->state.With(mutex_).failed)
         return false;
     held = HoldLocked(*found);
     Block::State& state = found->state.With(mutex_);
@@ -344,6 +362,7 @@ BlockCache::Block& BlockCache::InsertForLoad(BlockPtr block, uint64_t position) 
     state.validLength = std::min<int64_t>(blockSize_, static_cast<int64_t>(length_) - state.start);
     state.lastUse = platform::TimeGetTime();
     state.used = false;
+    state.failed = false;
     state.recentUse = ++useCounter_;
     ++loadedBlocks_;
     const int64_t start = state.start;
@@ -380,23 +399,31 @@ bool BlockCache::ClaimPiece(Block& block, Piece& piece) {
     return true;
 }
 
-void BlockCache::FinishPiece(Block& block) {
+void BlockCache::FinishPiece(Block& block, bool filled) {
     Block::State& state = block.state.With(mutex_);
     --state.piecesInFlight;
+    state.failed = state.failed || !filled;
     if (state.unclaimed >= state.validLength && state.piecesInFlight == 0) {
         state.filling = false;
         blockFilled_.notify_all();
+        if (state.failed && state.holds == 0)
+            DropFailedBlock(block);
     }
 }
 
-void BlockCache::FillPiece(const Piece& piece) const {
+bool BlockCache::FillPiece(const Piece& piece) const {
     // Reading by offset leaves the source's own position where its owner put it.
-    const uint64_t delivered = source_->ReadAt(piece.fileOffset, piece.target, piece.count);
+    const bsFileRead::ReadResult read =
+        source_->ReadAt(piece.fileOffset, piece.target, piece.count);
+    if (read.error != 0)
+        return false;
     // A file that shrank since it was opened delivers less than its old
     // length promised; the missing bytes read as zero, never as stale memory.
-    if (delivered < piece.count) {
-        std::memset(piece.target + delivered, 0, static_cast<size_t>(piece.count - delivered));
+    if (read.delivered < piece.count) {
+        std::memset(piece.target + read.delivered, 0,
+                    static_cast<size_t>(piece.count - read.delivered));
     }
+    return true;
 }
 
 void BlockCache::WaitUntilFilled(Block& block, platform::MutexLock& lock) {
@@ -409,9 +436,9 @@ void BlockCache::WaitUntilFilled(Block& block, platform::MutexLock& lock) {
         // Through the mutex itself, which the analysis knows this function
         // holds; `lock` owns it again by the time it goes.
         mutex_.Unlock();
-        FillPiece(piece);
+        const bool filled = FillPiece(piece);
         mutex_.Lock();
-        FinishPiece(block);
+        FinishPiece(block, filled);
     }
 }
 
@@ -453,9 +480,9 @@ void BlockCache::LoaderLoop() {
         if (!claimed)
             continue;
         lock.Unlock();
-        FillPiece(piece);
+        const bool filled = FillPiece(piece);
         lock.Lock();
-        FinishPiece(*block);
+        FinishPiece(*block, filled);
     }
 }
 

@@ -23,6 +23,9 @@
 // thread; a block is filled once, whoever asked for it: a reader that
 // reaches a block still being filled fills the rest alongside the loader
 // instead of loading it again.
+//
+// A block the file refused to read (a bad sector) is never served and not
+// kept: whoever waited for it is told, and the next reader reads again.
 class BlockCache {
 public:
     static constexpr int64_t kDefaultBlockSize = 4194304;
@@ -77,9 +80,12 @@ public:
     // Lets go of a block without a stamp.
     void Release(Held& held) EXCLUDES(mutex_);
     // Waits until the held block is filled, then marks it as read from.
-    void MarkRead(const Held& held) EXCLUDES(mutex_);
+    // False when the file could not be read there: the block holds nothing
+    // to use, and once let go it leaves the cache, so that a later read
+    // reads the file again.
+    bool MarkRead(const Held& held) EXCLUDES(mutex_);
     // Holds the block at `position` and marks it as read from, but only when
-    // it is cached and filled: never waits for the file.
+    // it is cached and filled from the file: never waits for the file.
     bool TryHold(uint64_t position, Held& held) EXCLUDES(mutex_);
     // Queues the blocks covering [offset, offset + count) that are not
     // cached, as far as blocks can be had without waiting for the loader.
@@ -141,8 +147,12 @@ private:
     Block& InsertForLoad(BlockPtr block, uint64_t position) REQUIRES(mutex_);
     void StartFill(Block& block, bool byLoader) REQUIRES(mutex_);
     bool ClaimPiece(Block& block, Piece& piece) REQUIRES(mutex_);
-    void FinishPiece(Block& block) REQUIRES(mutex_);
-    void FillPiece(const Piece& piece) const;
+    // `filled` false: the piece could not be read.
+    void FinishPiece(Block& block, bool filled) REQUIRES(mutex_);
+    // False when the file refused the read.
+    bool FillPiece(const Piece& piece) const;
+    // A block whose reading failed leaves the cache for the spare list.
+    void DropFailedBlock(Block& block) REQUIRES(mutex_);
     void WaitUntilFilled(Block& block, platform::MutexLock& lock) REQUIRES(mutex_);
     // Takes the block out of any filling: pieces nobody has started on are
     // dropped, its queue entries go, and those being written are waited for.

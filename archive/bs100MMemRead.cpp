@@ -42,7 +42,13 @@ iArc& bs100MMemRead::SerializeBytes(void* data, uint64_t count) {
                 return *this;
             continue;
         }
-        cache_->MarkRead(current_);
+        if (!cache_->MarkRead(current_)) {
+            // Let go, so that the block leaves the cache and a later read
+            // tries the file again.
+            cache_->Release(current_);
+            readFailed_ = true;
+            return *this;
+        }
         const uint64_t offset = position_ - current_.start;
         const uint64_t chunk = std::min(count, current_.validLength - offset);
         std::memcpy(out, current_.data + offset, static_cast<size_t>(chunk));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "archive/BlockCache.h"
@@ -43,6 +44,9 @@ public:
     void ReadAhead(uint64_t count);
     // Makes the block holding the position current, loading it on a miss.
     bool LoadBlock() { return LoadBlock(BlockCache::LoadMode::Now); }
+    // Whether a read since the last call met a part of the file that could
+    // not be read; what it delivered is no data. Clears the mark.
+    bool TakeReadFailure() { return std::exchange(readFailed_, false); }
 
     // For tests and diagnostics.
     using BlockView = BlockCache::BlockView;
@@ -62,4 +66,5 @@ private:
     BlockCache::Held current_;
     uint64_t position_ = 0;
     int readerId_;
+    bool readFailed_ = false;
 };

@@ -24,13 +24,20 @@ trap 'exit 130' INT TERM
 
 # start_loopback_service BUILD_DIR LOG FILE...
 #   starts OnduLofrin --serve on 127.0.0.1 with the files (absolute paths),
-#   sets server_pid, and returns once the service answers a headset.
+#   sets server_pid, and returns once the service answers a headset. With
+#   service_descriptor_limit set, the service starts under that limit on open
+#   descriptors, soft and hard.
+service_descriptor_limit=
+limit_service_descriptors() {
+    [ -z "$service_descriptor_limit" ] || ulimit -n "$service_descriptor_limit"
+}
 start_loopback_service() {
     service_build=$1
     service_log=$2
     shift 2
     # The service writes its log and Config.ini where it runs.
-    (cd "$service_build" && exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory --no-cache "$@") \
+    (cd "$service_build" && limit_service_descriptors &&
+        exec ./OnduLofrin --serve --bind 127.0.0.1 --no-directory --no-cache "$@") \
         >"$service_log" 2>&1 &
     server_pid=$!
     for _ in $(seq 50); do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark and ends with a table of what each found against its
 # target: the bench/*_bench programs of BUILD_DIR, bench/load.sh,
-# bench/packaged_memory.sh and a short bench/soak.sh (SOAK_SECONDS, 30 by
+# bench/packaged_memory.sh, bench/silent_connections.sh and a short bench/soak.sh (SOAK_SECONDS, 30 by
 # default here). Each one's last line is
 #   verdict | NAME | FIGURE | TARGET | meets (or misses)
 # and its whole output is kept in BUILD_DIR/bench-logs/NAME.log. A benchmark
@@ -50,6 +50,7 @@ for program in "$build"/bench/*_bench; do
 done
 run load.sh "$here/bench/load.sh" "$build"
 run packaged_memory.sh "$here/bench/packaged_memory.sh" "$build"
+run silent_connections.sh "$here/bench/silent_connections.sh" "$build"
 run soak.sh "$here/bench/soak.sh" "$build"
 
 echo

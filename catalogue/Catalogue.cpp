@@ -11,12 +11,15 @@
 #include "catalogue/MediaProbe.h"
 #include "catalogue/PackagedMovie.h"
 #include "catalogue/TitleCache.h"
+#include "catalogue/TitleReplySizes.h"
 #include "catalogue/ToUtf8.h"
 #include "catalogue/VideoFileNames.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FreedMemory.h"
 #include "platform/MachineCapacity.h"
 #include "platform/MemoryRoom.h"
+#include "platform/PathBytes.h"
+#include "platform/RegularFile.h"
 #include "platform/ResidentMemory.h"
 
 namespace {
@@ -44,6 +47,9 @@ TitleOrReason ReadTitle(const std::wstring& path, const ProbeHelp& help) {
     const std::optional<std::wstring_view> fileName = FileNamePart(path);
     if (!fileName)
         return SkipReason{SkipKind::NoFileName, {}};
+    // Told before anything opens it: opening a FIFO waits for a writer.
+    if (std::optional<std::string> kind = platform::NotARegularFile(platform::PathToOsBytes(path)))
+        return SkipReason{SkipKind::NotRegularFile, std::move(*kind)};
     const std::string title = ToUtf8(*fileName);
     if (IsPackagedMoviePath(path))
         return ReadPackagedMovie(path, title);
@@ -52,6 +58,16 @@ TitleOrReason ReadTitle(const std::wstring& path, const ProbeHelp& help) {
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A title about which no reply could ever be sent is left out: its requests
+// would hold every headset's back for good.
+TitleRead LeftOutWhenRepliesCannotFit(TitleRead read) {
+    if (const auto* entry = std::get_if<CatalogueEntry>(&read.outcome)) {
+        if (std::optional<SkipReason> reason = ReplyThatCannotFit(*entry))
+            read.outcome = std::move(*reason);
+    }
+    return read;
 }
 
 // One file, from the cache when it holds the file as it is now. Packaged
@@ -66,17 +82,19 @@ TitleRead ReadFile(const std::wstring& path, const CatalogueBuildOptions& option
         cache != nullptr ? platform::StatusOfPath(path) : platform::PathStatus{};
     if (cache != nullptr) {
         if (std::optional<CatalogueEntry> kept = cache->Find(path, status))
-            return {std::move(*kept), {SecondsSince(start), true}};
+            return LeftOutWhenRepliesCannotFit({std::move(*kept), {SecondsSince(start), true}});
     }
-    TitleRead result{ReadTitle(path, {&frames, options.cancel}), {}};
+    bool readFailed = false;
+    TitleRead result{ReadTitle(path, {&frames, options.cancel, &readFailed}), {}};
     result.read.decoded =
         !IsPackagedMoviePath(path) && std::holds_alternative<CatalogueEntry>(result.outcome);
     const auto* entry = std::get_if<CatalogueEntry>(&result.outcome);
-    // A reading that the cancel cut short may have missed its picture.
-    if (cache != nullptr && entry != nullptr && !IsCancelled(options.cancel))
+    // A reading that the cancel cut short, or that a read error did, may
+    // have missed its picture.
+    if (cache != nullptr && entry != nullptr && !IsCancelled(options.cancel) && !readFailed)
         cache->Keep(path, status, *entry);
     result.read.seconds = SecondsSince(start);
-    return result;
+    return LeftOutWhenRepliesCannotFit(std::move(result));
 }
 
 // Reads alone until a title has been read from its file, measures what that

@@ -16,6 +16,7 @@ extern "C" {
 #include "platform/Clock.h"
 #include "platform/FfmpegHandles.h"
 #include "platform/MediaInput.h"
+#include "platform/OperatorLog.h"
 #include "platform/PathBytes.h"
 
 namespace {
@@ -56,6 +57,17 @@ CatalogueEntry MediaFileEntry(const std::wstring& path, const std::string& title
     return entry;
 }
 
+// A read the system refused, told to the operator; a read that a cancel
+// ended is none.
+bool ReadFailed(const AVFormatContext& input, const std::string& mediaPath) {
+    const AVIOContext* reader = input.pb;
+    if (reader == nullptr || reader->error >= 0 || reader->error == AVERROR_EXIT)
+        return false;
+    platform::LogForOperator("cannot read " + mediaPath + " at offset " +
+                             std::to_string(reader->pos) + ": " + FfmpegErrorText(reader->error));
+    return true;
+}
+
 }  // namespace
 
 TitleOrReason ProbeMediaFile(const std::wstring& path, const std::string& title,
@@ -78,8 +90,10 @@ TitleOrReason ProbeMediaFile(const std::wstring& path, const std::string& title,
     if (!decoder)
         return SkipReason{SkipKind::NoDecoder, avcodec_get_name(parameters.codec_id)};
 
-    CatalogueEntry entry = MediaFileEntry(path, title, std::move(mediaPath));
+    CatalogueEntry entry = MediaFileEntry(path, title, mediaPath);
     MakeThumbnail(input.get(), streamIndex, decoder.get(), entry);
+    if (ReadFailed(*input, mediaPath) && help.readFailed != nullptr)
+        *help.readFailed = true;
     entry.lastUsed = platform::TimeGetTime();
     return entry;
 }

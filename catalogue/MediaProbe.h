@@ -13,6 +13,9 @@ class FramePool;
 struct ProbeHelp {
     FramePool* frames = nullptr;
     const std::atomic<bool>* cancel = nullptr;
+    // Raised when a read of the file failed: the entry stands, but its
+    // picture may not be the file's, so it is not worth keeping.
+    bool* readFailed = nullptr;
 };
 
 // Probes an ordinary media file with FFmpeg: its entry when it has a

@@ -15,6 +15,10 @@ namespace {
 // kind, width, height and pixel byte count precede the pixels.
 constexpr int64_t kThumbnailFieldsSize = 20;
 constexpr int64_t kPixelsOffset = PACKAGED_HEADER_OFFSET + kThumbnailFieldsSize;
+// A picture larger than a 4096 x 4096 one is no thumbnail: the file is
+// damaged. Without a bound, a sparse file would have the service hold
+// gigabytes for a picture no headset could be sent.
+constexpr int64_t kLargestThumbnailBytes = int64_t{4096} * 4096 * 4;
 
 struct ThumbnailFields {
     int64_t kind = 0;
@@ -43,6 +47,10 @@ bool IsConsistentThumbnail(const ThumbnailFields& fields) {
     return pixels <= std::numeric_limits<int32_t>::max() / 4 && pixels * 4 == fields.byteCount;
 }
 
+bool IsSaneThumbnailSize(int32_t byteCount) {
+    return byteCount <= kLargestThumbnailBytes;
+}
+
 // Pixels that run past the end of the file are refused rather than padded,
 // so that the allocation for them is bounded by the file's own size.
 bool PixelsFitInFile(int32_t byteCount, uint64_t fileSize) {
@@ -61,6 +69,10 @@ std::vector<uint8_t> ReadBlock(bsFileRead& file, int32_t byteCount) {
     std::vector<uint8_t> block(static_cast<size_t>(byteCount), 0);
     file.SerializeBytes(block.data(), block.size());
     return block;
+}
+
+SkipReason ReadFailure(int error) {
+    return {SkipKind::CannotRead, std::strerror(error)};
 }
 
 SkipReason OpenFailure(int error) {
@@ -92,16 +104,23 @@ TitleOrReason ReadPackagedMovie(const std::wstring& path, const std::string& tit
     int32_t dataOffset = 0;
     int32_t headerSize = 0;
     file.Serialize(dataOffset).Serialize(headerSize);
+    if (file.ReadError() != 0)
+        return ReadFailure(file.ReadError());
     if (!IsValidDataOffset(dataOffset))
         return OutOfRange("dataOffset", dataOffset);
     if (!HeaderFitsInFile(headerSize, file.Size()))
         return OutOfRange("headerSize", headerSize);
 
     const ThumbnailFields fields = ReadThumbnailFields(file);
+    if (file.ReadError() != 0)
+        return ReadFailure(file.ReadError());
     if (fields.kind <= MEDIA_FILE_KIND)
         return OutOfRange("kind", fields.kind);
     if (!IsConsistentThumbnail(fields))
         return OutOfRange("thumbnail size", ThumbnailSizeText(fields));
+    if (!IsSaneThumbnailSize(fields.byteCount))
+        return OutOfRange("thumbnail size", ThumbnailSizeText(fields) + ", above " +
+                                                std::to_string(kLargestThumbnailBytes));
     if (!PixelsFitInFile(fields.byteCount, file.Size()))
         return OutOfRange("thumbnail byte count", fields.byteCount);
 
@@ -116,12 +135,14 @@ TitleOrReason ReadPackagedMovie(const std::wstring& path, const std::string& tit
     entry.path = path;
     entry.lastUsed = platform::TimeGetTime();
 
-    file.Seek(PACKAGED_HEADER_OFFSET, 0);
-    entry.header = ReadBlock(file, headerSize);
+    // The header block is not kept: its opening reply reads it from the file.
+    file.Seek(PACKAGED_HEADER_OFFSET + headerSize, 0);
     // A record table cut short by the end of the file is accepted; only a
     // count that cannot be a count is refused.
     int32_t recordCount = 0;
     file.Serialize(recordCount);
+    if (file.ReadError() != 0)
+        return ReadFailure(file.ReadError());
     if (recordCount < 0)
         return OutOfRange("recordCount", recordCount);
     entry.recordCount = recordCount;

@@ -18,5 +18,7 @@ constexpr int32_t PACKAGED_MIN_DATA_OFFSET = 21;
 constexpr int32_t PACKAGED_MAX_DATA_OFFSET = 0x0EFFFFFF;
 
 // Reads the leading fields and the thumbnail of a packaged movie file: its
-// entry, or why the file is not one.
+// entry, or why the file is not one. A picture larger than 4096 x 4096
+// pixels makes a damaged file, and a read that fails a file that cannot be
+// read. The header block is not kept: the opening reply reads it anew.
 TitleOrReason ReadPackagedMovie(const std::wstring& path, const std::string& title);

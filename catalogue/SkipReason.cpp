@@ -28,6 +28,12 @@ std::string DescribeSkipReason(const SkipReason& reason) {
             return "beyond the first 32 files";
         case SkipKind::NoVideosInFolder:
             return "a folder with no videos";
+        case SkipKind::NotRegularFile:
+            return WithDetail("not a regular file", reason.detail);
+        case SkipKind::CannotRead:
+            return WithDetail("cannot be read", reason.detail);
+        case SkipKind::ReplyTooLarge:
+            return WithDetail("too large to send", reason.detail);
     }
     return "skipped";
 }

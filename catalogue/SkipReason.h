@@ -16,6 +16,9 @@ enum class SkipKind {
     FieldOutOfRange,   // a packaged movie's header field (detail: the field and value)
     BeyondTitleLimit,  // after the first MAX_TITLES paths
     NoVideosInFolder,  // a folder with no video file in it or in its subfolders
+    NotRegularFile,    // a FIFO, a device or a socket (detail: which)
+    CannotRead,        // a read failed (detail: where and why)
+    ReplyTooLarge,     // a reply about it could never be sent (detail: which, how large)
 };
 
 struct SkipReason {

@@ -1,10 +1,9 @@
 #include "catalogue/Thumbnail.h"
 
+#include "catalogue/ThumbnailConversion.h"
 #include "platform/FfmpegHandles.h"
 
 namespace {
-
-constexpr int kScalerFlags = SWS_FAST_BILINEAR | SWS_ACCURATE_RND;
 
 // Far more than pictures are ever held back for reordering, in AV_TIME_BASE
 // units.
@@ -79,25 +78,6 @@ private:
 // The next picture the decoder has ready, if any.
 bool ReceivePicture(AVCodecContext* decoderContext, AVFrame* frame) {
     return avcodec_receive_frame(decoderContext, frame) >= 0;
-}
-
-// The scaler is made for the picture actually decoded rather than for the
-// size the probe reported: a stream may change resolution, and a scaler for
-// another size would read outside the frame.
-void ScaleIntoThumbnail(const AVFrame& frame, ScalerPtr& scaler, CatalogueEntry& entry) {
-    if (frame.width <= 0 || frame.height <= 0)
-        return;
-    if (entry.thumbnail.size() != static_cast<size_t>(THUMBNAIL_BYTES))
-        return;
-    scaler.reset(sws_getContext(frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
-                                THUMBNAIL_WIDTH, THUMBNAIL_HEIGHT, AV_PIX_FMT_BGRA, kScalerFlags,
-                                nullptr, nullptr, nullptr));
-    if (!scaler)
-        return;
-    uint8_t* const destination[4] = {entry.thumbnail.data(), nullptr, nullptr, nullptr};
-    const int destinationStride[4] = {THUMBNAIL_ROW_BYTES, 0, 0, 0};
-    sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, destination,
-              destinationStride);
 }
 
 // Feeds the chosen stream's packets to the decoder, starting with its first
@@ -214,11 +194,10 @@ bool DecodeLastKeyPacketBeforeMiddle(AVFormatContext* formatContext, int streamI
 
 }  // namespace
 
-// Codecs that code a
-// frame's fields as pictures of their own (HEVC) or have no fields at all
-// make one picture of every packet; others only when the stream is known to
-// be progressive, since the key picture's second field may follow in a packet
-// of its own.
+// Codecs that code a frame's fields as pictures of their own (HEVC) or have
+// no fields at all make one picture of every packet; others only when the
+// stream is known to be progressive, since the key picture's second field may
+// follow in a packet of its own.
 bool KeyPacketMakesAPicture(const AVCodecContext& decoder) {
     switch (decoder.codec_id) {
         case AV_CODEC_ID_HEVC:
@@ -233,9 +212,6 @@ bool KeyPacketMakesAPicture(const AVCodecContext& decoder) {
 
 int MakeThumbnail(AVFormatContext* formatContext, int streamIndex, AVCodecContext* decoderContext,
                   CatalogueEntry& entry, const ThumbnailReadLimit& limit) {
-    // Declared in this order so that the frame goes first, then the packet,
-    // then the scaler.
-    ScalerPtr scaler;
     int packetsRead = 0;
     SeekToMiddle(formatContext);
     const PacketPtr packet(av_packet_alloc());
@@ -256,7 +232,11 @@ int MakeThumbnail(AVFormatContext* formatContext, int streamIndex, AVCodecContex
         decoded = DecodeLastKeyPacketBeforeMiddle(formatContext, streamIndex, decoderContext,
                                                   packet.get(), frame.get(), limit, packetsRead);
     }
-    if (decoded)
-        ScaleIntoThumbnail(*frame, scaler, entry);
+    // The picture actually decoded counts rather than the size the probe
+    // reported: a stream may change resolution.
+    if (decoded && entry.thumbnail.size() == static_cast<size_t>(THUMBNAIL_BYTES)) {
+        entry.thumbnailTone = ConvertIntoThumbnail(
+            *frame, *formatContext->streams[streamIndex]->codecpar, entry.thumbnail.data());
+    }
     return packetsRead;
 }

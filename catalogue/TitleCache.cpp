@@ -7,12 +7,14 @@ extern "C" {
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
 
 #include "archive/bsMemRead.h"
 #include "archive/bsMemWrite.h"
+#include "catalogue/ThumbnailConversion.h"
 #include "platform/Clock.h"
 #include "platform/PathBytes.h"
 #include "platform/ProgramVersion.h"
@@ -21,7 +23,8 @@ extern "C" {
 namespace {
 
 constexpr uint64_t kMagic = 0x4F44554E49544954;  // "TITINUDO", little-endian
-constexpr uint32_t kFormat = 1;
+// 2: the thumbnail says whether it was tone-mapped.
+constexpr uint32_t kFormat = 2;
 constexpr size_t kCheckBytes = 4;
 // No entry of an ordinary media file comes near this.
 constexpr uint64_t kLargestEntryFile = uint64_t{16} << 20;
@@ -52,6 +55,17 @@ void SerializeBytes(iArc& arc, Bytes& bytes, uint64_t recordBytes) {
     arc.SerializeBytes(bytes.data(), bytes.size());
 }
 
+// A value outside the enumeration reads as the default.
+void SerializeTone(iArc& arc, ThumbnailTone& tone) {
+    uint8_t value = static_cast<uint8_t>(tone);
+    arc.Serialize(value);
+    if (!arc.IsStoring()) {
+        tone = value <= static_cast<uint8_t>(ThumbnailTone::NotToneMapped)
+                   ? static_cast<ThumbnailTone>(value)
+                   : ThumbnailTone::AsDecoded;
+    }
+}
+
 // One call sequence writes the record and reads it back.
 void Serialize(iArc& arc, EntryRecord& record, uint64_t recordBytes) {
     CatalogueEntry& entry = record.entry;
@@ -66,7 +80,13 @@ void Serialize(iArc& arc, EntryRecord& record, uint64_t recordBytes) {
     arc.Serialize(entry.thumbWidth).Serialize(entry.thumbHeight);
     arc.Serialize(entry.dataOffset).Serialize(entry.headerSize).Serialize(entry.recordCount);
     SerializeBytes(arc, entry.thumbnail, recordBytes);
-    SerializeBytes(arc, entry.header, recordBytes);
+    // Once a copy of a packaged movie's header block, which entries no longer
+    // keep; ordinary media files, the only ones kept here, had none.
+    std::vector<uint8_t> noHeader;
+    SerializeBytes(arc, noHeader, recordBytes);
+    if (!noHeader.empty())
+        entry.headerSize = -1;  // refused by IsWholeEntry
+    SerializeTone(arc, entry.thumbnailTone);
 }
 
 uint32_t CheckSum(const uint8_t* bytes, size_t count) {
@@ -98,7 +118,7 @@ bool IsWholeEntry(const CatalogueEntry& entry) {
     return entry.thumbWidth >= 0 && entry.thumbHeight >= 0 &&
            entry.thumbnail.size() == uint64_t{4} * static_cast<uint32_t>(entry.thumbWidth) *
                                          static_cast<uint32_t>(entry.thumbHeight) &&
-           entry.headerSize >= 0 && entry.header.size() == static_cast<uint32_t>(entry.headerSize);
+           entry.headerSize == 0;
 }
 
 // The record in `bytes` when its check sum holds and it was read to its end.
@@ -139,13 +159,25 @@ uint64_t PathHash(const std::string& pathBytes) {
     return hash;
 }
 
+constexpr std::string_view kEntrySuffix = ".entry";
+constexpr size_t kHashDigits = 16;
+
+// "0123456789abcdef.entry": a name EntryFile makes. Nothing else in the
+// folder is the cache's to remove.
+bool IsEntryName(std::string_view name) {
+    return name.size() == kHashDigits + kEntrySuffix.size() && name.ends_with(kEntrySuffix) &&
+           std::all_of(name.begin(), name.begin() + kHashDigits,
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 }  // namespace
 
 TitleCache::TitleCache(std::filesystem::path directory, std::string version, uint64_t bound)
     : directory_(std::move(directory)), version_(std::move(version)), bound_(bound) {}
 
 std::string TitleCache::CurrentVersion() {
-    return std::string("OnduLofrin ") + kProgramVersion + ", FFmpeg " + av_version_info();
+    return std::string("OnduLofrin ") + kProgramVersion + ", FFmpeg " + av_version_info() +
+           ", thumbnails " + std::to_string(THUMBNAIL_CONVERSION_VERSION);
 }
 
 std::filesystem::path TitleCache::EntryFile(const std::string& pathBytes) const {
@@ -206,7 +238,8 @@ void TitleCache::Trim() const {
         std::error_code noSize;
         std::error_code noKind;
         Stored file{it->last_write_time(noTime), it->file_size(noSize), it->path()};
-        if (noTime || noSize || !it->is_regular_file(noKind))
+        if (noTime || noSize || !it->is_regular_file(noKind) ||
+            !IsEntryName(it->path().filename().native()))
             continue;
         total += file.size;
         stored.push_back(std::move(file));

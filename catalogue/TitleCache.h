@@ -12,9 +12,11 @@
 // whose files have not changed decodes no picture. One file per title in the
 // cache folder, named after the title's path. An entry counts only for the
 // same path bytes, size, modification time, device and inode, and for the
-// same program and FFmpeg versions, which made its picture. Entries are
-// written whole or not at all; one that is damaged, cut short, from another
-// version or unreadable is never trusted, and the next read replaces it.
+// same program, FFmpeg and thumbnail conversion versions, which made its
+// picture. Entries are written whole or not at all; one that is damaged, cut
+// short, from another version or unreadable is never trusted, and the next
+// read replaces it. An entry is on the disk before its name is, so a power
+// cut leaves the old entry or the new one.
 // When all together take more than the bound, the least recently used go.
 // Find and Keep may run on several threads at once.
 class TitleCache {
@@ -24,8 +26,8 @@ public:
     explicit TitleCache(std::filesystem::path directory, std::string version = CurrentVersion(),
                         uint64_t bound = kDefaultBound);
 
-    // The versions that make a picture what it is: this program's and
-    // FFmpeg's.
+    // The versions that make a picture what it is: this program's, FFmpeg's
+    // and the thumbnail conversion's.
     static std::string CurrentVersion();
 
     // The entry kept for `path` when `file`, the path's status now, is the
@@ -38,6 +40,7 @@ public:
               const CatalogueEntry& entry) const;
 
     // Removes the least recently used entries until the rest fit the bound.
+    // Only its own entries count and go: other files in the folder stay.
     void Trim() const;
 
 private:

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <exception>
+#include <new>
 #include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "catalogue/FramePool.h"
+#include "platform/OperatorLog.h"
 #include "platform/ThreadAnnotations.h"
 
 namespace {
@@ -80,6 +84,24 @@ private:
     size_t stoppedReaders_ GUARDED_BY(mutex_) = 0;
 };
 
+TitleRead LeftOutAfterThrow(size_t file, const std::string& why) {
+    platform::LogForOperator("file " + std::to_string(file + 1) +
+                             " of the list is left out: its reading failed: " + why);
+    return {SkipReason{SkipKind::CannotRead, why}, {}};
+}
+
+// A file whose reading throws (memory ran out while it was read) is left out
+// with the reason; the reader reads on.
+TitleRead ReadGuarded(const ReadOne& readOne, size_t file, FramePool& frames) {
+    try {
+        return readOne(file, frames);
+    } catch (const std::bad_alloc&) {
+        return LeftOutAfterThrow(file, "out of memory");
+    } catch (const std::exception& error) {
+        return LeftOutAfterThrow(file, error.what());
+    }
+}
+
 void RunReader(ReadBoard& board, const ReadOne& readOne, const std::atomic<bool>* cancel) {
     // Its buffers go when the reader has read its last file.
     FramePool frames;
@@ -87,9 +109,32 @@ void RunReader(ReadBoard& board, const ReadOne& readOne, const std::atomic<bool>
         const std::optional<size_t> file = board.Take();
         if (!file)
             break;
-        board.Put(*file, readOne(*file, frames));
+        board.Put(*file, ReadGuarded(readOne, *file, frames));
     }
     board.ReaderStopped();
+}
+
+// Joins the readers however the calling thread leaves.
+struct Readers {
+    std::vector<std::thread> threads;
+    ~Readers() {
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+};
+
+// Starts up to `wanted` readers; as many as the system gives threads for,
+// the shortfall told to the operator.
+void StartReaders(Readers& readers, size_t wanted, ReadBoard& board, const ReadOne& readOne,
+                  const std::atomic<bool>* cancel) {
+    try {
+        readers.threads.reserve(wanted);
+        while (readers.threads.size() < wanted)
+            readers.threads.emplace_back(RunReader, std::ref(board), std::cref(readOne), cancel);
+    } catch (const std::exception& error) {
+        platform::LogForOperator("titles are read on " + std::to_string(readers.threads.size()) +
+                                 " of " + std::to_string(wanted) + " threads: " + error.what());
+    }
 }
 
 }  // namespace
@@ -102,19 +147,24 @@ bool ReadTitlesInOrder(size_t count, const ReaderCount& readers, const std::atom
     if (count == 0)
         return !IsCancelled(cancel);
     ReadBoard board(count);
-    std::vector<std::thread> threads;
+    Readers started;
     const auto startReaders = [&](size_t wanted) {
-        wanted = std::max<size_t>(1, std::min(wanted, count));
-        while (threads.size() < wanted)
-            threads.emplace_back(RunReader, std::ref(board), std::cref(readOne), cancel);
+        StartReaders(started, std::max<size_t>(1, std::min(wanted, count)), board, readOne, cancel);
     };
     startReaders(readers.first);
     bool countSettled = !readers.more;
+    // Without a thread of its own, the calling thread reads every file first.
+    const bool readHere = started.threads.empty();
+    if (readHere) {
+        RunReader(board, readOne, cancel);
+        countSettled = true;
+    }
 
     bool cancelled = false;
     size_t reported = 0;
     for (size_t file = 0; file < count && !cancelled;) {
-        ReadBoard::News news = board.WaitFor(file, reported, threads.size(), cancel);
+        ReadBoard::News news =
+            board.WaitFor(file, reported, readHere ? 1 : started.threads.size(), cancel);
         cancelled = news.cancelled;
         if (cancelled)
             break;
@@ -131,7 +181,5 @@ bool ReadTitlesInOrder(size_t count, const ReaderCount& readers, const std::atom
         }
         deliver(file++, *news.read);
     }
-    for (std::thread& thread : threads)
-        thread.join();
     return !cancelled;
 }

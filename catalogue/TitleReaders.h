@@ -41,7 +41,10 @@ struct ReaderCount {
 // files, as soon as it and all before it are there. `progress` hears, also
 // on the calling thread, how many files are done in any order, first 0.
 // Once `cancel` is raised no file is started and nothing more is delivered;
-// returns false then, after the readers have finished their files.
+// returns false then, after the readers have finished their files. A file
+// whose reading throws is delivered as left out, with why; when the system
+// gives fewer threads than `readers`, fewer read, and with none the calling
+// thread reads every file itself.
 using ReadOne = std::function<TitleRead(size_t file, FramePool& frames)>;
 using DeliverOne = std::function<void(size_t file, TitleRead& read)>;
 using ReadProgress = std::function<void(size_t filesDone, size_t count)>;

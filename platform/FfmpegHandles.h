@@ -12,8 +12,14 @@ extern "C" {
 
 // Owners of FFmpeg objects, each released with the library's own function.
 
+// A context lent its file reader (AVFMT_FLAG_CUSTOM_IO) leaves the reader
+// open when it closes; the reader goes right after it.
 struct FormatContextCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+    void operator()(AVFormatContext* context) const {
+        AVIOContext* lent = (context->flags & AVFMT_FLAG_CUSTOM_IO) != 0 ? context->pb : nullptr;
+        avformat_close_input(&context);
+        avio_closep(&lent);
+    }
 };
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
 

@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -27,11 +25,14 @@ struct Profile {
     std::vector<Line> lines;
 };
 
-std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-    std::ifstream in(PathToOsBytes(path), std::ios::binary);
-    if (!in)
+// Far beyond any list a person keeps; a larger file is not taken for one.
+constexpr uint64_t kLargestProfile = uint64_t{16} << 20;
+
+std::optional<std::string> ReadProfileFile(const std::wstring& path) {
+    const auto bytes = platform::ReadWholeFile(PathToOsBytes(path), kLargestProfile);
+    if (!bytes)
         return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::string(bytes->begin(), bytes->end());
 }
 
 Profile ParseProfile(std::string_view content) {
@@ -235,7 +236,7 @@ std::string Serialise(const Profile& profile) {
 // The file's profile, or an empty one when there is no file; nothing when a
 // file is there but cannot be read, since replacing it would lose it.
 std::optional<Profile> ProfileToChange(const std::wstring& path) {
-    if (const std::optional<std::string> content = ReadWholeFile(path))
+    if (const std::optional<std::string> content = ReadProfileFile(path))
         return ParseProfile(*content);
     if (access(PathToOsBytes(path).c_str(), F_OK) != 0 && errno == ENOENT)
         return Profile{};
@@ -256,7 +257,7 @@ std::string ValueOf(std::string_view lineText) {
 
 std::wstring GetPrivateProfileString(std::wstring_view section, std::wstring_view key,
                                      std::wstring_view defaultValue, const std::wstring& path) {
-    const std::optional<std::string> content = ReadWholeFile(path);
+    const std::optional<std::string> content = ReadProfileFile(path);
     if (!content)
         return std::wstring(defaultValue);
     const Profile profile = ParseProfile(*content);
@@ -289,7 +290,7 @@ bool WritePrivateProfileString(std::wstring_view section, std::wstring_view key,
 
 std::optional<std::vector<ProfileEntry>> GetPrivateProfileSection(std::wstring_view section,
                                                                   const std::wstring& path) {
-    const std::optional<std::string> content = ReadWholeFile(path);
+    const std::optional<std::string> content = ReadProfileFile(path);
     if (!content)
         return std::nullopt;
     const Profile profile = ParseProfile(*content);

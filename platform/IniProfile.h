@@ -21,8 +21,10 @@ std::wstring GetPrivateProfileString(std::wstring_view section, std::wstring_vie
 // key when missing. Every other line of the file is kept byte for byte.
 // Refuses (returns false) names or values that would change the file's
 // structure: line breaks anywhere, "]" in a section name, "=" in a key name.
-// The file is replaced whole, so a reader finds the old one or the new one;
-// a file that is there but cannot be read is left alone.
+// The file is replaced whole (ReplaceWholeFile), so a reader, and the disk
+// after a power cut, hold the old one or the new one; it keeps its mode, and
+// a symbolic link keeps leading to it. A file that is there but cannot be
+// read, or is no regular file, is left alone.
 bool WritePrivateProfileString(std::wstring_view section, std::wstring_view key,
                                std::wstring_view value, const std::wstring& path);
 

@@ -17,7 +17,9 @@ struct MediaInput {
 // FFmpeg's words for one of its error codes.
 std::string FfmpegErrorText(int error);
 
-// Opens `path` (the bytes the OS takes). Every read asks `stop` first and
+// Opens `path` (the bytes the OS takes) when it is a regular file: a FIFO or
+// a device never holds the open up; what names nothing on the disk, such as
+// an address, FFmpeg opens as it would. Every read asks `stop` first and
 // gives up once it is raised, so that a file on a share that stopped
 // answering holds up no stop for longer than the read under way; null for
 // reads that never give up.

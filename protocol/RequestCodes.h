@@ -21,8 +21,9 @@ constexpr int32_t kStatusSuccess = 0;
 constexpr int32_t kDescribeStatusTitleTooLong = 1;
 constexpr int32_t kDescribeStatusInvalidTitle = 2;
 
-// 33794 and 33795, the packaged title's header, records and data.
-constexpr int32_t kPackagedStatusNoReader = 1;
+// 33794 and 33795, the packaged title's header, records and data. The file
+// could not be read: nothing of the reply is sent, nor anything in its place.
+constexpr int32_t kPackagedStatusCannotRead = 1;
 constexpr int32_t kPackagedStatusInvalidTitle = 2;
 
 // 33796, a batch of packets.

@@ -37,6 +37,14 @@ struct OpenPackagedFile {
     int32_t titleIndex;
 };
 
+// What the loop's next wait watches a connection for.
+enum class SessionWatch {
+    Nothing,   // its request is in hand, or the reply budget holds it back
+    Request,   // its next request
+    Room,      // room in the socket for the next piece of its reply
+    PieceDue,  // the pacing's wait for the next piece; the socket is not watched
+};
+
 // One headset connection and what it has open: an ordinary media title
 // and/or a packaged movie title. The connection is declared first, so that
 // it closes only after the titles are released.
@@ -75,6 +83,17 @@ struct ClientSession {
     uint32_t replyMovedAt = 0;
     // For the operator's lines about this connection.
     SessionActivity activity;
+
+    // TimeGetTime when the connection was accepted, and when it last sent a
+    // request the service knows: one that never sent any is let go after a
+    // while, and when descriptors run out, the one silent longest goes first.
+    uint32_t acceptedAt = 0;
+    uint32_t lastAskedAt = 0;
+    bool hasAsked = false;
+    // The media thread could not handle the request (no thread, or no
+    // memory): the loop ends the connection rather than leave it unanswered.
+    bool requestFailed = false;
+    SessionWatch watchedFor = SessionWatch::Nothing;
 };
 
 // Releases the session's open titles, keeps its connection: the media title

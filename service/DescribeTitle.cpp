@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "catalogue/TitleReplySizes.h"
 #include "protocol/ProtocolLimits.h"
 #include "protocol/Replies.h"
 #include "protocol/Requests.h"
@@ -30,8 +31,8 @@ void DescribeTitle(bsMemRead& request, ClientSession& session, const Catalogue& 
 }
 
 size_t LargestDescription(const Catalogue& catalogue) {
-    size_t largest = 0;
+    size_t largest = DescriptionReplyBytes(CatalogueEntry{});
     for (const CatalogueEntry& entry : catalogue)
-        largest = std::max(largest, entry.title.size() + entry.thumbnail.size());
-    return kReplyFraming + largest;
+        largest = std::max(largest, DescriptionReplyBytes(entry));
+    return largest;
 }

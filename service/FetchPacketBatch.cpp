@@ -58,5 +58,5 @@ void FetchPacketBatch(bsMemRead& request, ClientSession& session, const Catalogu
     // The head goes again over its placeholder, now that its count is known.
     const std::vector<uint8_t> headBytes = protocol::Encoded(head);
     std::copy(headBytes.begin(), headBytes.end(), reply.Buffer().begin());
-    QueueReply(session, ReplyParts{std::move(reply.Buffer()), {}});
+    QueueReply(session, ReplyParts{std::move(reply.Buffer()), {}, {}});
 }

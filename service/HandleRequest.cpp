@@ -70,3 +70,8 @@ size_t LargestReplyOfAny(const Catalogue& catalogue) {
         largest = std::max(largest, route.largestReply(catalogue));
     return largest;
 }
+
+bool IsKnownRequest(const std::vector<uint8_t>& request) {
+    bsMemRead reader(request.data(), request.size());
+    return RouteFor(ReadCode(reader)) != nullptr;
+}

@@ -17,3 +17,6 @@ void HandleRequest(bsMemRead& request, ClientSession& session, const Catalogue& 
 size_t LargestReplyFor(const std::vector<uint8_t>& request, const Catalogue& catalogue);
 // The largest reply any request may get.
 size_t LargestReplyOfAny(const Catalogue& catalogue);
+
+// Whether the request's code is one the service answers.
+bool IsKnownRequest(const std::vector<uint8_t>& request);

@@ -13,7 +13,7 @@ constexpr uint64_t kLimitShareDivisor = 4;
 }  // namespace
 
 MemoryBudgets BudgetsFor(const platform::MemoryRoom& room) {
-    MemoryBudgets budgets{PackagedFiles::kDefaultCacheBudgetBytes, kDefaultReplyBudgetBytes,
+    MemoryBudgets budgets{PackagedFiles::kDefaultCacheBudgetBytes, kReplyBudget,
                           room.cgroupLimitBytes};
     if (room.cgroupLimitBytes) {
         const uint64_t share = *room.cgroupLimitBytes / kLimitShareDivisor;
@@ -26,5 +26,5 @@ MemoryBudgets BudgetsFor(const platform::MemoryRoom& room) {
 bool MemoryChoice::Limited() const {
     return readers.LimitedByMemory() ||
            budgets.blockCacheBytes < PackagedFiles::kDefaultCacheBudgetBytes ||
-           budgets.replyBytes < kDefaultReplyBudgetBytes;
+           budgets.replyBytes < kReplyBudget;
 }

@@ -6,9 +6,7 @@
 
 #include "catalogue/ReaderChoice.h"
 #include "platform/MemoryRoom.h"
-
-// The replies held for all headsets together stay within this by default.
-constexpr size_t kDefaultReplyBudgetBytes = size_t{512} << 20;
+#include "protocol/ProtocolLimits.h"
 
 // What a start chose to let the service's memory grow to.
 struct MemoryBudgets {

@@ -54,6 +54,12 @@ const char* ReasonText(ReleaseReason reason) {
             return "reset";
         case ReleaseReason::Stalled:
             return "stalled";
+        case ReleaseReason::Silent:
+            return "no request in 60 s";
+        case ReleaseReason::MadeRoom:
+            return "silent longest, closed for a new connection";
+        case ReleaseReason::Failed:
+            return "request failed";
     }
     return "closed";
 }

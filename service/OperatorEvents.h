@@ -16,7 +16,11 @@ struct AVFormatContext;
 // they are sent are also kept in the service's HeadsetTally, whatever the
 // detail, for a front end to show.
 
-enum class ReleaseReason { Closed, Reset, Stalled };
+// Closed and Reset by the headset, Stalled when it stopped reading or
+// vanished; Silent when it sent no request within a minute of connecting,
+// MadeRoom when it was the quietest connection and the descriptors ran out,
+// Failed when its request could not be handled.
+enum class ReleaseReason { Closed, Reset, Stalled, Silent, MadeRoom, Failed };
 
 // A connection was accepted from `peer`; remembers the peer and `tally` on
 // the session.

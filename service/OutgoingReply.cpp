@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <string>
+
+#include "platform/OperatorLog.h"
 
 namespace {
 
@@ -52,7 +55,21 @@ struct OutgoingReply::Gathered {
 };
 
 OutgoingReply::OutgoingReply(ReplyParts&& parts, std::shared_ptr<BlockCache> cache)
-    : bytes_(std::move(parts.bytes)), cache_(std::move(cache)) {
+    : cache_(std::move(cache)) {
+    Assemble(std::move(parts));
+    if (cache_) {
+        uint64_t from = 0;
+        (void)NextFileOffset(from);
+        readerId_ = cache_->AddReader(from);
+    }
+}
+
+void OutgoingReply::Assemble(ReplyParts&& parts) {
+    bytes_ = std::move(parts.bytes);
+    ifUnreadable_ = std::move(parts.ifUnreadable);
+    segments_.clear();
+    segment_ = 0;
+    payloadSize_ = 0;
     uint64_t size = bytes_.size();
     for (const ReplyParts::FileRange& range : parts.fileRanges)
         size += range.length;
@@ -68,11 +85,6 @@ OutgoingReply::OutgoingReply(ReplyParts&& parts, std::shared_ptr<BlockCache> cac
     AddSegment(false, taken, bytes_.size() - taken);
     for (size_t i = 0; i < kReplyLengthBytes; ++i)
         length_[i] = static_cast<uint8_t>(payloadSize_ >> (8 * i));
-    if (cache_) {
-        uint64_t from = 0;
-        (void)NextFileOffset(from);
-        readerId_ = cache_->AddReader(from);
-    }
 }
 
 OutgoingReply::~OutgoingReply() {
@@ -90,10 +102,12 @@ void OutgoingReply::AddSegment(bool fromFile, uint64_t source, uint64_t length) 
 }
 
 size_t OutgoingReply::HeldBytes() const {
-    return bytes_.capacity() + segments_.capacity() * sizeof(Segment);
+    return bytes_.capacity() + segments_.capacity() * sizeof(Segment) + ifUnreadable_.capacity();
 }
 
 // Takes the runs of the next piece, up to the first file bytes not in memory.
+// The first piece waits for the first file bytes it carries: until the head
+// has gone, a file that cannot be read can still be told with a status.
 bool OutgoingReply::Gather(Gathered& gathered) {
     uint64_t position = payloadSent_;
     const uint64_t limit = std::min<uint64_t>(kMaxPiece, payloadSize_ - payloadSent_);
@@ -105,15 +119,16 @@ bool OutgoingReply::Gather(Gathered& gathered) {
         if (!segment.fromFile) {
             gathered.Add(bytes_.data() + segment.source + into, length);
         } else if (const uint64_t offset = segment.source + into;
-                   !cache_ || offset >= cache_->Length() || offset == unloadable_) {
-            // Past the end of the file, or where no block could be had for
-            // the file's bytes: zeros, as a read that delivers nothing leaves.
+                   !cache_ || offset >= cache_->Length()) {
+            // Past the end of the file: zeros, as a read that delivers nothing leaves.
             length = std::min<uint64_t>(length, sizeof kZeros);
             gathered.Add(kZeros, length);
         } else {
             BlockCache::Held block;
             if (!cache_->TryHold(offset, block)) {
                 gathered.missing = true;
+                if (BytesSent() == 0 && gathered.held.empty())
+                    gathered.count = 0;
                 break;
             }
             length = std::min(length, block.start + block.validLength - offset);
@@ -162,28 +177,36 @@ void OutgoingReply::ReadAhead() {
 }
 
 OutgoingReply::Outcome OutgoingReply::SendPiece(int socket, SendCall sendCall) {
+    if (unreadable_) {
+        if (BytesSent() != 0 || ifUnreadable_.empty())
+            return Outcome::Unreadable;
+        cache_->Release(broughtIn_);
+        unreadable_ = false;
+        Assemble(ReplyParts{std::move(ifUnreadable_), {}, {}});
+    }
+    Gathered gathered;
+    if (payloadSent_ < payloadSize_ && !Gather(gathered)) {
+        ReleaseHeld(gathered.held);
+        return gathered.missing ? Outcome::NeedsData : Outcome::NoRoom;
+    }
     // A length cut short would leave the headset out of step for good, so it
     // is finished before any of the payload goes.
     while (lengthSent_ < kReplyLengthBytes) {
         const iovec rest{length_ + lengthSent_, kReplyLengthBytes - lengthSent_};
         size_t sent = 0;
         const SendResult result = SendOnce(sendCall, socket, &rest, 1, sent);
-        if (result == SendResult::Failed)
-            return Outcome::Failed;
-        if (result == SendResult::NoRoom)
-            return Outcome::NoRoom;
+        if (result != SendResult::Sent) {
+            ReleaseHeld(gathered.held);
+            return result == SendResult::Failed ? Outcome::Failed : Outcome::NoRoom;
+        }
         lengthSent_ += sent;
     }
     if (payloadSent_ == payloadSize_)
         return Outcome::NoRoom;
-    Gathered gathered;
-    if (!Gather(gathered))
-        return gathered.missing ? Outcome::NeedsData : Outcome::NoRoom;
     size_t sent = 0;
     const SendResult result =
         SendOnce(sendCall, socket, gathered.runs.data(), gathered.count, sent);
     ReleaseHeld(gathered.held);
-    unloadable_ = UINT64_MAX;  // the next piece tries to load its bytes again
     if (result != SendResult::Sent)
         return result == SendResult::Failed ? Outcome::Failed : Outcome::NoRoom;
     payloadSent_ += sent;
@@ -206,9 +229,16 @@ void OutgoingReply::BringInData() {
     cache_->Release(broughtIn_);
     broughtIn_ = cache_->Switch(readerId_, none, offset, BlockCache::LoadMode::Now);
     if (broughtIn_.block == nullptr) {
-        unloadable_ = offset;  // memory is short: the piece goes out as zeros
+        platform::LogForOperator("no memory to read a reply's file bytes at offset " +
+                                 std::to_string(offset));
+        unreadable_ = true;
         return;
     }
-    cache_->MarkRead(broughtIn_);
+    // The file's own error is told where the read failed.
+    if (!cache_->MarkRead(broughtIn_)) {
+        cache_->Release(broughtIn_);
+        unreadable_ = true;
+        return;
+    }
     cache_->Prefetch(offset, kReadAheadBytes);
 }

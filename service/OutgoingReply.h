@@ -28,11 +28,15 @@ struct ReplyParts {
     };
     std::vector<uint8_t> bytes;
     std::vector<FileRange> fileRanges;
+    // Sent instead, when the file cannot be read before any of the reply
+    // has gone: its code and the status that says so.
+    std::vector<uint8_t> ifUnreadable;
 };
 
 // One framed reply on its way to a headset. It goes out a piece at a time, never blocking, so that
 // the one worker thread can send to every headset in turn. File bytes go to the socket straight
-// from the blocks of the cache.
+// from the blocks of the cache. Bytes the file could not give are never sent as anything else:
+// before the reply has started, it turns into its failure reply; once it has, it ends (Unreadable).
 class OutgoingReply {
 public:
     // The largest share of the payload one send is offered.
@@ -45,11 +49,14 @@ public:
         NoRoom,     // the socket buffer is full, or only the length fit
         Failed,     // the connection is broken; the rest of the reply is dropped
         NeedsData,  // the next bytes of the file are not in memory: BringInData
+        // The file could not be read where the reply had got to: the headset
+        // has part of it and can only learn it from the connection's end.
+        Unreadable,
     };
 
     // Takes the payload and pads it in place.
     explicit OutgoingReply(std::vector<uint8_t>&& payload)
-        : OutgoingReply(ReplyParts{std::move(payload), {}}, nullptr) {}
+        : OutgoingReply(ReplyParts{std::move(payload), {}, {}}, nullptr) {}
     // File ranges are read from `cache`.
     OutgoingReply(ReplyParts&& parts, std::shared_ptr<BlockCache> cache);
     ~OutgoingReply();
@@ -60,7 +67,8 @@ public:
     // at most one piece of the payload. Never waits for the file.
     Outcome SendPiece(int socket, SendCall sendCall = ::sendmsg);
     // Loads the file bytes the next piece needs, and reads ahead: may wait
-    // for the disk, so it runs away from the connection loop.
+    // for the disk, so it runs away from the connection loop. Where they
+    // cannot be read, or no memory can be had for them, the next piece says so.
     void BringInData();
 
     bool Finished() const {
@@ -83,6 +91,8 @@ private:
     };
     struct Gathered;
 
+    // Takes the reply's parts, pads the payload and writes its length.
+    void Assemble(ReplyParts&& parts);
     void AddSegment(bool fromFile, uint64_t source, uint64_t length);
     bool Gather(Gathered& gathered);
     void ReleaseHeld(std::vector<BlockCache::Held>& held);
@@ -92,15 +102,15 @@ private:
 
     std::vector<uint8_t> bytes_;
     std::vector<Segment> segments_;
+    std::vector<uint8_t> ifUnreadable_;
     std::shared_ptr<BlockCache> cache_;
     // The block the next piece starts in, held from BringInData until the
     // piece has gone.
     BlockCache::Held broughtIn_;
     // The reply's place among the readers of the cache.
     int readerId_ = -1;
-    // Where the file's bytes could not be brought into memory: the next
-    // piece sends zeros there rather than asking for them again and again.
-    uint64_t unloadable_ = UINT64_MAX;
+    // The file's next bytes could not be brought into memory.
+    bool unreadable_ = false;
     uint64_t payloadSize_ = 0;
     size_t segment_ = 0;  // the segment payloadSent_ lies in
     uint8_t length_[kReplyLengthBytes];

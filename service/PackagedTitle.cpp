@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "catalogue/PackagedMovie.h"
+#include "catalogue/TitleReplySizes.h"
 #include "platform/Clock.h"
 #include "protocol/ProtocolLimits.h"
 #include "protocol/Replies.h"
@@ -105,6 +106,10 @@ void OpenPackagedTitle(bsMemRead& request, ClientSession& session, const Catalog
     reply.firstRecords =
         FileBytes(reader, RecordOffset(entry, 0),
                   PACKAGED_RECORD_SIZE * std::clamp(reply.recordCount, 0, kRecordsOnOpen));
+    if (reader.TakeReadFailure()) {
+        QueueStatusReply<protocol::OpenedPackage>(session, kPackagedStatusCannotRead);
+        return;
+    }
     QueueReply(session, reply);
     LogOpenedPackaged(session, titleIndex, entry);
 }
@@ -124,6 +129,10 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, const Catalog
     protocol::PackagedData reply;
     reply.records = FileBytes(reader, RecordOffset(entry, wanted.firstRecord),
                               PACKAGED_RECORD_SIZE * RecordsToSend(entry, wanted.firstRecord));
+    if (reader.TakeReadFailure()) {
+        QueueStatusReply<protocol::PackagedData>(session, kPackagedStatusCannotRead);
+        return;
+    }
     // The servable chunks, up to the first that is not. Each one's bytes are
     // a range of the file, read as the reply is sent.
     std::vector<uint64_t> dataOffsets;
@@ -143,6 +152,9 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, const Catalog
                                     static_cast<uint64_t>(chunk.length)});
     });
     parts.bytes = std::move(bytes.Buffer());
+    protocol::PackagedData unreadable;
+    unreadable.status = kPackagedStatusCannotRead;
+    parts.ifUnreadable = protocol::Encoded(unreadable);
     // The reply reads ahead of itself as it goes, and past its last chunk
     // when it ends.
     QueueReply(session, std::move(parts), reader.SharedCache());
@@ -150,10 +162,10 @@ void FetchPackagedData(bsMemRead& request, ClientSession& session, const Catalog
 }
 
 size_t LargestPackagedOpening(const Catalogue& catalogue) {
-    size_t largest = 0;
+    size_t largest = PackagedOpeningReplyBytes(CatalogueEntry{});
     for (const CatalogueEntry& entry : catalogue)
-        largest = std::max(largest, static_cast<size_t>(std::max(entry.headerSize, 0)));
-    return kReplyFraming + largest + PACKAGED_RECORD_SIZE * kRecordsOnOpen;
+        largest = std::max(largest, PackagedOpeningReplyBytes(entry));
+    return largest;
 }
 
 // A fetch's file bytes are read as they are sent and count for nothing here.

@@ -12,11 +12,13 @@
 #include "platform/LocalAddresses.h"
 #include "platform/Socket.h"
 #include "service/ClientSession.h"
+#include "service/DescriptorShortage.h"
 #include "service/HandledRequests.h"
 #include "service/HeadsetTally.h"
 #include "service/MediaWorkers.h"
 #include "service/MemoryBudgets.h"
 #include "service/PackagedFiles.h"
+#include "service/WatchedSockets.h"
 
 // Everything one service holds while it runs. The thread that starts the
 // service fills it before it starts the worker and empties it only after the
@@ -53,16 +55,23 @@ struct ServiceState {
     PackagedFiles packagedFiles;
     // The replies held for all headsets together stay within this (see
     // the connection loop); set by each start from the memory it may use.
-    size_t replyBudgetBytes = kDefaultReplyBudgetBytes;
+    size_t replyBudgetBytes = kReplyBudget;
     // The requests' media work, and the way back to the loop when it is done.
     MediaWorkers mediaWorkers;
     HandledRequests handledRequests;
 
     // TimeGetTime of the last announcement; 0 when the state is made, never reset.
     uint32_t lastBroadcast = 0;
-    // Where a pass starts watching sessions when they do not all fit in it:
-    // just after the last one the pass before watched.
-    size_t firstSessionToWatch = 0;
+    // The sockets the loop waits on, kept between passes.
+    WatchedSockets watched;
+    // Where a pass starts serving the sessions that are ready: one further
+    // each pass, so that when the reply budget lets only some requests in,
+    // the same sessions are not always first.
+    size_t firstSessionToServe = 0;
+    // The most connections held at once: below the descriptor limit, with
+    // room left for the titles the headsets open. Set when the worker starts.
+    size_t sessionCap = SIZE_MAX;
+    DescriptorShortage shortage;
 
     // The worker thread, joined by StopVideoService.
     std::thread workerThread;

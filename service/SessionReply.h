@@ -6,10 +6,8 @@
 
 #include "platform/Clock.h"
 #include "protocol/MessageArchive.h"
+#include "protocol/ProtocolLimits.h"
 #include "service/ClientSession.h"
-
-// Room for the frame, head and padding the reply budget keeps for any reply.
-constexpr size_t kReplyFraming = 64;
 
 // The one road of a reply: a handler hands its message here, where it is
 // stored, framed and put on the session for the connection loop to send.
@@ -22,7 +20,7 @@ inline void QueueReply(ClientSession& session, ReplyParts&& parts,
 
 template <class Reply>
 void QueueReply(ClientSession& session, const Reply& reply) {
-    QueueReply(session, ReplyParts{protocol::Encoded(reply), {}});
+    QueueReply(session, ReplyParts{protocol::Encoded(reply), {}, {}});
 }
 
 // A reply that carries only its code and a failure status.

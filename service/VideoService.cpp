@@ -30,6 +30,7 @@ void VideoService::StartWorker() {
     // Raised before the thread exists, so that it is high from the moment the
     // start returns until the worker has left its loop.
     state_.workerRunning = true;
+    state_.watched.Open();
     state_.workerThread = std::thread(WorkerThreadProc, std::ref(state_));
 }
 
@@ -106,8 +107,10 @@ void VideoService::StopVideoService() {
     state.catalogue.clear();
 
     // Each session releases its media before its socket closes.
+    state.watched.Clear();
     for (std::unique_ptr<ClientSession>& session : state.sessions)
         session.reset();
     state.sessions.clear();
+    state.shortage = {};
     state.headsets.Clear();
 }

@@ -67,8 +67,16 @@
         <translation>Reading videos</translation>
     </message>
     <message>
+        <source>正在停止Lofrin服务</source>
+        <translation>Stopping Lofrin Service</translation>
+    </message>
+    <message>
         <source>正在监听 %1</source>
         <translation>Listening on %1</translation>
+    </message>
+    <message>
+        <source>未能共享：%1</source>
+        <translation>Not shared: %1</translation>
     </message>
     <message>
         <source>找不到此文件</source>

@@ -27,9 +27,34 @@
 #include "platform/Socket.h"
 #include "protocol/ServiceConstants.h"
 #include "support/PrivateNetwork.h"
+#include "support/SanitizerSlowdown.h"
+#include "support/SlowDisk.h"
 #include "support/TempDir.h"
 #include "support/TestMedia.h"
 #include "tools/headset/HeadsetExchanges.h"
+
+namespace {
+
+// Ticks every 10 ms on the window's thread and keeps the longest wait between
+// two ticks: how long the window's event loop went without answering.
+struct WindowThreadGaps {
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+
+    WindowThreadGaps() {
+        ticker.setInterval(10);
+        QObject::connect(&ticker, &QTimer::timeout, [this] {
+            longest = std::max(longest, clock.elapsed() - lastTick);
+            lastTick = clock.elapsed();
+        });
+        clock.start();
+        ticker.start();
+    }
+};
+
+}  // namespace
 
 namespace {
 
@@ -203,6 +228,7 @@ private slots:
     void droppedFilesAndFoldersAreAddedInOrderExpandedOnce();
     void theListComesBackAfterARestartWithGoneFilesMarked();
     void statusLineFollowsAHeadsetThatConnectsOpensAndLeaves();
+    void aStopThatWaitsForASleepingDiskLeavesTheWindowAnswering();
 };
 
 void COnduLofrinDlgTest::addedBatchesGoToTheTopAndStartPassesTheListInOrder() {
@@ -234,8 +260,8 @@ void COnduLofrinDlgTest::addedBatchesGoToTheTopAndStartPassesTheListInOrder() {
 
     const QStringList before = controls.Items();
     controls.stop->click();
+    QTRY_VERIFY(controls.Idle());
     QCOMPARE(recorder.stops, 1);
-    QVERIFY(controls.Idle());
     QCOMPARE(controls.Items(), before);
 }
 
@@ -288,6 +314,9 @@ void COnduLofrinDlgTest::fortyItemsStartTheServiceAndTheServiceReportsTheLimit()
     QCOMPARE(recorder.starts[0].size(), size_t{40});
     QCOMPARE(recorder.starts[0], Wide(controls.Items()));
     QTRY_COMPARE(recorder.notices, (QList<QPair<QString, QString>>{{kTooManyText, kNotice}}));
+    // Each file left out says why when the pointer rests on it.
+    QCOMPARE(controls.list->item(39)->toolTip(),
+             QStringLiteral("未能共享：beyond the first 32 files"));
     // The box is shown with the ordinary pointer, not a wait cursor.
     QCOMPARE(recorder.cursorAtNotice, QList<Qt::CursorShape>{Recorder::kNoOverride});
 
@@ -344,17 +373,8 @@ void COnduLofrinDlgTest::aSlowStartLeavesTheWindowAnsweringAndCancelRestoresIt()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
     // A timer of the window's thread, and the longest it waited for its turn.
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    QTimer ticker;
-    ticker.setInterval(10);
-    connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
-        lastTick = clock.elapsed();
-    });
-    clock.start();
-    ticker.start();
+    WindowThreadGaps gaps;
+    const qint64& longestGap = gaps.longest;
 
     controls.start->click();
     QVERIFY(controls.start->isHidden() && !controls.progress->isHidden());
@@ -628,6 +648,54 @@ void COnduLofrinDlgTest::statusLineFollowsAHeadsetThatConnectsOpensAndLeaves() {
     headset->Close();
     QTRY_VERIFY(controls.Status(dialog).endsWith(QStringLiteral("尚无VR一体机连接")));
     controls.stop->click();
+}
+
+// The real service, with a headset whose opening waits on a sleeping disk:
+// the stop waits for that read off the window's thread, and meanwhile the
+// window says it stops, takes no start and answers its events.
+void COnduLofrinDlgTest::aStopThatWaitsForASleepingDiskLeavesTheWindowAnswering() {
+    const auto media =
+        MakeTestMedia("window-status.mp4", {"-f", "lavfi", "-i", "testsrc=s=160x90:d=1:r=25",
+                                            "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    QVERIFY(!media.empty());
+    TempDir disk;
+    const std::filesystem::path clip = disk.File("clip.mp4");
+    std::filesystem::copy_file(media, clip);
+    EnterPrivateNetwork();
+    VideoService service;
+    COnduLofrinDlg dialog(nullptr, ServicesFor(service, LoopbackOptions()));
+    Controls controls(dialog);
+    dialog.AddInitialFiles({clip.wstring()});
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    controls.start->click();
+    QTRY_VERIFY(controls.Serving());
+
+    slow_disk::PlaceFolder(disk.Path().string() + "/");
+    std::string error;
+    auto headset = headset::HeadsetConnection::Open("127.0.0.1", servicePort, 5000, error);
+    QVERIFY2(headset, error.c_str());
+    slow_disk::PutToSleep();
+    QVERIFY(headset->Send(headset::OpenMediaRequest(0), error));
+    QTRY_VERIFY(slow_disk::Waiting() > 0);
+
+    // A timer of the window's thread, and the longest it waited for its turn.
+    WindowThreadGaps gaps;
+    const qint64& longestGap = gaps.longest;
+
+    controls.stop->click();
+    QVERIFY(dialog.IsStopping());
+    QVERIFY(controls.start->isHidden() && controls.stop->isHidden());
+    QVERIFY(!controls.progress->isHidden() && !controls.add->isEnabled());
+    QTest::qWait(500);
+    dialog.OnStartService();  // the Enter key's start, while it stops
+    QVERIFY(dialog.IsStopping() && !dialog.IsStarting());
+    QVERIFY(!dialog.WaitForStop(std::chrono::milliseconds(0)));
+
+    slow_disk::Wake();
+    QTRY_VERIFY(controls.Idle());
+    slow_disk::PlaceFolder("");
+    QVERIFY2(longestGap < 100 * kSanitizerSlowdown, std::to_string(longestGap).c_str());
 }
 
 QTEST_MAIN(COnduLofrinDlgTest)

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
@@ -8,6 +9,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueSamples.h"
 #include "catalogue/TitleCache.h"
+#include "catalogue/TitleReaders.h"
 #include "platform/PathBytes.h"
 #include "support/PackagedMovieWriter.h"
 #include "support/TempDir.h"
@@ -32,7 +34,7 @@ void ExpectSameEntries(const Catalogue& a, const Catalogue& b) {
                            b[i].recordCount))
             << i;
         EXPECT_TRUE(a[i].thumbnail == b[i].thumbnail) << i;
-        EXPECT_TRUE(a[i].header == b[i].header) << i;
+        EXPECT_EQ(a[i].thumbnailTone, b[i].thumbnailTone) << i;
     }
 }
 
@@ -112,13 +114,83 @@ TEST(CatalogueBuild, ACancelEndsTheBuildWithNothingBuilt) {
     EXPECT_EQ(progressCalls, 2u);
 }
 
-// Four media files copied into a folder of their own, and a cache beside
-// them.
+// Beside a clip: a FIFO with a video's name, a packaged movie whose stored
+// picture is 16384 x 8200 (a hole in the file), and one whose header block
+// would make an opening reply larger than any reply may be. The clip is a
+// title; the others are left out with their reasons, and the build never
+// waits on the FIFO.
+TEST(CatalogueBuild, FilesNoReplyCouldServeAreLeftOutWithTheirReasons) {
+    constexpr uintmax_t kMiB = 1048576;
+    TempDir dir;
+    const auto fifo = dir.File("pipe.mp4");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    PackagedMovieLayout hugePicture;
+    hugePicture.width = 16384;
+    hugePicture.height = 8200;
+    hugePicture.pixels = PatternBytes(64);
+    const auto picture = dir.File("picture.vrm");
+    WriteFileBytes(picture, PackagedMovieBytes(hugePicture));
+    std::filesystem::resize_file(picture, 520 * kMiB);
+    PackagedMovieLayout hugeHeader;
+    hugeHeader.headerSize = static_cast<int32_t>(600 * kMiB);
+    const auto header = dir.File("header.vrm");
+    WriteFileBytes(header, PackagedMovieBytes(hugeHeader));
+    std::filesystem::resize_file(header, 601 * kMiB);
+
+    const auto clip = samples::H264AacMp4();
+    const Reading reading = Build({Wide(fifo), Wide(picture), Wide(header), Wide(clip)});
+    ASSERT_EQ(reading.built.catalogue.size(), 1u);
+    EXPECT_EQ(reading.built.catalogue[0].path, Wide(clip));
+    const std::pair<std::filesystem::path, std::string> expected[] = {
+        {fifo, "not a regular file: a FIFO"},
+        {picture,
+         "a header field out of range: thumbnail size 16384 x 8200 in 537395200 bytes, above "
+         "67108864"},
+        {header, "too large to send: an opening of 629150464 bytes, above 536870912"},
+    };
+    ASSERT_EQ(reading.built.skipped.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(reading.built.skipped[i].path, Wide(expected[i].first));
+        EXPECT_EQ(DescribeSkipReason(reading.built.skipped[i].reason), expected[i].second);
+    }
+}
+
+// A reading that throws, as one that runs out of memory does, leaves out its
+// own file with why; the files beside it are read and delivered in order.
+TEST(CatalogueBuild, AReadingThatThrowsLeavesOutOnlyItsFile) {
+    for (const size_t readers : {size_t{1}, size_t{3}}) {
+        SCOPED_TRACE(readers);
+        std::vector<std::string> delivered;
+        const bool finished = ReadTitlesInOrder(
+            4, ReaderCount{readers, {}}, nullptr,
+            [](size_t file, FramePool&) -> TitleRead {
+                if (file == 1)
+                    throw std::bad_alloc();
+                CatalogueEntry entry;
+                entry.title = std::to_string(file);
+                return {entry, {}};
+            },
+            [&](size_t, TitleRead& read) {
+                const auto* entry = std::get_if<CatalogueEntry>(&read.outcome);
+                delivered.push_back(entry != nullptr
+                                        ? entry->title
+                                        : DescribeSkipReason(std::get<SkipReason>(read.outcome)));
+            },
+            {});
+        EXPECT_TRUE(finished);
+        EXPECT_EQ(delivered,
+                  (std::vector<std::string>{"0", "cannot be read: out of memory", "2", "3"}));
+    }
+}
+
+// Five media files, one of them HDR, copied into a folder of their own,
+// and a cache beside them.
 class CachedBuild : public ::testing::Test {
 protected:
     void SetUp() override {
         const std::filesystem::path sources[] = {samples::H264AacMp4(), samples::HevcMkv(),
-                                                 samples::Vp9Webm(), samples::H264Ts()};
+                                                 samples::Vp9Webm(), samples::H264Ts(),
+                                                 samples::ColourSystemMp4("pq")};
         for (size_t i = 0; i < std::size(sources); ++i) {
             const auto copy =
                 media.File("clip" + std::to_string(i) + sources[i].extension().string());
@@ -217,6 +289,19 @@ TEST_F(CachedBuild, AFileChangedAfterCachingIsReadAgain) {
     std::filesystem::last_write_time(first, modified + std::chrono::seconds(1));
     EXPECT_FALSE(BuildWith(cache).reads[0].fromCache);
     EXPECT_TRUE(BuildWith(cache).reads[0].fromCache);
+}
+
+// Files of others in the cache's folder are not the cache's to trim.
+TEST_F(CachedBuild, TheTrimRemovesOnlyTheCachesOwnEntries) {
+    const std::filesystem::path others[] = {cacheDir.File("notes.txt"),
+                                            cacheDir.File("0123456789abcdef.entry.old"),
+                                            cacheDir.File("photo.entry")};
+    for (const auto& other : others)
+        WriteFileBytes(other, PatternBytes(100000));
+    (void)BuildWith(TitleCache(cacheDir.Path(), TitleCache::CurrentVersion(), 1));
+    EXPECT_EQ(EntryFiles().size(), std::size(others));
+    for (const auto& other : others)
+        EXPECT_TRUE(std::filesystem::exists(other)) << other;
 }
 
 // Room for a little more than two entries: the two used last stay.

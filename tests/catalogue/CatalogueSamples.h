@@ -203,4 +203,35 @@ inline std::filesystem::path FastStartMp4() {
                                                {"-movflags", "+faststart"}));
 }
 
+// The test pattern as one colour system codes it, made from the same BT.709
+// picture at 100 cd/m²: "bt709" and "untagged" in 8-bit H.264, tagged or
+// not; in 10-bit HEVC with BT.2020 colours "pq" (HDR10 with its mastering
+// display and content light level), "pq-bare" (without them) and "hlg".
+inline std::filesystem::path ColourSystemMp4(const std::string& system) {
+    const std::vector<std::string> pattern = TestPattern("192x96", "1");
+    if (system == "bt709" || system == "untagged") {
+        std::vector<std::string> tags;
+        if (system == "bt709")
+            tags = {"-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709"};
+        return MakeTestMedia("colour-" + system + ".mp4", Join(Join(pattern, kX264), tags));
+    }
+    const bool hlg = system == "hlg";
+    const std::string transfer = hlg ? "arib-std-b67" : "smpte2084";
+    std::string x265 = "keyint=5:min-keyint=5:log-level=none";
+    if (system == "pq") {
+        x265 +=
+            ":hdr10=1:max-cll=100,100:master-display=G(13250,34500)B(7500,3000)"
+            "R(34000,16000)WP(15635,16450)L(1000000,50)";
+    }
+    return MakeTestMedia(
+        "colour-" + system + ".mp4",
+        Join(pattern,
+             {"-vf",
+              "format=gbrp,zscale=tin=bt709:pin=bt709:min=gbr:rin=full:t=linear:npl=100:p=bt709:"
+              "m=gbr,format=gbrpf32le,zscale=p=bt2020:m=bt2020nc:r=tv:npl=100:t=" +
+                  transfer + ",format=yuv420p10le",
+              "-c:v", "libx265", "-preset", "ultrafast", "-x265-params", x265, "-color_primaries",
+              "bt2020", "-color_trc", transfer, "-colorspace", "bt2020nc"}));
+}
+
 }  // namespace samples

@@ -36,24 +36,35 @@ inline int64_t ProbedDuration(const std::filesystem::path& file) {
     return input->duration;
 }
 
-// What the ffmpeg tool itself extracts at `seconds`: 300x150 BGRA bytes, or
-// nothing when the tool failed. `scaleFlags` picks the scaler, the tool's own
-// by default; a large picture's edges come out differently under each.
-inline std::vector<uint8_t> FfmpegThumbnailAt(const std::filesystem::path& file, double seconds,
-                                              const std::string& scaleFlags = {}) {
+// What the ffmpeg tool itself makes at `seconds` with `filters`, as BGRA
+// bytes, or nothing when the tool failed.
+inline std::vector<uint8_t> FfmpegPictureAt(const std::filesystem::path& file, double seconds,
+                                            const std::string& filters) {
     TempDir dir;
     const std::filesystem::path out = dir.File("reference.bgra");
     if (RunProgram({"ffmpeg", "-nostdin", "-v", "error", "-ss", std::to_string(seconds), "-i",
-                    file.string(), "-frames:v", "1", "-vf",
-                    scaleFlags.empty() ? "scale=300:150" : "scale=300:150:flags=" + scaleFlags,
-                    "-pix_fmt", "bgra", "-f", "rawvideo", out.string()})
+                    file.string(), "-frames:v", "1", "-vf", filters, "-pix_fmt", "bgra", "-f",
+                    "rawvideo", out.string()})
             .exitCode != 0)
         return {};
     return ReadFileBytes(out);
 }
 
+// What the ffmpeg tool itself extracts at `seconds`: 300x150 BGRA bytes, or
+// nothing when the tool failed. `scaleFlags` picks the scaler, the tool's own
+// by default; a large picture's edges come out differently under each.
+inline std::vector<uint8_t> FfmpegThumbnailAt(const std::filesystem::path& file, double seconds,
+                                              const std::string& scaleFlags = {}) {
+    return FfmpegPictureAt(
+        file, seconds, scaleFlags.empty() ? "scale=300:150" : "scale=300:150:flags=" + scaleFlags);
+}
+
+inline double MiddleSeconds(const std::filesystem::path& file) {
+    return static_cast<double>(ProbedDuration(file) / 2) / AV_TIME_BASE;
+}
+
 inline std::vector<uint8_t> FfmpegMiddleThumbnail(const std::filesystem::path& file) {
-    return FfmpegThumbnailAt(file, static_cast<double>(ProbedDuration(file) / 2) / AV_TIME_BASE);
+    return FfmpegThumbnailAt(file, MiddleSeconds(file));
 }
 
 struct MeanColour {

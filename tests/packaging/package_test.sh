@@ -3,13 +3,15 @@
 # build), then checks the package as a user would meet it: its files and
 # control fields, the unpacked programs answering, the manual pages
 # rendering without a warning, the units, the firewall profiles and lintian.
-#   package_test.sh BUILD_DIR VERSION
+#   package_test.sh BUILD_DIR VERSION PACKAGE_VERSION
+# (the package's version names the release it was built on: 1.0.1.4~deb13u1)
 # Leaves the package in BUILD_DIR/package-test/ for the unit test that
 # follows it.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
 version=$2
+package_version=$3
 out=$build/package-test
 root=$out/root
 failures=0
@@ -26,16 +28,16 @@ if ! (cd "$build" && cpack -G DEB -B "$out" >"$out/cpack.log" 2>&1); then
   echo "FAIL: cpack could not build the package" >&2
   exit 1
 fi
-deb=$out/ondulofrin_${version}_$(dpkg --print-architecture).deb
+deb=$out/ondulofrin_${package_version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || { ls "$out" >&2; echo "FAIL: no $deb" >&2; exit 1; }
 
 # --- what the package holds
 expected_files="./etc/default/ondulofrin
 ./etc/ufw/applications.d/ondulofrin
-./lib/systemd/system/ondulofrin.service
 ./usr/bin/OnduLofrin
 ./usr/bin/ondu-headset
 ./usr/lib/firewalld/services/ondulofrin.xml
+./usr/lib/systemd/system/ondulofrin.service
 ./usr/lib/systemd/user/ondulofrin.service
 ./usr/share/applications/OnduLofrin.desktop
 ./usr/share/doc/ondulofrin/README.md
@@ -54,7 +56,7 @@ fi
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = ondulofrin ] || fail "Package is $(field Package)"
-[ "$(field Version)" = "$version" ] || fail "Version is $(field Version), not $version"
+[ "$(field Version)" = "$package_version" ] || fail "Version is $(field Version), not $package_version"
 depends=$(field Depends)
 for library in libavformat libavcodec libavutil libswscale libcurl4 libqt6widgets6; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
@@ -118,7 +120,7 @@ verify_unit() {
     fail "systemd-analyze verify --$manager $unit: $output"
   fi
 }
-verify_unit system lib/systemd/system/ondulofrin.service
+verify_unit system usr/lib/systemd/system/ondulofrin.service
 verify_unit user usr/lib/systemd/user/ondulofrin.service
 
 python3 - "$root" <<'PY' || fail "the firewall profiles do not open 23107/tcp"
@@ -135,9 +137,9 @@ assert service.tag == "service" and service.findtext("short") == "OnduLofrin"
 assert [p.attrib for p in service.findall("port")] == [{"protocol": "tcp", "port": "23107"}]
 PY
 
-# --- lintian: no errors
+# --- lintian: neither errors nor warnings
 if command -v lintian >/dev/null 2>&1; then
-  if ! lintian_output=$(lintian --fail-on error "$deb" 2>&1); then
+  if ! lintian_output=$(lintian --fail-on error,warning "$deb" 2>&1); then
     fail "lintian: $lintian_output"
   fi
 else

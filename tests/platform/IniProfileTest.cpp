@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -82,6 +83,30 @@ TEST(IniProfile, WritingKeepsEveryOtherLine) {
               "\xEF\xBB\xBF; kept \xFF bytes\r\n[Other]\r\nFireworkString=other\r\nAdded=2\r\n"
               "[ONDULOFRIN]\r\nfireworkstring=new\r\nKeep=1\r\n\r\n[Last]\r\nx=y\r\nz=3\r\n"
               "[New]\r\nk=4\r\n");
+}
+
+// A Config.ini someone keeps elsewhere through a link, readable by others:
+// a write replaces the file the link leads to, which keeps its mode, and
+// leaves neither the link replaced nor a temporary file behind.
+TEST(IniProfile, WritingKeepsTheModeAndTheLink) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("kept"));
+    const auto target = dir.File("kept") / "Config.ini";
+    WriteText(target, "[OnduLofrin]\nFireworkString=old\n");
+    ASSERT_EQ(chmod(target.c_str(), 0644), 0);
+    const auto link = dir.File("Config.ini");
+    std::filesystem::create_symlink("kept/Config.ini", link);
+
+    ASSERT_TRUE(platform::WritePrivateProfileString(L"OnduLofrin", L"FireworkString", L"new",
+                                                    link.wstring()));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadText(target), "[OnduLofrin]\nFireworkString=new\n");
+    struct stat status {};
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0644u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("kept")),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST(IniProfile, ValuesThatWouldBeTrimmedOrUnquotedRoundTrip) {

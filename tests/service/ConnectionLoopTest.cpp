@@ -1,17 +1,22 @@
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "protocol/RequestCodes.h"
 #include "service/ConnectionLoop.h"
 #include "service/Endpoints.h"
 #include "service/ServiceFixture.h"
+#include "service/SilentConnections.h"
 #include "service/SocketBuffers.h"
+#include "support/FakeClock.h"
 #include "support/ProcessCounts.h"
 #include "support/ProtocolClient.h"
 #include "support/SanitizerSlowdown.h"
@@ -62,6 +67,16 @@ protected:
             [](const std::unique_ptr<ClientSession>& session) { return session->requestInHand; }));
     }
 
+    // Sends the request and passes until its reply has come.
+    bool AskAndRead(HeadsetConnection& client, const std::vector<uint8_t>& request) {
+        std::string error;
+        if (!client.Send(request, error))
+            return false;
+        client.SetTimeout(2000);
+        PumpUntil([&] { return !NothingArrives(client.Descriptor(), 0); });
+        return ReadReply(client).has_value();
+    }
+
     HeadsetConnection ConnectAccepted() {
         const size_t before = State().sessions.size();
         HeadsetConnection client = Connect();
@@ -71,6 +86,32 @@ protected:
     }
 
     VideoService service_;
+};
+
+// The server ended the connection: what it sent before was read.
+bool PeerClosed(const HeadsetConnection& client) {
+    uint8_t byte = 0;
+    return recv(client.Descriptor(), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
+// Lowers the soft descriptor limit to the lowest free descriptor, so that
+// the next one anyone in the process opens fails, until the object goes.
+class NoFreeDescriptor {
+public:
+    NoFreeDescriptor() {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        const int lowestFree = dup(0);
+        close(lowestFree);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = static_cast<rlim_t>(lowestFree);
+        setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~NoFreeDescriptor() { setrlimit(RLIMIT_NOFILE, &saved_); }
+    NoFreeDescriptor(const NoFreeDescriptor&) = delete;
+    NoFreeDescriptor& operator=(const NoFreeDescriptor&) = delete;
+
+private:
+    rlimit saved_{};
 };
 
 int IntOption(int socket, int level, int name) {
@@ -220,7 +261,7 @@ TEST(SocketBuffers, APlainRequestIsMadeOnlyWhereItBeatsTheKernelsTuning) {
     }
 }
 
-TEST_F(ManualLoopTest, OnlySixtyFourSocketsAreWatchedInAPass) {
+TEST_F(ManualLoopTest, EveryConnectionIsWatchedInEveryPass) {
     std::vector<HeadsetConnection> clients;
     for (int i = 0; i < 70; ++i)
         clients.push_back(ConnectAccepted());
@@ -236,10 +277,110 @@ TEST_F(ManualLoopTest, OnlySixtyFourSocketsAreWatchedInAPass) {
             answered += NothingArrives(client.Descriptor(), 0) ? 0 : 1;
         return answered;
     };
-    PollOnce(State());  // the listener plus 63 of the sessions
-    EXPECT_EQ(RequestsInHand(), 63u);
-    // The next passes watch those left out, so none waits for ever.
+    // One pass takes every request that is there, each once: none waits
+    // behind the others for a turn.
+    PollOnce(State());
+    EXPECT_EQ(RequestsInHand(), 70u);
     EXPECT_TRUE(PumpUntil([&] { return answeredCount() == 70u; }, 50));
+}
+
+TEST_F(ManualLoopTest, ConnectionsThatNeverAskGoAfterAMinuteThoseThatAskedStay) {
+    FakeClock clock(100000);
+    HeadsetConnection silent = ConnectAccepted();
+    HeadsetConnection junk = ConnectAccepted();
+    HeadsetConnection asker = ConnectAccepted();
+    std::string error;
+    ASSERT_TRUE(junk.Send(Request({25606, 0}), error));  // no request of ours
+    ASSERT_TRUE(AskAndRead(asker, kDescribe));
+
+    const struct {
+        uint32_t advanceMs;
+        bool silentKept, junkKept;
+    } steps[] = {
+        {kFirstRequestWaitMs - 1, true, true},
+        {1, false, false},
+        {24 * 3600 * 1000, false, false},  // a headset on its list all day
+    };
+    for (const auto& step : steps) {
+        clock.Advance(step.advanceMs);
+        for (int i = 0; i < 3; ++i)
+            PollOnce(State());
+        EXPECT_EQ(!PeerClosed(silent), step.silentKept) << step.advanceMs;
+        EXPECT_EQ(!PeerClosed(junk), step.junkKept) << step.advanceMs;
+        EXPECT_FALSE(PeerClosed(asker)) << step.advanceMs;
+    }
+    EXPECT_EQ(State().sessions.size(), 1u);
+    EXPECT_TRUE(AskAndRead(asker, kDescribe));
+}
+
+// Out of descriptors, the connection silent longest with no title open makes
+// room for a newcomer, whether the loop's own cap is reached or accept finds
+// no descriptor at all; one playing a title is never closed for it.
+class DescriptorShortageTest : public ManualLoopTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DescriptorShortageTest, TheQuietestConnectionWithoutATitleMakesRoom) {
+    const bool atTheCap = GetParam();
+    FakeClock clock(1000);
+    HeadsetConnection playing = ConnectAccepted();
+    ASSERT_TRUE(AskAndRead(playing, headset::OpenMediaRequest(0)));
+    clock.Advance(1000);
+    HeadsetConnection silent = ConnectAccepted();
+    clock.Advance(1000);
+    HeadsetConnection asker = ConnectAccepted();
+    ASSERT_TRUE(AskAndRead(asker, kDescribe));
+    clock.Advance(1000);
+
+    std::vector<HeadsetConnection> newcomers;
+    newcomers.push_back(Connect());
+    newcomers.push_back(Connect());
+    std::optional<NoFreeDescriptor> noneFree;
+    if (atTheCap)
+        State().sessionCap = 3;
+    else
+        noneFree.emplace();
+    const std::vector<const HeadsetConnection*> closedInTurn = {&silent, &asker};
+    for (const HeadsetConnection* closed : closedInTurn) {
+        ASSERT_TRUE(PumpUntil([&] { return PeerClosed(*closed); }, 50));
+        EXPECT_EQ(State().sessions.size(), 3u);
+    }
+    noneFree.reset();
+    for (HeadsetConnection& newcomer : newcomers)
+        EXPECT_TRUE(AskAndRead(newcomer, kDescribe));
+    EXPECT_FALSE(PeerClosed(playing));
+}
+
+INSTANTIATE_TEST_SUITE_P(AtTheCapOrWithNoneLeft, DescriptorShortageTest, ::testing::Bool());
+
+TEST_F(ManualLoopTest, WithEveryConnectionPlayingANewcomerWaitsUntilOneCloses) {
+    HeadsetConnection playing = ConnectAccepted();
+    ASSERT_TRUE(AskAndRead(playing, headset::OpenMediaRequest(0)));
+    State().sessionCap = 1;
+    HeadsetConnection newcomer = Connect();
+    for (int i = 0; i < 5; ++i)
+        PollOnce(State());
+    // Nothing to close: the listener is no longer watched, so the loop
+    // does not spin on a connection it cannot take.
+    EXPECT_TRUE(State().shortage.listenersPaused);
+    EXPECT_EQ(State().sessions.size(), 1u);
+    EXPECT_FALSE(PeerClosed(playing));
+
+    playing.Close();
+    EXPECT_TRUE(PumpUntil(
+        [&] { return State().sessions.size() == 1 && !State().shortage.listenersPaused; }));
+    EXPECT_TRUE(AskAndRead(newcomer, kDescribe));
+}
+
+TEST_F(ManualLoopTest, ARequestNoThreadCanTakeEndsItsConnectionAndNothingElse) {
+    HeadsetConnection first = ConnectAccepted();
+    State().mediaWorkers.SetThreadStart([](std::thread&, std::function<void()>) { return false; });
+    std::string error;
+    ASSERT_TRUE(first.Send(kDescribe, error));
+    EXPECT_TRUE(PumpUntil([&] { return PeerClosed(first); }, 50));
+    EXPECT_TRUE(State().sessions.empty());
+
+    State().mediaWorkers.SetThreadStart(MediaWorkers::StartSystemThread);
+    HeadsetConnection next = ConnectAccepted();
+    EXPECT_TRUE(AskAndRead(next, kDescribe));
 }
 
 class WorkerLoopTest : public ServiceTest {};

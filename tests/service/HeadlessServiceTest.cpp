@@ -1,11 +1,18 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <sstream>
+#include <thread>
 
+#include "catalogue/CatalogueSamples.h"
 #include "platform/Ipv4SocketAddress.h"
 #include "protocol/ServiceConstants.h"
 #include "service/ServiceFixture.h"
@@ -211,6 +218,20 @@ TEST(HeadlessService, TellsEachTitleAndUsesTheCacheUnlessTurnedOff) {
     }
 }
 
+// The catalogue line names the HDR titles whose pictures were tone-mapped.
+TEST(HeadlessService, NamesTheTitlesToneMapped) {
+    const std::filesystem::path hdr10 = samples::ColourSystemMp4("pq");
+    ASSERT_FALSE(hdr10.empty());
+    ChildProcess server({ONDU_PROGRAM_PATH, "--serve", "--no-directory", "--no-cache", "--bind",
+                         "127.0.0.1", SmallMediaUtf8(), hdr10.string()});
+    ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 10000)) << server.Errors();
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.WaitForExit(2000), 0);
+    const std::string output = server.Output();
+    EXPECT_NE(output.find("from the cache; HDR tone-mapped: colour-pq.mp4\n"), std::string::npos)
+        << output;
+}
+
 // Many 8K titles, so that the signal comes while they are read.
 TEST(HeadlessService, ASignalDuringTheStartEndsItWithinASecond) {
     const std::filesystem::path title =
@@ -287,4 +308,79 @@ TEST(ProgramVersion, VersionOptionPrintsTheProjectVersion) {
     ChildProcess program({ONDU_PROGRAM_PATH, "--version"});
     EXPECT_EQ(program.WaitForExit(5000), 0);
     EXPECT_EQ(program.Output(), "OnduLofrin 1.0.1.4\n");
+}
+
+namespace {
+
+// Processor time the process has used so far, user and system.
+double ProcessorSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // The fields after the command name, which may hold spaces, in brackets.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::vector<std::string> values{std::istream_iterator<std::string>(fields), {}};
+    if (values.size() < 13)
+        return 0;
+    return static_cast<double>(std::stoull(values[11]) + std::stoull(values[12])) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// The soft limit on open files of the process.
+std::string OpenFilesLimit(pid_t pid) {
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    std::string line;
+    while (std::getline(limits, line)) {
+        if (line.starts_with("Max open files")) {
+            std::istringstream fields(line.substr(sizeof "Max open files"));
+            std::string soft;
+            fields >> soft;
+            return soft;
+        }
+    }
+    return {};
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+}  // namespace
+
+// Started with a soft limit of 48 descriptors under a hard one of 96, the
+// service takes the 96; twice as many silent connections as it can hold
+// lock no headset out, leave the service at rest once they are in, and are
+// told to the operator once.
+TEST(HeadlessService, SilentConnectionsBeyondTheDescriptorLimitLockNobodyOut) {
+    ChildProcess server({"sh", "-c", "ulimit -Sn 48 && ulimit -Hn 96 && exec \"$0\" \"$@\"",
+                         ONDU_PROGRAM_PATH, "--serve", "--no-directory", "--no-cache", "--bind",
+                         "127.0.0.1", SmallMediaUtf8()});
+    ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 10000)) << server.Errors();
+    EXPECT_EQ(OpenFilesLimit(server.Pid()), "96");
+
+    std::vector<headset::HeadsetConnection> silent;
+    for (int i = 0; i < 192; ++i)
+        silent.push_back(protocol_client::Connect());
+    headset::HeadsetConnection arriving = protocol_client::Connect();
+    EXPECT_TRUE(protocol_client::Exchange(arriving, headset::DescribeTitleRequest(0)));
+
+    const double before = ProcessorSeconds(server.Pid());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LT(ProcessorSeconds(server.Pid()) - before, 0.25);
+
+    silent.clear();
+    arriving.Close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    headset::HeadsetConnection player = protocol_client::Connect();
+    const auto opened = protocol_client::Parsed(
+        headset::ParseOpenedMedia, protocol_client::Exchange(player, headset::OpenMediaRequest(0)));
+    EXPECT_EQ(opened.status, 0);
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.WaitForExit(2000), 0);
+    const std::string errors = server.Errors();
+    EXPECT_EQ(Occurrences(errors, "no descriptor left for a new connection"), 1u) << errors;
+    EXPECT_EQ(Occurrences(errors, "descriptors free again"), 1u) << errors;
 }

@@ -1,9 +1,13 @@
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <mutex>
 #include <thread>
 
+#include "platform/OperatorLog.h"
 #include "platform/PathBytes.h"
 #include "protocol/Replies.h"
 #include "service/ServiceFixture.h"
@@ -16,6 +20,7 @@
 #include "tools/headset/HeadsetExchanges.h"
 #include "tools/headset/LatencySummary.h"
 
+using headset::ChunkRequest;
 using headset::HeadsetConnection;
 using protocol_client::Connect;
 using protocol_client::Exchange;
@@ -81,6 +86,22 @@ int32_t ReplyStatus(const std::vector<uint8_t>& payload) {
     return reader.Complete() ? head.status : -1;
 }
 
+// The operator's lines, kept by the sink a test puts in place.
+std::mutex operatorLinesMutex;
+std::vector<std::string> operatorLines;
+
+void KeepOperatorLine(std::string_view line) {
+    const std::lock_guard lock(operatorLinesMutex);
+    operatorLines.emplace_back(line);
+}
+
+bool OperatorWasTold(const std::string& text) {
+    const std::lock_guard lock(operatorLinesMutex);
+    return std::ranges::any_of(operatorLines, [&](const std::string& line) {
+        return line.find(text) != std::string::npos;
+    });
+}
+
 class SlowDiskTest : public ServiceTest {
 protected:
     void SetUp() override {
@@ -103,8 +124,10 @@ protected:
     }
     void TearDown() override {
         slow_disk::Wake();
+        slow_disk::Mend();
         ServiceTest::TearDown();
         slow_disk::PlaceFolder("");
+        platform::SetOperatorLogSink(nullptr);
     }
 
     static std::wstring Wide(const std::filesystem::path& path) {
@@ -208,4 +231,82 @@ TEST_F(SlowDiskTest, AStopWaitsForAReadThatHasNotReturned) {
     slow_disk::Wake();
     EXPECT_EQ(stopped.wait_for(std::chrono::seconds(1)), std::future_status::ready);
     EXPECT_TRUE(State().sessions.empty());
+}
+
+namespace {
+
+// Where a packaged title's data begins in the files the fixture writes.
+constexpr int64_t kDataInFile = 64;
+
+struct RangeCase {
+    const char* what;
+    int32_t title;
+    ChunkRequest chunk;
+    // What the headset gets while the sector cannot be read: a reply with
+    // this status, or (-1) the connection's end in the middle of the reply.
+    int32_t statusWhileBroken;
+};
+
+}  // namespace
+
+// A sector that cannot be read 6 MiB into the data: a range that needs it
+// never comes back as the film's bytes, nor as status 0 with others; the
+// rest of the title and the other titles serve; once the sector reads
+// again, the same ranges give the film's bytes.
+TEST_F(SlowDiskTest, ARangeAcrossABadSectorIsNeverSentAsData) {
+    platform::SetOperatorLogSink(KeepOperatorLine);
+    const std::vector<uint8_t> film = PatternBytes(16 * kMiB, 3);
+    const RangeCase cases[] = {
+        {"a range within the bad sector's block",
+         kSlowPackagedTitle,
+         {1, 2, 6 * kMiB - 1000, 6 * kMiB + 1000},
+         1},
+        {"a range from a good block into the bad one",
+         kSlowPackagedTitle,
+         {1, 2, 3 * kMiB, 5 * kMiB},
+         -1},
+        {"a range far from it", kSlowPackagedTitle, {1, 2, 9 * kMiB, 10 * kMiB}, 0},
+        {"another title", kOtherSlowPackagedTitle, {1, 2, 9 * kMiB, 10 * kMiB}, 0},
+    };
+    const auto fetch = [](const RangeCase& range, headset::PackagedData& reply) {
+        HeadsetConnection headset = Connect(20000);
+        return headset::FetchPackaged(headset, range.title, 0, {&range.chunk, 1}, reply);
+    };
+    const auto expectTheFilm = [&](const headset::PackagedData& reply, const RangeCase& range) {
+        ASSERT_EQ(reply.status, 0);
+        ASSERT_FALSE(reply.chunks.empty());
+        const auto from = film.begin() + range.chunk.start;
+        EXPECT_TRUE(std::equal(from, from + (range.chunk.end - range.chunk.start),
+                               reply.chunks[0].bytes.begin(), reply.chunks[0].bytes.end()));
+    };
+
+    slow_disk::BreakSector(kDataInFile + 6 * kMiB, 4096);
+    for (const RangeCase& range : cases) {
+        SCOPED_TRACE(range.what);
+        headset::PackagedData reply;
+        const std::string problem = fetch(range, reply);
+        if (range.statusWhileBroken < 0) {
+            EXPECT_NE(problem, "") << "a reply came whole";
+        } else if (range.statusWhileBroken == 0) {
+            ASSERT_EQ(problem, "");
+            expectTheFilm(reply, range);
+        } else {
+            ASSERT_EQ(problem, "");
+            EXPECT_EQ(reply.status, range.statusWhileBroken);
+            EXPECT_TRUE(reply.chunks.empty());
+        }
+    }
+    headset::OpenedMedia opened;
+    HeadsetConnection other = Connect();
+    EXPECT_EQ(headset::OpenMedia(other, kFastTitle, opened), "");
+    EXPECT_TRUE(OperatorWasTold("movie.vrm at offset "));
+    EXPECT_TRUE(OperatorWasTold(std::strerror(EIO)));
+
+    slow_disk::Mend();
+    for (const RangeCase& range : cases) {
+        SCOPED_TRACE(range.what);
+        headset::PackagedData reply;
+        ASSERT_EQ(fetch(range, reply), "");
+        expectTheFilm(reply, range);
+    }
 }

@@ -43,7 +43,6 @@ protected:
         entry.kind = layout.kind;
         entry.title = name;
         entry.path = platform::PathFromOsBytes(path.string());
-        entry.header.assign(bytes.begin() + 8, bytes.begin() + 8 + entry.headerSize);
         catalogue.push_back(entry);
         return layout;
     }

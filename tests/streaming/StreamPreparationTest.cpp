@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "ConfigurationRecords.h"
+#include "platform/CodecProfileNames.h"
 #include "platform/FfmpegHandles.h"
 #include "streaming/StreamPreparation.h"
 
@@ -104,7 +105,7 @@ TEST_F(SyntheticMediaTest, UnsupportedCodecsAreRefusedWithOnlyTheKnownFlagsSet) 
 TEST_F(SyntheticMediaTest, H264StreamGetsItsBlocksCodesFilterAndRates) {
     AddStream(AV_CODEC_ID_AAC);
     AVStream& video = AddStream(AV_CODEC_ID_H264, AvcRecord({sps_}, {pps_}));
-    video.codecpar->profile = FF_PROFILE_H264_HIGH;
+    video.codecpar->profile = AV_PROFILE_H264_HIGH;
     video.codecpar->level = 31;
     video.avg_frame_rate = {30000, 1001};
 
@@ -137,8 +138,8 @@ TEST_F(SyntheticMediaTest, H264WithAnnexBExtradataIsSplitIntoItsSets) {
 
 TEST_F(SyntheticMediaTest, DamagedH264ExtradataLeavesNoFilterButIsStillPrepared) {
     AVStream& video = AddStream(AV_CODEC_ID_H264, Bytes{0x01, 0x64, 0x00, 0x1F});
-    video.codecpar->profile = FF_PROFILE_UNKNOWN;
-    video.codecpar->level = FF_LEVEL_UNKNOWN;
+    video.codecpar->profile = AV_PROFILE_UNKNOWN;
+    video.codecpar->level = AV_LEVEL_UNKNOWN;
     ASSERT_TRUE(PrepareStream(0));
     EXPECT_EQ(prep_.profile, 524288);
     EXPECT_EQ(prep_.level, 0);
@@ -154,7 +155,7 @@ TEST_F(SyntheticMediaTest, HevcStreamGetsCsd0AndItsFilter) {
     const Unit pps = MakeHevcUnit(34, 7);
     AVStream& video =
         AddStream(AV_CODEC_ID_HEVC, HevcRecord({{32, {vps}}, {33, {sps}}, {34, {pps}}}));
-    video.codecpar->profile = FF_PROFILE_HEVC_MAIN_10;
+    video.codecpar->profile = AV_PROFILE_HEVC_MAIN_10;
     video.codecpar->level = 153;
     video.avg_frame_rate = {24000, 1001};
 
@@ -186,7 +187,7 @@ TEST_F(SyntheticMediaTest, VpxStreamsHaveNoBlocksAndNoFilter) {
     prep_.Reset();
 
     AVStream& vp9 = AddStream(AV_CODEC_ID_VP9);
-    vp9.codecpar->profile = FF_PROFILE_UNKNOWN;
+    vp9.codecpar->profile = AV_PROFILE_UNKNOWN;
     vp9.codecpar->level = 41;
     ASSERT_TRUE(PrepareStream(1));
     EXPECT_EQ(prep_.mimeType, "video/x-vnd.on2.vp9");

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -16,6 +17,8 @@ struct Disk {
     std::string folder;
     bool asleep = false;
     int waiting = 0;
+    int64_t brokenFrom = 0;
+    int64_t brokenTo = 0;  // past the bad sector; brokenFrom when there is none
 };
 
 // Made on first use: a library may read files before this file's statics
@@ -29,6 +32,12 @@ bool IsAsleep() {
     Disk& disk = TheDisk();
     std::lock_guard lock(disk.mutex);
     return disk.asleep;
+}
+
+bool HasBadSector() {
+    Disk& disk = TheDisk();
+    std::lock_guard lock(disk.mutex);
+    return disk.brokenTo > disk.brokenFrom;
 }
 
 bool IsOnSlowDisk(int descriptor) {
@@ -50,6 +59,15 @@ void WaitWhileAsleep(int descriptor) {
     ++disk.waiting;
     disk.woke.wait(lock, [&] { return !disk.asleep; });
     --disk.waiting;
+}
+
+// A read of `count` bytes at `offset` that meets the bad sector.
+bool MeetsBadSector(int descriptor, int64_t offset, size_t count) {
+    if (!HasBadSector() || count == 0 || !IsOnSlowDisk(descriptor))
+        return false;
+    Disk& disk = TheDisk();
+    std::lock_guard lock(disk.mutex);
+    return offset < disk.brokenTo && offset + static_cast<int64_t>(count) > disk.brokenFrom;
 }
 
 template <typename Function>
@@ -88,6 +106,17 @@ int Waiting() {
     return disk.waiting;
 }
 
+void BreakSector(int64_t offset, int64_t length) {
+    Disk& disk = TheDisk();
+    std::lock_guard lock(disk.mutex);
+    disk.brokenFrom = offset;
+    disk.brokenTo = offset + length;
+}
+
+void Mend() {
+    BreakSector(0, 0);
+}
+
 }  // namespace slow_disk
 
 extern "C" {
@@ -95,12 +124,20 @@ extern "C" {
 ssize_t read(int descriptor, void* data, size_t count) {
     static const auto next = Next<ssize_t (*)(int, void*, size_t)>("read");
     WaitWhileAsleep(descriptor);
+    if (MeetsBadSector(descriptor, lseek(descriptor, 0, SEEK_CUR), count)) {
+        errno = EIO;
+        return -1;
+    }
     return next(descriptor, data, count);
 }
 
 ssize_t pread(int descriptor, void* data, size_t count, off_t offset) {
     static const auto next = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread");
     WaitWhileAsleep(descriptor);
+    if (MeetsBadSector(descriptor, offset, count)) {
+        errno = EIO;
+        return -1;
+    }
     return next(descriptor, data, count, offset);
 }
 

@@ -5,9 +5,10 @@
 #include <utility>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/samplefmt.h>
 }
+
+#include "platform/CodecProfileNames.h"
 
 namespace headset {
 namespace {
@@ -58,22 +59,22 @@ const std::vector<CodecNames>& AllCodecNames() {
     static const std::vector<CodecNames> all = {
         {"video/avc",
          AV_CODEC_ID_H264,
-         {{1, FF_PROFILE_H264_BASELINE},
-          {2, FF_PROFILE_H264_MAIN},
-          {4, FF_PROFILE_H264_EXTENDED},
-          {8, FF_PROFILE_H264_HIGH},
-          {16, FF_PROFILE_H264_HIGH_10},
-          {32, FF_PROFILE_H264_HIGH_422},
-          {64, FF_PROFILE_H264_HIGH_444},
-          {65536, FF_PROFILE_H264_CONSTRAINED_BASELINE}},
+         {{1, AV_PROFILE_H264_BASELINE},
+          {2, AV_PROFILE_H264_MAIN},
+          {4, AV_PROFILE_H264_EXTENDED},
+          {8, AV_PROFILE_H264_HIGH},
+          {16, AV_PROFILE_H264_HIGH_10},
+          {32, AV_PROFILE_H264_HIGH_422},
+          {64, AV_PROFILE_H264_HIGH_444},
+          {65536, AV_PROFILE_H264_CONSTRAINED_BASELINE}},
          {"1",   "1b", "1.1", "1.2", "1.3", "2",   "2.1", "2.2", "3",   "3.1",
           "3.2", "4",  "4.1", "4.2", "5",   "5.1", "5.2", "6",   "6.1", "6.2"}},
         {"video/hevc",
          AV_CODEC_ID_HEVC,
-         {{1, FF_PROFILE_HEVC_MAIN},
-          {2, FF_PROFILE_HEVC_MAIN_10},
-          {4, FF_PROFILE_HEVC_MAIN_STILL_PICTURE},
-          {4096, FF_PROFILE_HEVC_REXT}},
+         {{1, AV_PROFILE_HEVC_MAIN},
+          {2, AV_PROFILE_HEVC_MAIN_10},
+          {4, AV_PROFILE_HEVC_MAIN_STILL_PICTURE},
+          {4096, AV_PROFILE_HEVC_REXT}},
          HevcLevels()},
         {"video/x-vnd.on2.vp8",
          AV_CODEC_ID_VP8,
@@ -81,10 +82,10 @@ const std::vector<CodecNames>& AllCodecNames() {
          {"version 0", "version 1", "version 2", "version 3"}},
         {"video/x-vnd.on2.vp9",
          AV_CODEC_ID_VP9,
-         {{1, FF_PROFILE_VP9_0},
-          {2, FF_PROFILE_VP9_1},
-          {4, FF_PROFILE_VP9_2},
-          {8, FF_PROFILE_VP9_3}},
+         {{1, AV_PROFILE_VP9_0},
+          {2, AV_PROFILE_VP9_1},
+          {4, AV_PROFILE_VP9_2},
+          {8, AV_PROFILE_VP9_3}},
          {"1", "1.1", "2", "2.1", "3", "3.1", "4", "4.1", "5", "5.1", "5.2", "6", "6.1", "6.2"}},
     };
     return all;

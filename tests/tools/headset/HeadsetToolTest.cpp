@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -18,6 +19,33 @@
 // The headset tool against the real service, both in this process's
 // private network.
 namespace {
+
+// Connections the service has accepted on its port, from the kernel's table
+// (this process's own network: nobody else's connections are in it).
+size_t ServedConnections() {
+    std::ifstream table("/proc/net/tcp");
+    size_t count = 0;
+    std::string line;
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (local.ends_with(":5A43") && state == "01")  // port 23107, established
+            ++count;
+    }
+    return count;
+}
+
+bool WaitForServedConnections(size_t wanted, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (ServedConnections() < wanted) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 ProgramRun RunTool(std::vector<std::string> args, int timeoutMs = 30000) {
     args.insert(args.begin(), ONDU_HEADSET_PATH);
@@ -122,8 +150,9 @@ TEST_F(HeadsetToolTest, DiscoverReportsMalformedDatagramsAndGoesOn) {
     const sockaddr_in target = platform::Ipv4SocketAddress(INADDR_LOOPBACK, 12450);
     std::vector<uint8_t> wrongMagic(24, 0x41);
     const uint8_t tooShort[5] = {0xD8, 0x46, 0x30, 0x36, 0x35};
-    // The tool binds its port some time after it starts; keep sending.
-    for (int i = 0; i < 10; ++i) {
+    // The tool binds its port some time after it starts, later still on a
+    // busy machine; keep sending for longer than it listens.
+    for (int i = 0; i < 60; ++i) {
         sendto(sender.Descriptor(), tooShort, sizeof tooShort, 0,
                reinterpret_cast<const sockaddr*>(&target), sizeof target);
         sendto(sender.Descriptor(), wrongMagic.data(), wrongMagic.size(), 0,
@@ -351,7 +380,10 @@ TEST_F(HeadsetToolTest, LoadStopsWithOneLineWhenTheServerGoesAway) {
     ServeFiles({H264WithAac()});
     ChildProcess tool({ONDU_HEADSET_PATH, "load", "127.0.0.1", "--clients", "4", "--seconds", "30",
                        "--rate", "2"});
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // Only a server that goes away under playing clients is this case; one
+    // that was never reached is another (refused).
+    ASSERT_TRUE(WaitForServedConnections(4, 10000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     StopVideoService();
     ASSERT_TRUE(tool.ReadOutputToEnd(5000 * kSanitizerSlowdown));
     EXPECT_EQ(tool.WaitForExit(1000), 1);
