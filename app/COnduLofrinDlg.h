@@ -91,6 +91,7 @@ private:
     // Puts those of `paths` not listed yet on top, in their order.
     void AddAsBlockOnTop(const std::vector<std::wstring>& paths);
     void SelectFirstWhenNoneSelected();
+    void ListKeptFiles();
     std::vector<std::wstring> ListedPaths() const;
     void KeepList() const;
     bool AcceptsDrops() const;
