@@ -105,6 +105,7 @@ private:
     void MarkLeftOut(const std::vector<SkippedPath>& skipped);
     std::vector<std::wstring> GonePaths() const;
     void ShowHeadsetStatus();
+    void OfferFirewallOpening();
 
     void DrawPicture(QPainter& painter) const;
     void DrawFrames(QPainter& painter) const;
@@ -138,4 +139,6 @@ private:
     // A dropped folder being walked, and files being looked for.
     std::unique_ptr<OffThread> m_dropExpansion;
     std::unique_ptr<OffThread> m_goneFileCheck;
+    // Polkit asking for the password that lets headsets in.
+    std::unique_ptr<OffThread> m_firewallOpening;
 };

@@ -187,6 +187,7 @@ void COnduLofrinDlg::OnStartFinished(const StartReport& report) {
     ShowServingState();
     if (LeftOutBeyondTitleLimit(report))
         m_services.showNotice(this, TooManyVideosText(), NoticeCaption());
+    OfferFirewallOpening();
 }
 
 // The stop waits for the service's threads, and a read of a disk that spins

@@ -7,9 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "app/FirewallConsentBox.h"
+#include "app/FirewallFinding.h"
+#include "app/FirewallHelper.h"
 #include "app/KeptList.h"
 #include "app/NoticeBox.h"
 #include "app/VideoFileDialog.h"
+#include "platform/ModulePath.h"
+#include "platform/PathBytes.h"
 #include "service/HeadsetTally.h"
 #include "service/VideoService.h"
 
@@ -30,6 +35,10 @@ struct DialogServices {
     using ViewHeadsets = std::function<HeadsetView()>;
     using ReadList = std::function<std::vector<std::wstring>()>;
     using KeepList = std::function<void(const std::vector<std::wstring>& paths)>;
+    using FindFirewall = std::function<std::optional<FirewallFinding>()>;
+    using AskConsent = std::function<bool(QWidget* parent, const FirewallFinding& finding)>;
+    // Runs off the window's thread: polkit may wait for a password.
+    using LetHeadsetsIn = std::function<bool(const FirewallFinding& finding)>;
 
     StartService startVideoService;
     StopService stopVideoService;
@@ -41,6 +50,15 @@ struct DialogServices {
     // when empty, the list starts empty and is kept nowhere.
     ReadList readKeptList;
     KeepList keepList;
+    // At the first start that serves, when set: a firewall that keeps
+    // headsets out is told of, with the offer to let them in.
+    bool offerFirewall = false;
+    FindFirewall findFirewall = FindFirewallKeepingHeadsetsOut;
+    AskConsent askFirewallConsent = AskFirewallConsent;
+    LetHeadsetsIn letHeadsetsIn = [](const FirewallFinding& finding) {
+        return LetHeadsetsInThroughHelper(
+            finding, FirewallHelperPath(platform::PathToOsBytes(platform::ModuleFileName())));
+    };
 };
 
 // The real operations on `service`, started with `options` for the listed

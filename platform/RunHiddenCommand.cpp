@@ -52,18 +52,17 @@ std::vector<std::string> OsWords(std::wstring_view commandLine) {
     return words;
 }
 
-void WaitForExit(pid_t pid) {
+int WaitForExit(pid_t pid) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    return status;
 }
 
-}  // namespace
-
-bool RunHiddenCommand(std::wstring_view commandLine) {
-    std::vector<std::string> words = OsWords(commandLine);
+// The wait status of the hidden program; nothing when it could not start.
+std::optional<int> SpawnAndWait(std::vector<std::string> words) {
     if (words.empty() || words.front().empty())
-        return false;
+        return std::nullopt;
     std::vector<char*> argv;
     for (std::string& word : words)
         argv.push_back(word.data());
@@ -71,13 +70,25 @@ bool RunHiddenCommand(std::wstring_view commandLine) {
 
     const HiddenSpawnActions actions;
     if (!actions.Ready())
-        return false;
+        return std::nullopt;
     pid_t pid = 0;
     if (posix_spawnp(&pid, argv[0], actions.Get(), nullptr, argv.data(), environ) != 0) {
-        return false;
+        return std::nullopt;
     }
-    WaitForExit(pid);
-    return true;
+    return WaitForExit(pid);
+}
+
+}  // namespace
+
+bool RunHiddenCommand(std::wstring_view commandLine) {
+    return SpawnAndWait(OsWords(commandLine)).has_value();
+}
+
+std::optional<int> RunHiddenProgram(const std::vector<std::string>& words) {
+    const std::optional<int> status = SpawnAndWait(words);
+    if (!status || !WIFEXITED(*status))
+        return std::nullopt;
+    return WEXITSTATUS(*status);
 }
 
 }  // namespace platform

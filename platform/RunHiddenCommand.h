@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -9,5 +12,10 @@ namespace platform {
 // and no inherited descriptors, and waits for it to end. Returns whether the
 // process could be created; its exit status is not looked at.
 bool RunHiddenCommand(std::wstring_view commandLine);
+
+// Runs the program `words[0]`, looked up through PATH, with the other words
+// as its arguments, hidden in the same way, and waits for it. Its exit
+// status; nothing when it could not be started or was ended by a signal.
+std::optional<int> RunHiddenProgram(const std::vector<std::string>& words);
 
 }  // namespace platform
