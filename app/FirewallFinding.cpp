@@ -1,5 +1,6 @@
 #include "app/FirewallFinding.h"
 
+#include "app/FirewalldState.h"
 #include "app/UfwState.h"
 #include "protocol/ServiceConstants.h"
 
@@ -12,7 +13,9 @@ std::string PortText() {
 }  // namespace
 
 std::optional<FirewallFinding> FindFirewallKeepingHeadsetsOut() {
-    return FindUfwKeepingHeadsetsOut();
+    if (auto ufw = FindUfwKeepingHeadsetsOut())
+        return ufw;
+    return FindFirewalldKeepingHeadsetsOut();
 }
 
 const char* FirewallName(Firewall firewall) {
@@ -29,9 +32,11 @@ std::string CommandLettingHeadsetsIn(const FirewallFinding& finding) {
 
 std::string FirewallLine(const FirewallFinding& finding) {
     const std::string name = FirewallName(finding.firewall);
-    const std::string keeps = finding.admission == HeadsetAdmission::MayBeKeptOut
-                                  ? name + " is on and may keep headsets out of port " +
-                                        PortText() + " (its rules are readable by root only)"
-                                  : name + " keeps headsets out of port " + PortText();
+    const char* why = finding.firewall == Firewall::Ufw ? " (its rules are readable by root only)"
+                                                        : " (it would not answer its queries)";
+    const std::string keeps =
+        finding.admission == HeadsetAdmission::MayBeKeptOut
+            ? name + " is on and may keep headsets out of port " + PortText() + why
+            : name + " keeps headsets out of port " + PortText();
     return "OnduLofrin: " + keeps + "; to let them in: " + CommandLettingHeadsetsIn(finding);
 }

@@ -18,4 +18,13 @@ bool RunHiddenCommand(std::wstring_view commandLine);
 // status; nothing when it could not be started or was ended by a signal.
 std::optional<int> RunHiddenProgram(const std::vector<std::string>& words);
 
+// The same with what the program writes to its standard output (at most
+// `limit` bytes of it kept) beside its exit status.
+struct ProgramAnswer {
+    int status = 0;
+    std::string output;
+};
+std::optional<ProgramAnswer> AskHiddenProgram(const std::vector<std::string>& words,
+                                              size_t limit = 65536);
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include "app/FirewallFinding.h"
 #include "app/FirewallHelper.h"
+#include "app/FirewalldState.h"
 #include "app/UfwState.h"
 #include "support/FakeProgram.h"
 #include "support/TempDir.h"
@@ -122,4 +123,47 @@ TEST(FirewallHelperPath, FindsThePackagesPlaceThenTheBuildTrees) {
     std::filesystem::create_directories(installed.parent_path());
     WriteScript(installed, "");
     EXPECT_EQ(FirewallHelperPath(program.string()), installed.string());
+}
+
+// firewall-cmd stands in for firewalld: its exit status and output as
+// firewalld 1.3 gives them. Interfaces without a zone of their own go by the
+// default zone.
+TEST(FirewalldState, AsksTheZonesOfTheServingInterfaces) {
+    using enum HeadsetAdmission;
+    const std::string running =
+        "[ \"$1\" = --state ] && { echo running; exit 0; }\n"
+        "case \"$1\" in --get-zone-of-interface=*) exit 2;; esac\n";
+    const std::string publicDefault =
+        running + "[ \"$1\" = --get-default-zone ] && { echo public; exit 0; }\n";
+    const struct {
+        const char* name;
+        std::string script;
+        std::optional<HeadsetAdmission> expected;
+    } cases[] = {
+        {"not running", "echo 'not running'; exit 252\n", std::nullopt},
+        {"port closed", publicDefault + "exit 1\n", KeptOut},
+        {"port open",
+         publicDefault +
+             "[ \"$1 $2\" = '--zone=public --query-port=23107/tcp' ] && { echo yes; exit 0; }\n"
+             "exit 1\n",
+         std::nullopt},
+        {"trusted zone",
+         running + "[ \"$1\" = --get-default-zone ] && { echo trusted; exit 0; }\nexit 1\n",
+         std::nullopt},
+        {"queries refused", publicDefault + "exit 11\n", MayBeKeptOut},
+        {"no default zone", running + "exit 11\n", MayBeKeptOut},
+    };
+    TempDir dir;
+    const PathPrefix onPath(dir.Path());
+    for (const auto& c : cases) {
+        WriteScript(dir.File("firewall-cmd"), c.script);
+        const auto finding = FindFirewalldKeepingHeadsetsOut();
+        ASSERT_EQ(finding.has_value(), c.expected.has_value()) << c.name;
+        if (finding) {
+            EXPECT_EQ(finding->firewall, Firewall::Firewalld) << c.name;
+            EXPECT_EQ(finding->admission, *c.expected) << c.name;
+        }
+    }
+    setenv("PATH", dir.File("empty").c_str(), 1);
+    EXPECT_FALSE(FindFirewalldKeepingHeadsetsOut().has_value());
 }

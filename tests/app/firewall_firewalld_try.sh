@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Tries the firewall step with a real firewalld, as the ufw test does with
+# ufw: a firewalld of its own on a private system bus, in private mount and
+# network namespaces, so that the machine's firewall and bus stay as they
+# are. The headless start must say that headsets are kept out and name
+# firewall-cmd's commands; after them a headset on a second namespace
+# connects and a second start says nothing.
+#
+# Not part of the suite: firewalld is not among the packages the tests
+# install, because installing it on a desktop starts it and closes the
+# machine's ports. Run it by hand as root where firewalld is installed:
+#   tests/app/firewall_firewalld_try.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+source=$(cd "$2" && pwd)
+[ "$(id -u)" -eq 0 ] || { echo "needs root"; exit 77; }
+command -v firewalld >/dev/null || { echo "firewalld is not installed; nothing tried"; exit 77; }
+if [ -z "${ONDU_FIREWALL_INSIDE:-}" ]; then
+  exec env ONDU_FIREWALL_INSIDE=1 unshare --mount --net --propagation private -- "$0" "$@"
+fi
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+ip link set lo up
+
+# A private system bus, and firewalld's own folders.
+mkdir -p "$work/etc-firewalld" "$work/run"
+cp -a /etc/firewalld/. "$work/etc-firewalld/" 2>/dev/null || true
+mount --bind "$work/etc-firewalld" /etc/firewalld
+mount -t tmpfs tmpfs /run
+cat >"$work/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=/run/dbus/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/><allow own="*"/><allow send_type="method_call"/><allow receive_type="*"/>
+  </policy>
+</busconfig>
+CONF
+mkdir -p /run/dbus
+dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile &
+pids+=($!)
+for _ in $(seq 100); do [ -S /run/dbus/system_bus_socket ] && break; sleep 0.05; done
+firewalld --nofork --nopid >"$work/firewalld.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 200); do firewall-cmd --state >/dev/null 2>&1 && break; sleep 0.1; done
+firewall-cmd --state >/dev/null 2>&1 || { cat "$work/firewalld.log" >&2; echo "FAIL: firewalld did not start" >&2; exit 1; }
+
+# The headset's host, as in the ufw test.
+unshare --net -- sleep 600 &
+holder=$!
+pids+=("$holder")
+sleep 0.2
+ip link add ondu-fw-server type veth peer name ondu-fw-headset netns "$holder"
+ip addr add 10.231.22.1/24 dev ondu-fw-server
+ip link set ondu-fw-server up
+nsenter -t "$holder" -n ip link set lo up
+nsenter -t "$holder" -n ip addr add 10.231.22.2/24 dev ondu-fw-headset
+nsenter -t "$holder" -n ip link set ondu-fw-headset up
+
+mkdir -p "$work/home"
+serve() {
+  (cd "$work/home" && exec "$build/OnduLofrin" --serve --bind 10.231.22.1 "$source/README.md" \
+    >out.txt 2>err.txt) &
+  local server=$!
+  for _ in $(seq 200); do grep -q '^listening on' "$work/home/out.txt" 2>/dev/null && break; sleep 0.05; done
+  sleep 1
+  connected=no
+  nsenter -t "$holder" -n timeout 3 bash -c 'exec 3<>/dev/tcp/10.231.22.1/23107' 2>/dev/null && connected=yes
+  kill -INT "$server"
+  wait "$server" || true
+}
+
+serve
+line=$(grep firewall "$work/home/err.txt" || true)
+case "$line" in
+  "OnduLofrin: firewalld keeps headsets out of port 23107/tcp; to let them in: sudo firewall-cmd "*) ;;
+  *) fail "first start said: '$line'" ;;
+esac
+[ "$connected" = no ] || fail "a headset connected through firewalld's default zone"
+command=${line##*to let them in: }
+eval "${command//sudo /}" >/dev/null
+serve
+[ -z "$(grep firewall "$work/home/err.txt" || true)" ] || fail "a second start still says: $(cat "$work/home/err.txt")"
+[ "$connected" = yes ] || fail "after '$command' no headset connects"
+[ "$failures" -eq 0 ] && echo "firewalld: all checks passed"
+exit "$failures"
