@@ -37,6 +37,8 @@ ip link set lo up
 # A private system bus, and firewalld's own folders.
 mkdir -p "$work/etc-firewalld" "$work/run"
 cp -a /etc/firewalld/. "$work/etc-firewalld/" 2>/dev/null || true
+mkdir -p "$work/etc-firewalld/services"
+cp "$source/packaging/firewalld/ondulofrin.xml" "$work/etc-firewalld/services/"
 mount --bind "$work/etc-firewalld" /etc/firewalld
 mount -t tmpfs tmpfs /run
 cat >"$work/bus.conf" <<CONF
@@ -47,12 +49,13 @@ cat >"$work/bus.conf" <<CONF
   <listen>unix:path=/run/dbus/system_bus_socket</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
-    <allow user="*"/><allow own="*"/><allow send_type="method_call"/><allow receive_type="*"/>
+    <allow user="*"/><allow own="*"/><allow send_destination="*"/><allow receive_sender="*"/>
+    <allow send_type="method_call"/><allow send_type="method_return"/><allow send_type="signal"/><allow send_type="error"/>
   </policy>
 </busconfig>
 CONF
 mkdir -p /run/dbus
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile &
+dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile 2>"$work/bus.log" &
 pids+=($!)
 for _ in $(seq 100); do [ -S /run/dbus/system_bus_socket ] && break; sleep 0.05; done
 firewalld --nofork --nopid >"$work/firewalld.log" 2>&1 &
@@ -87,10 +90,8 @@ serve() {
 
 serve
 line=$(grep firewall "$work/home/err.txt" || true)
-case "$line" in
-  "OnduLofrin: firewalld keeps headsets out of port 23107/tcp; to let them in: sudo firewall-cmd "*) ;;
-  *) fail "first start said: '$line'" ;;
-esac
+[ "$line" = "OnduLofrin: firewalld keeps headsets out of port 23107/tcp; to let them in: sudo firewall-cmd --permanent --add-service=ondulofrin && sudo firewall-cmd --reload" ] ||
+  fail "first start said: '$line'"
 [ "$connected" = no ] || fail "a headset connected through firewalld's default zone"
 command=${line##*to let them in: }
 eval "${command//sudo /}" >/dev/null
