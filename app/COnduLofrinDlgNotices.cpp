@@ -2,6 +2,7 @@
 
 #include "app/COnduLofrinDlg.h"
 #include "app/OffThread.h"
+#include "app/WaitCursor.h"
 #include "protocol/ServiceConstants.h"
 
 QString NoticeCaption() {
@@ -56,7 +57,12 @@ void COnduLofrinDlg::OfferFirewallOpening() {
     if (!m_services.offerFirewall || !m_services.findFirewall)
         return;
     m_services.offerFirewall = false;
-    const std::optional<FirewallFinding> finding = m_services.findFirewall();
+    std::optional<FirewallFinding> finding;
+    {
+        // firewalld's client takes a moment to answer.
+        const WaitCursor busy;
+        finding = m_services.findFirewall();
+    }
     if (!finding)
         return;
     if (!m_services.askFirewallConsent(this, *finding)) {

@@ -225,8 +225,8 @@ void DialogScreenshotTest::servingWindowShowsTheHeadsets() {
     dialog.reject();
 }
 
-// The question of a firewall that keeps headsets out, over the serving
-// window as the user meets it: its text and both buttons whole, in the
+// The question of a firewall that keeps headsets out, over the window as the
+// user meets it: its text and both buttons whole, in the
 // locale's language.
 void DialogScreenshotTest::firewallNoticeOffersToLetHeadsetsIn() {
     VideoService service;
