@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalogue/CatalogueEntry.h"
+#include "catalogue/ReaderChoice.h"
 #include "catalogue/SkipReason.h"
 #include "catalogue/TitleReaders.h"
 
@@ -32,6 +33,7 @@ struct BuiltCatalogue {
     Catalogue catalogue;
     std::vector<SkippedPath> skipped;
     bool cancelled = false;
+    ReaderChoice readers;
 };
 
 // What a build may be given besides its paths.
@@ -39,7 +41,8 @@ struct CatalogueBuildOptions {
     // Entries kept from earlier builds, used and kept up to date; without
     // it every file is read.
     const TitleCache* cache = nullptr;
-    // Files read at once; 0: one per processor, fewer when memory is short.
+    // Files read at once; 0: one per processor, fewer when the memory the
+    // process may take would not hold them, as the first title read shows.
     size_t readers = 0;
     // Raised by another thread to end the build: no file is started after
     // it, the files under way give up their reading, and the build returns
