@@ -14,25 +14,10 @@ set -euo pipefail
 
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
-[ "$(id -u)" -eq 0 ] || { echo "needs root"; exit 77; }
-command -v firewalld >/dev/null || { echo "firewalld is not installed; nothing tried"; exit 77; }
-if [ -z "${ONDU_FIREWALL_INSIDE:-}" ]; then
-  exec env ONDU_FIREWALL_INSIDE=1 unshare --mount --net --propagation private -- "$0" "$@"
-fi
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-ip link set lo up
+. "$source/tests/app/firewall_namespaces.sh"
+command -v firewalld >/dev/null || { echo "firewalld is not installed; skipped"; exit 77; }
+enter_private_namespaces "$@"
+trap end_test EXIT
 
 # A private system bus, and firewalld's own folders.
 mkdir -p "$work/etc-firewalld" "$work/run"
@@ -63,40 +48,17 @@ pids+=($!)
 for _ in $(seq 200); do firewall-cmd --state >/dev/null 2>&1 && break; sleep 0.1; done
 firewall-cmd --state >/dev/null 2>&1 || { cat "$work/firewalld.log" >&2; echo "FAIL: firewalld did not start" >&2; exit 1; }
 
-# The headset's host, as in the ufw test.
-unshare --net -- sleep 600 &
-holder=$!
-pids+=("$holder")
-sleep 0.2
-ip link add ondu-fw-server type veth peer name ondu-fw-headset netns "$holder"
-ip addr add 10.231.22.1/24 dev ondu-fw-server
-ip link set ondu-fw-server up
-nsenter -t "$holder" -n ip link set lo up
-nsenter -t "$holder" -n ip addr add 10.231.22.2/24 dev ondu-fw-headset
-nsenter -t "$holder" -n ip link set ondu-fw-headset up
-
-mkdir -p "$work/home"
-serve() {
-  (cd "$work/home" && exec "$build/OnduLofrin" --serve --bind 10.231.22.1 "$source/README.md" \
-    >out.txt 2>err.txt) &
-  local server=$!
-  for _ in $(seq 200); do grep -q '^listening on' "$work/home/out.txt" 2>/dev/null && break; sleep 0.05; done
-  sleep 1
-  connected=no
-  nsenter -t "$holder" -n timeout 3 bash -c 'exec 3<>/dev/tcp/10.231.22.1/23107' 2>/dev/null && connected=yes
-  kill -INT "$server"
-  wait "$server" || true
-}
+make_headset_host 22
 
 serve
-line=$(grep firewall "$work/home/err.txt" || true)
+line=$(firewall_lines)
 [ "$line" = "OnduLofrin: firewalld keeps headsets out of port 23107/tcp; to let them in: sudo firewall-cmd --permanent --add-service=ondulofrin && sudo firewall-cmd --reload" ] ||
   fail "first start said: '$line'"
 [ "$connected" = no ] || fail "a headset connected through firewalld's default zone"
 command=${line##*to let them in: }
 eval "${command//sudo /}" >/dev/null
 serve
-[ -z "$(grep firewall "$work/home/err.txt" || true)" ] || fail "a second start still says: $(cat "$work/home/err.txt")"
+[ -z "$(firewall_lines)" ] || fail "a second start still says: $(firewall_lines)"
 [ "$connected" = yes ] || fail "after '$command' no headset connects"
 [ "$failures" -eq 0 ] && echo "firewalld: all checks passed"
 exit "$failures"
