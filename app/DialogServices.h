@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,9 @@
 class QWidget;
 
 // What the main window needs from outside itself: the service operations,
-// the file dialog, the message box and where its list is kept. Tests put
-// their own in to drive the window and watch what it does.
+// the file dialog, the message box, where its list is kept, and the
+// firewall. Tests put their own in to drive the window and watch what it
+// does.
 struct DialogServices {
     // Runs on a thread of the window's; `build` brings the start's progress
     // listener and its cancel flag.
