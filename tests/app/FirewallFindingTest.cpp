@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "app/FirewallFinding.h"
 #include "app/FirewallHelper.h"
 #include "app/FirewalldState.h"
 #include "app/UfwState.h"
+#include "support/ChildProcess.h"
 #include "support/FakeProgram.h"
 #include "support/TempDir.h"
 
@@ -155,6 +159,14 @@ TEST(FirewalldState, AsksTheZonesOfTheServingInterfaces) {
     };
     TempDir dir;
     const PathPrefix onPath(dir.Path());
+    // Without a firewalld process, firewall-cmd is not asked.
+    WriteScript(dir.File("firewall-cmd"), "exit 0\n");
+    EXPECT_FALSE(FindFirewalldKeepingHeadsetsOut().has_value());
+    std::filesystem::copy_file("/bin/sleep", dir.File("firewalld"));
+    ChildProcess firewalld({dir.File("firewalld").string(), "60"});
+    const auto comm = "/proc/" + std::to_string(firewalld.Pid()) + "/comm";
+    for (int i = 0; i < 200 && ReadTextFile(comm) != "firewalld\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     for (const auto& c : cases) {
         WriteScript(dir.File("firewall-cmd"), c.script);
         const auto finding = FindFirewalldKeepingHeadsetsOut();
