@@ -62,7 +62,7 @@ bool COnduLofrinApp::InitInstance() {
     DescribeApplication();
     InstallWindowTranslation(
         QLocale::system(), TranslationFolders(QString::fromStdWString(platform::ModuleFileName())));
-    RunStartupSteps(line_);
+    firewallOfferDue_ = RunStartupSteps(line_);
     options_ = ChooseServiceOptions(line_, ConfigFilePath(), ProcessEnvironment);
     RunMainWindow(line_.files);
     // Also when the service never ran: the worker must have ended and every
@@ -74,6 +74,7 @@ bool COnduLofrinApp::InitInstance() {
 void COnduLofrinApp::RunMainWindow(const std::vector<std::wstring>& files) {
     DialogServices services = ServicesFor(service_, options_);
     KeepListIn(services, ConfigFilePath());
+    services.offerFirewall = firewallOfferDue_;
     // Where the program was started, also when its state lives elsewhere.
     services.chooseFiles = [folder = QString::fromStdWString(startDirectory_)](QWidget* parent) {
         return ChooseVideoFiles(parent, folder);

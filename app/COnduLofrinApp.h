@@ -45,5 +45,7 @@ private:
     // The current directory before the start-up steps may leave it.
     std::wstring startDirectory_;
     ServiceOptions options_;
+    // The program runs from a path Config.ini did not record.
+    bool firewallOfferDue_ = false;
     VideoService service_;
 };

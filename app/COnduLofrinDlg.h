@@ -91,6 +91,7 @@ private:
     // Puts those of `paths` not listed yet on top, in their order.
     void AddAsBlockOnTop(const std::vector<std::wstring>& paths);
     void SelectFirstWhenNoneSelected();
+    void ListKeptFiles();
     std::vector<std::wstring> ListedPaths() const;
     void KeepList() const;
     bool AcceptsDrops() const;
@@ -104,6 +105,7 @@ private:
     void MarkLeftOut(const std::vector<SkippedPath>& skipped);
     std::vector<std::wstring> GonePaths() const;
     void ShowHeadsetStatus();
+    void OfferFirewallOpening();
 
     void DrawPicture(QPainter& painter) const;
     void DrawFrames(QPainter& painter) const;
@@ -137,4 +139,6 @@ private:
     // A dropped folder being walked, and files being looked for.
     std::unique_ptr<OffThread> m_dropExpansion;
     std::unique_ptr<OffThread> m_goneFileCheck;
+    // Polkit asking for the password that lets headsets in.
+    std::unique_ptr<OffThread> m_firewallOpening;
 };

@@ -4,20 +4,27 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/FirewallConsentBox.h"
+#include "app/FirewallFinding.h"
+#include "app/FirewallHelper.h"
 #include "app/KeptList.h"
 #include "app/NoticeBox.h"
 #include "app/VideoFileDialog.h"
+#include "platform/ModulePath.h"
+#include "platform/PathBytes.h"
 #include "service/HeadsetTally.h"
 #include "service/VideoService.h"
 
 class QWidget;
 
 // What the main window needs from outside itself: the service operations,
-// the file dialog, the message box and where its list is kept. Tests put
-// their own in to drive the window and watch what it does.
+// the file dialog, the message box, where its list is kept, and the
+// firewall. Tests put their own in to drive the window and watch what it
+// does.
 struct DialogServices {
     // Runs on a thread of the window's; `build` brings the start's progress
     // listener and its cancel flag.
@@ -30,6 +37,10 @@ struct DialogServices {
     using ViewHeadsets = std::function<HeadsetView()>;
     using ReadList = std::function<std::vector<std::wstring>()>;
     using KeepList = std::function<void(const std::vector<std::wstring>& paths)>;
+    using FindFirewall = std::function<std::optional<FirewallFinding>()>;
+    using AskConsent = std::function<bool(QWidget* parent, const FirewallFinding& finding)>;
+    // Runs off the window's thread: polkit may wait for a password.
+    using LetHeadsetsIn = std::function<bool(const FirewallFinding& finding)>;
 
     StartService startVideoService;
     StopService stopVideoService;
@@ -41,6 +52,15 @@ struct DialogServices {
     // when empty, the list starts empty and is kept nowhere.
     ReadList readKeptList;
     KeepList keepList;
+    // At the first start that serves, when set: a firewall that keeps
+    // headsets out is told of, with the offer to let them in.
+    bool offerFirewall = false;
+    FindFirewall findFirewall = FindFirewallKeepingHeadsetsOut;
+    AskConsent askFirewallConsent = AskFirewallConsent;
+    LetHeadsetsIn letHeadsetsIn = [](const FirewallFinding& finding) {
+        return LetHeadsetsInThroughHelper(
+            finding, FirewallHelperPath(platform::PathToOsBytes(platform::ModuleFileName())));
+    };
 };
 
 // The real operations on `service`, started with `options` for the listed

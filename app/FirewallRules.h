@@ -12,6 +12,8 @@
 std::vector<std::wstring> FirewallCommandLines(std::wstring_view programPath,
                                                std::wstring_view ruleName, unsigned osMajorVersion);
 
+// The Windows form of the firewall step, kept for the Windows build; the
+// Linux start-up never runs netsh (see FirewallFinding.h).
 // Runs the command lines for this system hidden, one after the other, each to
 // its end. Commands that cannot be started or that fail are not noticed.
 // Returns true in every case.

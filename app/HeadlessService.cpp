@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "app/FirewallFinding.h"
 #include "app/ServiceOptionsChoice.h"
 #include "app/StartupSteps.h"
 #include "catalogue/Catalogue.h"
@@ -160,6 +161,13 @@ void PrintLeftOut(const StartReport& report) {
     }
 }
 
+// Said at each start, as the rules may have changed since the last one; the
+// rules themselves are left as they are.
+void TellWhatKeepsHeadsetsOut() {
+    if (const auto finding = FindFirewallKeepingHeadsetsOut())
+        std::fprintf(stderr, "%s\n", FirewallLine(*finding).c_str());
+}
+
 int WaitForStopSignal(const sigset_t& stopSignals) {
     int received = 0;
     while (sigwait(&stopSignals, &received) != 0) {
@@ -242,6 +250,7 @@ int RunHeadlessService(const CommandLine& line) {
                      static_cast<unsigned>(servicePort), reason->c_str());
         return 1;
     }
+    TellWhatKeepsHeadsetsOut();
 
     stop.Wait();
     service.StopVideoService();

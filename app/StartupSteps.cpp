@@ -7,7 +7,6 @@
 
 #include "app/CacheChoice.h"
 #include "app/DiagnosticLog.h"
-#include "app/FirewallRules.h"
 #include "platform/CurrentDirectory.h"
 #include "platform/IniProfile.h"
 #include "platform/ModulePath.h"
@@ -18,7 +17,6 @@ namespace {
 
 constexpr wchar_t kConfigSection[] = L"OnduLofrin";
 constexpr wchar_t kFirewallPathKey[] = L"FireworkString";
-constexpr wchar_t kFirewallRuleName[] = L"OnduLofrin";
 
 std::wstring StoredFirewallPath(const std::wstring& configPath) {
     if (configPath.empty())
@@ -26,22 +24,25 @@ std::wstring StoredFirewallPath(const std::wstring& configPath) {
     return platform::GetPrivateProfileString(kConfigSection, kFirewallPathKey, L"", configPath);
 }
 
-// A program path that cannot be told gets no rule: a rule for an empty path
-// would name no program. An unknown current directory is treated as a
-// configuration that cannot be read or written, rather than falling back to
-// the root directory.
-void AddFirewallRulesWhenProgramMoved() {
+// The record keeps its meaning from Windows, where a program that moved got
+// its firewall rule anew: here the firewall is not changed at start-up (no
+// netsh exists, and ufw and firewalld open ports, not programs), but the
+// window offers to let headsets in once per program path. A program path
+// that cannot be told is never recorded. An unknown current directory is
+// treated as a configuration that cannot be read or written, rather than
+// falling back to the root directory.
+bool RecordProgramWhenMoved() {
     const std::wstring programPath = platform::ModuleFileName();
     if (programPath.empty())
-        return;
+        return false;
     const std::wstring configPath = ConfigFilePath();
     if (StoredFirewallPath(configPath) == programPath)
-        return;
-    AddFirewallRules(programPath, kFirewallRuleName);
+        return false;
     if (!configPath.empty()) {
         platform::WritePrivateProfileString(kConfigSection, kFirewallPathKey, programPath,
                                             configPath);
     }
+    return true;
 }
 
 // Everything the program keeps follows the current directory, which the
@@ -67,9 +68,9 @@ std::wstring ConfigFilePath() {
     return directory + L"/Config.ini";
 }
 
-void RunStartupSteps(const CommandLine& line) {
+bool RunStartupSteps(const CommandLine& line) {
     if (line.xdgState)
         EnterStateDirectory();
     WriteDiagnosticLog(L"COnduLofrinApp::InitInstance()");
-    AddFirewallRulesWhenProgramMoved();
+    return RecordProgramWhenMoved();
 }

@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -60,6 +61,23 @@ std::vector<Ipv4Address> LocalIpv4Addresses() {
         interfaces.push_back({ToAddress(entry->ifa_addr), entry->ifa_flags});
     }
     return PickLocalAddresses(interfaces);
+}
+
+std::vector<std::string> Ipv4InterfaceNames() {
+    ifaddrs* raw = nullptr;
+    if (getifaddrs(&raw) != 0)
+        return {};
+    std::unique_ptr<ifaddrs, InterfaceListDeleter> list(raw);
+
+    std::vector<std::string> names;
+    for (const ifaddrs* entry = list.get(); entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+            (entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0)
+            continue;
+        if (std::find(names.begin(), names.end(), entry->ifa_name) == names.end())
+            names.emplace_back(entry->ifa_name);
+    }
+    return names;
 }
 
 std::optional<Ipv4Address> ParseIpv4Address(std::string_view text) {

@@ -28,6 +28,10 @@ std::vector<Ipv4Address> PickLocalAddresses(const std::vector<InterfaceAddress>&
 // order the system lists them.
 std::vector<Ipv4Address> LocalIpv4Addresses();
 
+// The names of the interfaces that are up with an IPv4 address, loopback
+// left out, each once, in the order the system lists them.
+std::vector<std::string> Ipv4InterfaceNames();
+
 // Dotted-quad text of an address, and back; the parse accepts exactly four
 // decimal numbers from 0 to 255 separated by dots.
 std::optional<Ipv4Address> ParseIpv4Address(std::string_view text);

@@ -54,7 +54,7 @@ MediaInput OpenMediaInput(const std::string& path, const std::atomic<bool>* stop
     // What names nothing on the disk, an address of FFmpeg's own protocols
     // among them, FFmpeg opens itself.
     AVIOContext* reader = nullptr;
-    if (struct stat status {}; stat(path.c_str(), &status) == 0) {
+    if (struct stat status{}; stat(path.c_str(), &status) == 0) {
         reader = OpenFileReader(path, opened->interrupt_callback, input.error);
         if (reader == nullptr) {
             avformat_free_context(opened);

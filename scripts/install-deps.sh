@@ -31,6 +31,7 @@ RUN_PACKAGES=(
   fonts-wqy-zenhei
   iproute2 util-linux python3 procps
   dpkg-dev man-db lintian systemd
+  ufw
 )
 # The host's side of scripts/on-debian: a clean system of another release.
 ON_DEBIAN_PACKAGES=(debootstrap debian-archive-keyring)

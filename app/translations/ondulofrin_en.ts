@@ -90,6 +90,36 @@
         <source>*.vrm,*.vrw,*mp4,*mov,*.mkv,*.ts等</source>
         <translation>*.vrm, *.vrw, *.mp4, *.mov, *.mkv, *.ts and others</translation>
     </message>
+    <message>
+        <source>让VR一体机通过</source>
+        <translation>Let headsets through</translation>
+    </message>
+    <message>
+        <source>暂不</source>
+        <translation>Not now</translation>
+    </message>
+    <message>
+        <source>防火墙（%1）已开启，可能挡住VR一体机：它们能看到这台电脑，却可能连不上端口%2。
+要让VR一体机通过防火墙吗？</source>
+        <translation>The firewall (%1) is on and may keep VR headsets out: they can see this PC but may not be able to connect to port %2.
+Let the headsets through the firewall?</translation>
+    </message>
+    <message>
+        <source>防火墙（%1）挡住了VR一体机：它们能看到这台电脑，却连不上端口%2。
+要让VR一体机通过防火墙吗？</source>
+        <translation>The firewall (%1) keeps VR headsets out: they can see this PC but cannot connect to port %2.
+Let the headsets through the firewall?</translation>
+    </message>
+    <message>
+        <source>防火墙（%1）现在让VR一体机通过端口%2。</source>
+        <translation>The firewall (%1) now lets VR headsets through to port %2.</translation>
+    </message>
+    <message>
+        <source>防火墙未更改。要让VR一体机通过，请在终端中运行：
+%1</source>
+        <translation>The firewall was not changed. To let VR headsets through, run in a terminal:
+%1</translation>
+    </message>
 </context>
 <context>
     <name>VideoFileDialog</name>

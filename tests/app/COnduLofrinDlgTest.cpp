@@ -229,6 +229,7 @@ private slots:
     void theListComesBackAfterARestartWithGoneFilesMarked();
     void statusLineFollowsAHeadsetThatConnectsOpensAndLeaves();
     void aStopThatWaitsForASleepingDiskLeavesTheWindowAnswering();
+    void aFirewallThatKeepsHeadsetsOutIsOfferedOnceWithTheAnswerTold();
 };
 
 void COnduLofrinDlgTest::addedBatchesGoToTheTopAndStartPassesTheListInOrder() {
@@ -696,6 +697,67 @@ void COnduLofrinDlgTest::aStopThatWaitsForASleepingDiskLeavesTheWindowAnswering(
     QTRY_VERIFY(controls.Idle());
     slow_disk::PlaceFolder("");
     QVERIFY2(longestGap < 100 * kSanitizerSlowdown, std::to_string(longestGap).c_str());
+}
+
+// Offered at the first start that serves when the program's path is new; the
+// user's refusal, or polkit's, leaves the command to run.
+void COnduLofrinDlgTest::aFirewallThatKeepsHeadsetsOutIsOfferedOnceWithTheAnswerTold() {
+    const FirewallFinding ufw{Firewall::Ufw, HeadsetAdmission::KeptOut, false};
+    const QString opened = QStringLiteral("防火墙（ufw）现在让VR一体机通过端口23107。");
+    const QString unchanged = QStringLiteral(
+        "防火墙未更改。要让VR一体机通过，请在终端中运行：\nsudo ufw allow 23107/tcp");
+    const struct {
+        const char* name;
+        bool offer;
+        std::optional<FirewallFinding> finding;
+        bool consent;
+        bool letIn;
+        int looks, asks, letIns;
+        QStringList notices;
+    } cases[] = {
+        {"granted", true, ufw, true, true, 1, 1, 1, {opened}},
+        {"declined", true, ufw, false, true, 1, 1, 0, {unchanged}},
+        {"polkit refused", true, ufw, true, false, 1, 1, 1, {unchanged}},
+        {"no firewall in the way", true, std::nullopt, true, true, 1, 0, 0, {}},
+        {"offered before", false, ufw, true, true, 0, 0, 0, {}},
+    };
+    for (const auto& c : cases) {
+        Recorder recorder;
+        DialogServices services = recorder.Services();
+        int looks = 0, asks = 0, letIns = 0;
+        services.offerFirewall = c.offer;
+        services.findFirewall = [&] {
+            ++looks;
+            return c.finding;
+        };
+        services.askFirewallConsent = [&](QWidget*, const FirewallFinding&) {
+            ++asks;
+            return c.consent;
+        };
+        services.letHeadsetsIn = [&](const FirewallFinding& finding) {
+            ++letIns;
+            return c.letIn && finding.firewall == Firewall::Ufw;
+        };
+        COnduLofrinDlg dialog(nullptr, services);
+        dialog.AddInitialFiles({L"/v/A.mp4"});
+        Controls controls(dialog);
+        for (int start = 0; start < 2; ++start) {
+            controls.start->click();
+            QTRY_VERIFY(controls.Serving());
+            QTRY_COMPARE(recorder.notices.size(), c.notices.size());
+            controls.stop->click();
+            QTRY_VERIFY(controls.Idle());
+        }
+        QCOMPARE(looks, c.looks);
+        QCOMPARE(asks, c.asks);
+        QCOMPARE(letIns, c.letIns);
+        QStringList texts;
+        for (const auto& notice : recorder.notices) {
+            texts.append(notice.first);
+            QCOMPARE(notice.second, kNotice);
+        }
+        QVERIFY2(texts == c.notices, c.name);
+    }
 }
 
 QTEST_MAIN(COnduLofrinDlgTest)

@@ -4,12 +4,15 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
 
 #include "app/COnduLofrinDlg.h"
+#include "app/FirewallConsentBox.h"
 #include "app/WindowTranslation.h"
 
 #ifndef ONDU_SCREENSHOT_PATH
@@ -66,6 +69,7 @@ private slots:
     void idleWindowLooksAsDesigned();
     void startingWindowShowsHowFarItHasCome();
     void servingWindowShowsTheHeadsets();
+    void firewallNoticeOffersToLetHeadsetsIn();
 };
 
 void DialogScreenshotTest::idleWindowLooksAsDesigned() {
@@ -219,6 +223,48 @@ void DialogScreenshotTest::servingWindowShowsTheHeadsets() {
     QVERIFY2(!status->text().contains(QChar(0x2026)), "the status line is cut");
     QVERIFY2(DarkPixels(shot, status->geometry()) > 100, "no status line");
     dialog.reject();
+}
+
+// The question of a firewall that keeps headsets out, over the window as the
+// user meets it: its text and both buttons whole, in the
+// locale's language.
+void DialogScreenshotTest::firewallNoticeOffersToLetHeadsetsIn() {
+    VideoService service;
+    COnduLofrinDlg dialog(nullptr, ServicesFor(service));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const auto box = FirewallConsentBox(&dialog, {Firewall::Ufw, HeadsetAdmission::KeptOut, true});
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    const QString expected = Text(
+                                 "防火墙（%1）挡住了VR一体机：它们能看到这台电脑，却连不上端口%2。"
+                                 "\n要让VR一体机通过防火墙吗？")
+                                 .arg(QStringLiteral("ufw"))
+                                 .arg(23107);
+    QCOMPARE(box->text(), expected);
+    QCOMPARE(box->text().startsWith(QStringLiteral("The firewall (ufw)")), IsEnglish());
+    QCOMPARE(box->buttons().size(), 2);
+    for (const char* source : {"让VR一体机通过", "暂不"}) {
+        QPushButton* button = nullptr;
+        for (QAbstractButton* candidate : box->buttons()) {
+            if (candidate->text() == Text(source))
+                button = qobject_cast<QPushButton*>(candidate);
+        }
+        QVERIFY2(button != nullptr, source);
+        QVERIFY2(button->sizeHint().width() <= button->width(), source);
+    }
+    // Enter leaves the firewall as it is.
+    QCOMPARE(box->defaultButton()->text(), Text("暂不"));
+
+    QImage shot = dialog.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage question = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QVERIFY2(DarkPixels(question, question.rect()) > 200, "no text in the question");
+    QPainter painter(&shot);
+    painter.drawImage((shot.width() - question.width()) / 2,
+                      (shot.height() - question.height()) / 2, question);
+    painter.end();
+    QVERIFY(shot.save(ShotPath(QStringLiteral("-firewall")), "PNG"));
+    box->close();
 }
 
 // The window speaks the language of the locale it is started in, as the

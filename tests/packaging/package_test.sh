@@ -39,10 +39,12 @@ expected_files="./etc/default/ondulofrin
 ./usr/lib/firewalld/services/ondulofrin.xml
 ./usr/lib/systemd/system/ondulofrin.service
 ./usr/lib/systemd/user/ondulofrin.service
+./usr/libexec/ondulofrin/ondulofrin-firewall
 ./usr/share/applications/OnduLofrin.desktop
 ./usr/share/doc/ondulofrin/README.md
 ./usr/share/doc/ondulofrin/changelog.gz
 ./usr/share/doc/ondulofrin/copyright
+./usr/share/polkit-1/actions/org.ondu.ondulofrin.firewall.policy
 ./usr/share/ondulofrin/translations/ondulofrin_en.qm"
 for size in 16 22 24 32 48 64 128 256; do
   expected_files+=$'\n'"./usr/share/icons/hicolor/${size}x${size}/apps/OnduLofrin.png"
@@ -135,6 +137,10 @@ for section in ufw.sections():
 service = tree.parse(root + "/usr/lib/firewalld/services/ondulofrin.xml").getroot()
 assert service.tag == "service" and service.findtext("short") == "OnduLofrin"
 assert [p.attrib for p in service.findall("port")] == [{"protocol": "tcp", "port": "23107"}]
+# pkexec runs the window's helper under the package's own action.
+policy = tree.parse(root + "/usr/share/polkit-1/actions/org.ondu.ondulofrin.firewall.policy")
+helper = policy.find("action/annotate[@key='org.freedesktop.policykit.exec.path']").text
+assert helper == "/usr/libexec/ondulofrin/ondulofrin-firewall", helper
 PY
 
 # --- lintian: neither errors nor warnings
