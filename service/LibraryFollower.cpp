@@ -94,7 +94,8 @@ void LibraryFollower::Run() {
             (void)Wait(-1);
             changed = TakeChanges();
             if (!changed) {
-                platform::Sleep(kWritingPauseMs);
+                if (!stopWanted_)
+                    platform::Sleep(kWritingPauseMs);
                 continue;
             }
         }

@@ -88,8 +88,10 @@ Catalogue KeepingIndexes(const Catalogue& offered, const Catalogue& library,
 }
 
 void OfferLibraryChanges(ServiceState& state) {
+    if (!state.library)
+        return;
     std::optional<ReadLibrary> read = state.libraryUpdates.Take();
-    if (!state.library || (!read && state.catalogue == state.library))
+    if (!read && state.catalogue == state.library)
         return;
     const bool headsetConnected = !state.sessions.empty();
     if (!read && headsetConnected)
