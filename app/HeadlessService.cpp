@@ -67,6 +67,34 @@ private:
     std::string notToneMapped_;
 };
 
+unsigned long long Mebibytes(uint64_t bytes) {
+    return static_cast<unsigned long long>(bytes >> 20);
+}
+
+// One line, only when a memory limit made the start choose less than its
+// defaults, so that someone whose start is slow or whose headsets are held
+// back knows why.
+void PrintMemoryChoice(const MemoryChoice& memory) {
+    if (!memory.Limited())
+        return;
+    const ReaderChoice& readers = memory.readers;
+    std::string why;
+    if (readers.LimitedByMemory()) {
+        why = " (a reader took " + std::to_string(Mebibytes(readers.readerCostBytes)) + " MiB, " +
+              std::to_string(Mebibytes(readers.roomBytes.value_or(0))) + " MiB free)";
+    }
+    std::string limit;
+    if (memory.budgets.cgroupLimitBytes)
+        limit = ", cgroup limit " + std::to_string(Mebibytes(*memory.budgets.cgroupLimitBytes)) +
+                " MiB";
+    std::printf(
+        "memory: %zu title%s read at a time of %zu processor%s%s; block caches %llu MiB, "
+        "replies %llu MiB%s\n",
+        readers.readers, readers.readers == 1 ? "" : "s", readers.processors,
+        readers.processors == 1 ? "" : "s", why.c_str(), Mebibytes(memory.budgets.blockCacheBytes),
+        Mebibytes(memory.budgets.replyBytes), limit.c_str());
+}
+
 void PrintSkipped(const StartReport& report) {
     for (const SkippedPath& skipped : report.skipped) {
         std::printf("skipped: %s (%s)\n", PathText(skipped.path).c_str(),
@@ -216,6 +244,7 @@ int RunHeadlessService(const CommandLine& line) {
     }
     PrintTooManyNotice(report);
     titles.PrintTotal(report);
+    PrintMemoryChoice(report.memory);
     PrintStartReport(report, options.directoryOrigin);
 
     // A service no headset can reach would only look as if it ran.

@@ -85,7 +85,7 @@ size_t BlockCache::BlockCapacity() const {
 
 size_t BlockCache::BoundLocked() const {
     const auto blockBytes = static_cast<uint64_t>(blockSize_);
-    return static_cast<size_t>(std::max(kCacheBoundBytes, 3 * blockBytes) / blockBytes);
+    return static_cast<size_t>(std::max(boundBytes_, 3 * blockBytes) / blockBytes);
 }
 
 size_t BlockCache::MaxCachedBlocks() const {
@@ -249,6 +249,39 @@ void BlockCache::SetBlockSize(int64_t bytes) {
         return;
     ReleaseAllBlocks(lock);
     blockSize_ = bytes < kMinBlockSize ? kMinBlockSize : std::min(bytes, kMaxBlockSize);
+}
+
+void BlockCache::SetBoundBytes(uint64_t bytes) {
+    platform::MutexLock lock(mutex_);
+    boundBytes_ = bytes;
+    FreeBlocksAboveBound(lock);
+}
+
+void BlockCache::FreeBlocksAboveBound(platform::MutexLock& lock) {
+    while (ownedBlocks_ > BoundLocked()) {
+        BlockPtr freed;
+        if (!spareBlocks_.empty()) {
+            freed = std::move(spareBlocks_.front());
+            spareBlocks_.erase(spareBlocks_.begin());
+        } else {
+            auto victim = cachedBlocks_.end();
+            uint64_t victimUse = UINT64_MAX;
+            for (auto it = cachedBlocks_.begin(); it != cachedBlocks_.end(); ++it) {
+                const Block::State& state = (*it)->state.With(mutex_);
+                if (state.holds == 0 && !state.filling && state.piecesInFlight == 0 &&
+                    state.recentUse < victimUse) {
+                    victim = it;
+                    victimUse = state.recentUse;
+                }
+            }
+            if (victim == cachedBlocks_.end())
+                return;
+            freed = std::move(*victim);
+            cachedBlocks_.erase(victim);
+        }
+        RetireBlock(*freed, lock);
+        --ownedBlocks_;
+    }
 }
 
 void BlockCache::RunAgeRule() {

@@ -93,6 +93,11 @@ public:
     // Drops every block, then sets the block size clamped to [1 MiB,
     // 256 MiB]. Changes nothing while any block is held.
     void SetBlockSize(int64_t bytes) EXCLUDES(mutex_);
+    // The bytes the cache may hold (kCacheBoundBytes until set), never less
+    // than three blocks. Blocks above a lowered bound that nobody holds or
+    // fills are freed at once, the least recently used first; the others
+    // are recycled rather than joined by new ones.
+    void SetBoundBytes(uint64_t bytes) EXCLUDES(mutex_);
 
     // For tests and diagnostics.
     struct BlockView {
@@ -134,6 +139,7 @@ private:
     Held HoldLocked(Block& block) REQUIRES(mutex_);
     void ReleaseLocked(Held& held) REQUIRES(mutex_);
     void RunAgeRule() REQUIRES(mutex_);
+    void FreeBlocksAboveBound(platform::MutexLock& lock) REQUIRES(mutex_);
     // A block to load into: a spare one, the least recently used one that
     // nobody holds, or a new one. `waitForLoader` false passes over blocks
     // the loader still fills; then there may be none.
@@ -165,6 +171,7 @@ private:
     std::vector<BlockPtr> spareBlocks_ GUARDED_BY(mutex_);
     std::deque<Block*> fillQueue_ GUARDED_BY(mutex_);
     int64_t blockSize_ GUARDED_BY(mutex_) = kDefaultBlockSize;
+    uint64_t boundBytes_ GUARDED_BY(mutex_) = kCacheBoundBytes;
     uint32_t lastCleanupTime_ GUARDED_BY(mutex_) = 0;
     uint64_t useCounter_ GUARDED_BY(mutex_) = 0;
     uint64_t loadedBlocks_ GUARDED_BY(mutex_) = 0;

@@ -5,6 +5,7 @@
 // as someone without this program would.
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -15,8 +16,9 @@
 
 extern char** environ;
 
-// Runs a program to its end; its exit code, or -1.
-inline int RunToEnd(const std::vector<std::string>& args) {
+// Runs a program to its end; its exit code, or -1. `usage`, when given,
+// receives what it used (its peak resident memory among it).
+inline int RunToEnd(const std::vector<std::string>& args, rusage* usage = nullptr) {
     std::vector<char*> argv;
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
@@ -25,7 +27,7 @@ inline int RunToEnd(const std::vector<std::string>& args) {
     if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
         return -1;
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
+    if (wait4(pid, &status, 0, usage) != pid)
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -41,6 +43,15 @@ inline double MiddleSeconds(const std::string& file) {
     return static_cast<double>(input->duration / 2) / AV_TIME_BASE;
 }
 
+// The tool's command line for the thumbnail at `middle` seconds.
+inline std::vector<std::string> FfmpegThumbnailCommand(const std::string& file, double middle,
+                                                       const std::string& output) {
+    return {
+        "ffmpeg", "-nostdin", "-v",        "error", "-y",  "-ss",           std::to_string(middle),
+        "-i",     file,       "-frames:v", "1",     "-vf", "scale=300:150", "-pix_fmt",
+        "bgra",   "-f",       "rawvideo",  output};
+}
+
 // Seconds the tool took for all the files, writing each picture to
 // `output`; negative when it failed on one. The middles are found first,
 // outside the time.
@@ -51,9 +62,7 @@ inline double FfmpegThumbnailSeconds(const std::vector<std::string>& files,
         middles.push_back(MiddleSeconds(file));
     const auto start = std::chrono::steady_clock::now();
     for (size_t i = 0; i < files.size(); ++i) {
-        if (RunToEnd({"ffmpeg", "-nostdin", "-v", "error", "-y", "-ss", std::to_string(middles[i]),
-                      "-i", files[i], "-frames:v", "1", "-vf", "scale=300:150", "-pix_fmt", "bgra",
-                      "-f", "rawvideo", output}) != 0)
+        if (RunToEnd(FfmpegThumbnailCommand(files[i], middles[i], output)) != 0)
             return -1;
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -3,15 +3,19 @@
 // times each from launch to "listening on" against the ffmpeg tool taking
 // the same 32 thumbnails one after another. A first start on the same
 // pictures coded as HDR10, whose thumbnails are tone-mapped, is timed against
-// the tool on those files. Each start's peak memory and its
-// memory at rest afterwards are reported too, and every title's picture is
-// fetched as a headset does: both starts must show the same pictures.
+// the tool on those files. Each start's peak memory and its memory at rest
+// afterwards are reported too, against the ffmpeg tool's peak for one
+// thumbnail, and every title's picture is fetched as a headset does: both
+// starts must show the same pictures. Where the machine gives a memory
+// cgroup, a start with an empty cache runs inside one of 512 MiB and must
+// show the same pictures too.
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,7 @@
 #include "BenchVerdict.h"
 #include "FfmpegThumbnails.h"
 #include "support/ChildProcess.h"
+#include "support/MemoryCgroup.h"
 #include "support/PrivateNetwork.h"
 #include "tools/headset/HeadsetExchanges.h"
 
@@ -85,14 +90,16 @@ std::vector<std::vector<uint8_t>> Pictures() {
     return pictures;
 }
 
-Start TimeStart(const std::string& program, const char* library) {
+// The start's command line on `library`, run in `group` when given.
+Start TimeStart(const std::string& program, const char* library,
+                const MemoryCgroup* group = nullptr) {
     Start start;
     const std::filesystem::path directory = kBenchDir / "run";
     std::filesystem::create_directories(directory);
     const auto launched = BenchClock::now();
-    ChildProcess server({program, "--serve", "--no-directory", "--bind", "127.0.0.1",
-                         (kBenchDir / library).string()},
-                        {directory, Environment()});
+    const std::vector<std::string> args{program,  "--serve",   "--no-directory",
+                                        "--bind", "127.0.0.1", (kBenchDir / library).string()};
+    ChildProcess server(group != nullptr ? group->StartIn(args) : args, {directory, Environment()});
     if (!server.WaitForOutput("listening on 127.0.0.1:23107", 600000))
         return start;
     start.seconds = SecondsSince(launched);
@@ -102,10 +109,22 @@ Start TimeStart(const std::string& program, const char* library) {
     server.Signal(SIGTERM);
     server.WaitForExit(10000);
     const std::string output = server.Output();
-    const size_t line = output.find("catalogue: ");
-    if (line != std::string::npos)
-        start.catalogueLine = output.substr(line, output.find('\n', line) - line);
+    for (const char* key : {"catalogue: ", "memory: "}) {
+        const size_t line = output.find(key);
+        if (line != std::string::npos)
+            start.catalogueLine += (start.catalogueLine.empty() ? "" : "; ") +
+                                   output.substr(line, output.find('\n', line) - line);
+    }
     return start;
+}
+
+// The ffmpeg tool's peak resident memory taking one thumbnail, in MiB; 0
+// when it failed.
+double FfmpegThumbnailPeakMebibytes(const std::string& file, const std::string& output) {
+    rusage usage{};
+    if (RunToEnd(FfmpegThumbnailCommand(file, MiddleSeconds(file), output), &usage) != 0)
+        return 0;
+    return static_cast<double>(usage.ru_maxrss) / 1024;
 }
 
 bool AllPictures(const Start& start) {
@@ -136,32 +155,55 @@ int main() {
     const Start first = TimeStart(ONDU_PROGRAM_PATH, "library");
     const Start second = TimeStart(ONDU_PROGRAM_PATH, "library");
     const Start hdr10 = TimeStart(ONDU_PROGRAM_PATH, "hdr10-library");
+    std::string whyNoGroup;
+    std::optional<MemoryCgroup> group = MemoryCgroup::Make(uint64_t{512} << 20, whyNoGroup);
+    std::optional<Start> limited;
+    if (group) {
+        std::filesystem::remove_all(kBenchDir / "cache");
+        limited = TimeStart(ONDU_PROGRAM_PATH, "library", &*group);
+    }
     const double reference = FfmpegThumbnailSeconds(files, (kBenchDir / "reference.bgra").string());
     const double hdr10Reference =
         FfmpegThumbnailSeconds(hdr10Files, (kBenchDir / "reference.bgra").string());
+    const double referencePeak =
+        FfmpegThumbnailPeakMebibytes(files[0], (kBenchDir / "reference.bgra").string());
 
     std::printf(
-        "library: %zu titles, 8192x4096 HEVC Main 10, 2 s, a key frame a second; "
-        "the same as HDR10 (PQ, BT.2020)\n",
+        "library: %zu titles, 8192x4096 HEVC Main 10, 5 pictures, key pictures at 0 "
+        "and 0.12 s; the same as HDR10 (PQ, BT.2020)\n",
         kTitles);
     std::printf(
         "ffmpeg tool, the %zu thumbnails one after another: %.2f s (%.3f s a title), "
-        "HDR10 %.2f s\n",
-        kTitles, reference, reference / kTitles, hdr10Reference);
-    const auto report = [](const char* which, const Start& start, double tool) {
+        "HDR10 %.2f s; peak for one thumbnail %.0f MiB\n",
+        kTitles, reference, reference / kTitles, hdr10Reference, referencePeak);
+    const auto report = [referencePeak](const char* which, const Start& start, double tool) {
         std::printf("%s: %.2f s to \"listening on\" (%.3f x the tool); %s\n", which, start.seconds,
                     start.seconds / tool, start.catalogueLine.c_str());
-        std::printf("  memory: peak %.0f MiB, at rest after the start %.0f MiB\n",
-                    start.peakMebibytes, start.restMebibytes);
+        std::printf(
+            "  memory: peak %.0f MiB (%.2f x the tool's peak for one thumbnail), at rest "
+            "after the start %.0f MiB\n",
+            start.peakMebibytes, start.peakMebibytes / referencePeak, start.restMebibytes);
     };
     report("first start, cache empty", first, reference);
     report("second start", second, reference);
     report("HDR10 first start, cache empty", hdr10, hdr10Reference);
+    if (limited) {
+        report("first start inside a 512 MiB memory cgroup", *limited, reference);
+        std::printf("  %s\n", group->SawOutOfMemoryKill() ? "killed for want of memory"
+                              : limited->pictures == first.pictures
+                                  ? "the same pictures"
+                                  : "pictures missing or different");
+    } else {
+        std::printf("no start inside a 512 MiB memory cgroup: %s\n", whyNoGroup.c_str());
+    }
+    const bool limitedComplete =
+        !limited || (limited->seconds > 0 && limited->pictures == first.pictures);
     const bool complete = reference > 0 && hdr10Reference > 0 && first.seconds > 0 &&
                           second.seconds > 0 && hdr10.seconds > 0 && AllPictures(first) &&
-                          first.pictures == second.pictures && AllPictures(hdr10);
+                          first.pictures == second.pictures && AllPictures(hdr10) &&
+                          limitedComplete;
     std::printf("pictures: %s\n",
-                complete ? "every title has one, the same in both starts" : "missing or different");
+                complete ? "every title has one, the same in every start" : "missing or different");
     const double firstRatio = first.seconds / reference;
     const double secondRatio = second.seconds / reference;
     const double hdr10Ratio = hdr10.seconds / hdr10Reference;

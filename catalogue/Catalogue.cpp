@@ -17,17 +17,16 @@
 #include "platform/DirectoryListing.h"
 #include "platform/FreedMemory.h"
 #include "platform/MachineCapacity.h"
+#include "platform/MemoryRoom.h"
 #include "platform/PathBytes.h"
 #include "platform/RegularFile.h"
+#include "platform/ResidentMemory.h"
 
 namespace {
 
 // Room for more entries than MAX_TITLES, so filling never reallocates.
 constexpr size_t kReservedEntries = 200;
 constexpr size_t kShortestPath = 5;
-// What a reader may take while it reads an 8K title: the picture buffers its
-// decoder holds and the decoder's own tables.
-constexpr uint64_t kMemoryPerReader = uint64_t{640} << 20;
 
 bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
@@ -87,6 +86,8 @@ TitleRead ReadFile(const std::wstring& path, const CatalogueBuildOptions& option
     }
     bool readFailed = false;
     TitleRead result{ReadTitle(path, {&frames, options.cancel, &readFailed}), {}};
+    result.read.decoded =
+        !IsPackagedMoviePath(path) && std::holds_alternative<CatalogueEntry>(result.outcome);
     const auto* entry = std::get_if<CatalogueEntry>(&result.outcome);
     // A reading that the cancel cut short, or that a read error did, may
     // have missed its picture.
@@ -96,14 +97,46 @@ TitleRead ReadFile(const std::wstring& path, const CatalogueBuildOptions& option
     return LeftOutWhenRepliesCannotFit(std::move(result));
 }
 
-size_t ReadersFor(const CatalogueBuildOptions& options) {
-    if (options.readers > 0)
-        return options.readers;
-    uint64_t readers = platform::UsableProcessors();
-    if (const uint64_t available = platform::AvailableMemoryBytes(); available > 0)
-        readers = std::min(readers, std::max<uint64_t>(1, available / kMemoryPerReader));
-    return static_cast<size_t>(readers);
-}
+// Reads alone until a title has been read from its file, measures what that
+// reader added to the process at its peak, and then adds as many readers as
+// the memory the process may still take holds, up to the processors.
+class ReaderCountChooser {
+public:
+    explicit ReaderCountChooser(const CatalogueBuildOptions& options) {
+        choice_.processors = platform::UsableProcessors();
+        choice_.readers = options.readers > 0 ? options.readers : choice_.processors;
+        measuring_ = options.readers == 0 && choice_.processors > 1;
+        if (measuring_) {
+            choice_.readers = 1;
+            (void)platform::ResetPeakResident();
+            restingBytes_ = platform::ResidentBytes();
+        }
+    }
+
+    ReaderCount Count() {
+        if (!measuring_)
+            return {choice_.readers, {}};
+        return {1, [this](const TitleRead& read) { return AfterTitle(read); }};
+    }
+
+    ReaderChoice Choice() const { return choice_; }
+
+private:
+    std::optional<size_t> AfterTitle(const TitleRead& read) {
+        if (!read.read.decoded)
+            return std::nullopt;
+        const uint64_t peak = platform::PeakResidentBytes();
+        choice_.readerCostBytes = peak > restingBytes_ ? peak - restingBytes_ : 0;
+        choice_.roomBytes = platform::ReadMemoryRoom().UsableBytes();
+        choice_.readers =
+            ReadersThatFit(choice_.roomBytes, choice_.readerCostBytes, choice_.processors);
+        return choice_.readers;
+    }
+
+    ReaderChoice choice_;
+    bool measuring_ = false;
+    uint64_t restingBytes_ = 0;
+};
 
 }  // namespace
 
@@ -153,14 +186,16 @@ BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths,
     const auto readOne = [&](size_t file, FramePool& frames) {
         return ReadFile(pathsToRead[file], options, frames);
     };
-    const bool complete = ReadTitlesInOrder(pathsToRead.size(), ReadersFor(options), options.cancel,
+    ReaderCountChooser readers(options);
+    const bool complete = ReadTitlesInOrder(pathsToRead.size(), readers.Count(), options.cancel,
                                             readOne, deliver, options.onProgress);
     // The readers' decoders left their tables free in the readers' arenas.
     platform::ReturnFreedMemory();
     if (!complete)
-        return {{}, {}, true, {}};
+        return {{}, {}, true, {}, {}};
     settleUnread(items.size());
     if (options.cache != nullptr)
         options.cache->Trim();
+    built.readers = readers.Choice();
     return built;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalogue/CatalogueEntry.h"
+#include "catalogue/ReaderChoice.h"
 #include "catalogue/SkipReason.h"
 #include "catalogue/TitleReaders.h"
 
@@ -32,6 +33,7 @@ struct BuiltCatalogue {
     Catalogue catalogue;
     std::vector<SkippedPath> skipped;
     bool cancelled = false;
+    ReaderChoice readers;
     // The folders walked to find the files, named as the files' paths begin.
     std::vector<std::wstring> folders;
 };
@@ -43,7 +45,8 @@ struct CatalogueBuildOptions {
     const TitleStore* cache = nullptr;
     // Files that are taken as if they were not there (being written, say).
     std::function<bool(const std::wstring& path)> leaveOut;
-    // Files read at once; 0: one per processor, fewer when memory is short.
+    // Files read at once; 0: one per processor, fewer when the memory the
+    // process may take would not hold them, as the first title read shows.
     size_t readers = 0;
     // Raised by another thread to end the build: no file is started after
     // it, the files under way give up their reading, and the build returns

@@ -10,6 +10,12 @@ extern "C" {
 #include <cstring>
 #include <utility>
 
+struct PictureLayout {
+    int lineSize[4] = {};
+    size_t planeSize[4] = {};
+    size_t total = 0;
+};
+
 namespace {
 
 // The alignment and the slack past the end that FFmpeg's own picture
@@ -18,12 +24,6 @@ constexpr size_t kAlignment = 64;
 constexpr size_t kSlack = 16 + kAlignment - 1;
 // Smaller pictures come and go cheaply from the allocator's own reserve.
 constexpr size_t kSmallestPooledPicture = size_t{4} << 20;
-
-struct PictureLayout {
-    int lineSize[4] = {};
-    size_t planeSize[4] = {};
-    size_t total = 0;
-};
 
 bool IsServable(const AVCodecContext& decoder, const AVFrame& frame) {
     const AVPixFmtDescriptor* descriptor =
@@ -70,10 +70,13 @@ FramePool::~FramePool() {
 FramePool::Title::Title(FramePool& pool) : pool_(pool), id_(pool.BeginTitle()) {}
 
 FramePool::Title::~Title() {
+    for (AVBufferRef*& plane : picture_)
+        av_buffer_unref(&plane);
     pool_.EndTitle(id_);
 }
 
-void FramePool::Title::Serve(AVCodecContext* decoder) {
+void FramePool::Title::Serve(AVCodecContext* decoder, bool onePicture) {
+    onePicture_ = onePicture;
     decoder->opaque = this;
     decoder->get_buffer2 = FramePool::GetBuffer;
     // One picture is wanted, and frame threads would each hold pictures of
@@ -142,12 +145,35 @@ void FramePool::GiveBack(void* opaque, uint8_t* /*data*/) {
     block->returned = ++pool.returns_;
 }
 
+bool FramePool::ShareTitlePicture(Title& title, const PictureLayout& layout, AVFrame* frame) {
+    if (!title.onePicture_ || title.picture_[0] == nullptr)
+        return false;
+    for (int plane = 0; plane < 4; ++plane) {
+        if (title.pictureSize_[plane] != layout.planeSize[plane])
+            return false;
+    }
+    for (int plane = 0; plane < 4 && title.picture_[plane] != nullptr; ++plane) {
+        frame->buf[plane] = av_buffer_ref(title.picture_[plane]);
+        if (frame->buf[plane] == nullptr) {
+            for (AVBufferRef*& buffer : frame->buf)
+                av_buffer_unref(&buffer);
+            return false;
+        }
+        frame->data[plane] = title.picture_[plane]->data;
+        frame->linesize[plane] = layout.lineSize[plane];
+    }
+    frame->extended_data = frame->data;
+    return true;
+}
+
 int FramePool::GetBuffer(AVCodecContext* decoder, AVFrame* frame, int flags) {
     auto* title = static_cast<Title*>(decoder->opaque);
     PictureLayout layout;
     if (title == nullptr || !IsServable(*decoder, *frame) || !LayoutFor(decoder, *frame, layout) ||
         layout.total < kSmallestPooledPicture)
         return avcodec_default_get_buffer2(decoder, frame, flags);
+    if (ShareTitlePicture(*title, layout, frame))
+        return 0;
     for (int plane = 0; plane < 4 && layout.planeSize[plane] > 0; ++plane) {
         Block* block = title->pool_.Lend(title->id_, plane, layout.planeSize[plane] + kSlack);
         if (block != nullptr) {
@@ -164,5 +190,11 @@ int FramePool::GetBuffer(AVCodecContext* decoder, AVFrame* frame, int flags) {
         frame->linesize[plane] = layout.lineSize[plane];
     }
     frame->extended_data = frame->data;
+    if (title->onePicture_ && title->picture_[0] == nullptr) {
+        for (int plane = 0; plane < 4 && frame->buf[plane] != nullptr; ++plane) {
+            title->picture_[plane] = av_buffer_ref(frame->buf[plane]);
+            title->pictureSize_[plane] = layout.planeSize[plane];
+        }
+    }
     return 0;
 }

@@ -37,12 +37,23 @@ public:
 
         // Makes `decoder` take its pictures from the pool; call before
         // avcodec_open2. The decoder must be freed before this object.
-        void Serve(AVCodecContext* decoder);
+        // `onePicture`: the title decodes one picture at a time, each from a
+        // key packet alone, and drains or flushes the decoder before the
+        // next; then all its pictures of one size share one buffer. The
+        // pictures HEVC makes up for the references a CRA key picture lists
+        // from before it, filled before the key picture is decoded and
+        // never shown, then cost nothing: otherwise each is a whole picture,
+        // 96 MiB at 8K in 10 bits.
+        void Serve(AVCodecContext* decoder, bool onePicture = false);
 
     private:
         friend class FramePool;
         FramePool& pool_;
         uint64_t id_ = 0;
+        bool onePicture_ = false;
+        // The first picture's planes while `onePicture_`, and their size.
+        struct AVBufferRef* picture_[4] = {};
+        size_t pictureSize_[4] = {};
     };
 
 private:
@@ -58,6 +69,9 @@ private:
     };
 
     static int GetBuffer(AVCodecContext* decoder, struct AVFrame* frame, int flags);
+    // The title's one picture for `frame`, when it has one of that layout.
+    static bool ShareTitlePicture(Title& title, const struct PictureLayout& layout,
+                                  struct AVFrame* frame);
     static void GiveBack(void* block, uint8_t* data);
     uint64_t BeginTitle() EXCLUDES(mutex_);
     void EndTitle(uint64_t title) EXCLUDES(mutex_);

@@ -38,7 +38,7 @@ CodecContextPtr OpenDecoder(const AVCodecParameters& parameters, FramePool::Titl
     if (avcodec_parameters_to_context(context.get(), &parameters) < 0)
         return {};
     if (frames != nullptr)
-        frames->Serve(context.get());
+        frames->Serve(context.get(), KeyPacketMakesAPicture(*context));
     if (avcodec_open2(context.get(), decoder, nullptr) < 0)
         return {};
     return context;

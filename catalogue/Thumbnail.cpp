@@ -80,28 +80,18 @@ bool ReceivePicture(AVCodecContext* decoderContext, AVFrame* frame) {
     return avcodec_receive_frame(decoderContext, frame) >= 0;
 }
 
-// Whether the key picture, held back by a decoder that reorders pictures, is
-// the first one it will show: the packet decoded right after it shows later.
-// Pictures shown before a key picture (leading pictures) follow it directly
-// in decoding order, and a field picture's second field may follow in a
-// packet of its own, so the test is left to progressive video with known
-// times.
-bool KeyPictureShowsFirst(const AVCodecContext& decoder, int64_t keyTime, const AVPacket& next) {
-    return decoder.field_order == AV_FIELD_PROGRESSIVE && keyTime != AV_NOPTS_VALUE &&
-           next.pts != AV_NOPTS_VALUE && next.pts > keyTime;
-}
-
 // Feeds the chosen stream's packets to the decoder, starting with its first
 // key packet, until a picture comes out, the file ends or the budget is
-// spent. When the key picture is held back for reordering and is sure to be
-// shown first, the decoder is drained at once instead of decoding the
-// pictures after it only to push it out: for 8K video those would cost more
-// than the key picture itself.
+// spent. When the key packet makes a picture on its own, the decoder is
+// drained right after it: the pictures after it (and leading pictures that
+// refer to pictures before it) would only be decoded to push it out, each
+// costing as much memory as the key picture itself, 96 MiB at 8K in 10 bits.
+// A key packet that yields nothing then is passed over for the next one.
 bool DecodeFirstPicture(AVFormatContext* formatContext, int streamIndex,
                         AVCodecContext* decoderContext, AVPacket* packet, AVFrame* frame,
                         ReadBudget budget) {
     bool keyPacketSent = false;
-    int64_t keyTime = AV_NOPTS_VALUE;
+    const bool drainAfterKey = KeyPacketMakesAPicture(*decoderContext);
     while (av_read_frame(formatContext, packet) >= 0) {
         const PacketDataRelease release(packet);
         if (!budget.Spend())
@@ -110,15 +100,22 @@ bool DecodeFirstPicture(AVFormatContext* formatContext, int streamIndex,
             continue;
         if (!keyPacketSent && (packet->flags & AV_PKT_FLAG_KEY) == 0)
             continue;
-        if (keyPacketSent && KeyPictureShowsFirst(*decoderContext, keyTime, *packet))
-            break;
-        keyTime = keyPacketSent ? AV_NOPTS_VALUE : packet->pts;
         keyPacketSent = true;
         // A packet that fails to decode is not fatal; the next one may work.
-        if (avcodec_send_packet(decoderContext, packet) < 0)
+        // Decoding a key picture alone, only a key packet may start again.
+        if (avcodec_send_packet(decoderContext, packet) < 0) {
+            keyPacketSent = !drainAfterKey;
             continue;
+        }
         if (ReceivePicture(decoderContext, frame))
             return true;
+        if (drainAfterKey) {
+            (void)avcodec_send_packet(decoderContext, nullptr);
+            if (ReceivePicture(decoderContext, frame))
+                return true;
+            avcodec_flush_buffers(decoderContext);
+            keyPacketSent = false;
+        }
     }
     if (!keyPacketSent)
         return false;
@@ -196,6 +193,22 @@ bool DecodeLastKeyPacketBeforeMiddle(AVFormatContext* formatContext, int streamI
 }
 
 }  // namespace
+
+// Codecs that code a frame's fields as pictures of their own (HEVC) or have
+// no fields at all make one picture of every packet; others only when the
+// stream is known to be progressive, since the key picture's second field may
+// follow in a packet of its own.
+bool KeyPacketMakesAPicture(const AVCodecContext& decoder) {
+    switch (decoder.codec_id) {
+        case AV_CODEC_ID_HEVC:
+        case AV_CODEC_ID_VP8:
+        case AV_CODEC_ID_VP9:
+        case AV_CODEC_ID_AV1:
+            return true;
+        default:
+            return decoder.field_order == AV_FIELD_PROGRESSIVE;
+    }
+}
 
 int MakeThumbnail(AVFormatContext* formatContext, int streamIndex, AVCodecContext* decoderContext,
                   CatalogueEntry& entry, const ThumbnailReadLimit& limit) {

@@ -21,6 +21,11 @@ struct ThumbnailReadLimit {
     int64_t bytes = int64_t{64} << 20;
 };
 
+// Whether the key packet alone holds its whole picture, so that the
+// decoder is drained right after it (and its picture buffers can be shared,
+// FramePool::Title::Serve).
+bool KeyPacketMakesAPicture(const AVCodecContext& decoder);
+
 // Decodes the first picture from the middle of the chosen video stream and
 // stores it, stretched to 300 x 150 BGRA, in `entry.thumbnail`, which must
 // already hold THUMBNAIL_BYTES. The first look seeks to the first key frame at

@@ -139,7 +139,7 @@ void StartReaders(Readers& readers, size_t wanted, ReadBoard& board, const ReadO
 
 }  // namespace
 
-bool ReadTitlesInOrder(size_t count, size_t readers, const std::atomic<bool>* cancel,
+bool ReadTitlesInOrder(size_t count, const ReaderCount& readers, const std::atomic<bool>* cancel,
                        const ReadOne& readOne, const DeliverOne& deliver,
                        const ReadProgress& progress) {
     if (progress)
@@ -148,26 +148,38 @@ bool ReadTitlesInOrder(size_t count, size_t readers, const std::atomic<bool>* ca
         return !IsCancelled(cancel);
     ReadBoard board(count);
     Readers started;
-    StartReaders(started, std::max<size_t>(1, std::min(readers, count)), board, readOne, cancel);
-    readers = started.threads.size();
+    const auto startReaders = [&](size_t wanted) {
+        StartReaders(started, std::max<size_t>(1, std::min(wanted, count)), board, readOne, cancel);
+    };
+    startReaders(readers.first);
+    bool countSettled = !readers.more;
     // Without a thread of its own, the calling thread reads every file first.
-    if (readers == 0) {
+    const bool readHere = started.threads.empty();
+    if (readHere) {
         RunReader(board, readOne, cancel);
-        readers = 1;
+        countSettled = true;
     }
 
     bool cancelled = false;
     size_t reported = 0;
     for (size_t file = 0; file < count && !cancelled;) {
-        ReadBoard::News news = board.WaitFor(file, reported, readers, cancel);
+        ReadBoard::News news =
+            board.WaitFor(file, reported, readHere ? 1 : started.threads.size(), cancel);
         cancelled = news.cancelled;
         if (cancelled)
             break;
         if (news.done != reported && progress)
             progress(news.done, count);
         reported = news.done;
-        if (news.read)
-            deliver(file++, *news.read);
+        if (!news.read)
+            continue;
+        if (!countSettled) {
+            if (const std::optional<size_t> wanted = readers.more(*news.read)) {
+                countSettled = true;
+                startReaders(*wanted);
+            }
+        }
+        deliver(file++, *news.read);
     }
     return !cancelled;
 }

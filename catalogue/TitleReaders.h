@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <optional>
 
 #include "catalogue/SkipReason.h"
 
@@ -17,11 +18,21 @@ inline bool IsCancelled(const std::atomic<bool>* cancel) {
 struct FileRead {
     double seconds = 0;
     bool fromCache = false;
+    // Its picture was decoded from the file.
+    bool decoded = false;
 };
 
 struct TitleRead {
     TitleOrReason outcome;
     FileRead read;
+};
+
+// How many files are read at once: `first` from the start; then `more`,
+// when given, hears each file as it is delivered until it names the count
+// for the rest of the files, once.
+struct ReaderCount {
+    size_t first = 1;
+    std::function<std::optional<size_t>(const TitleRead& read)> more;
 };
 
 // Reads files 0 to count - 1 with `readOne` on `readers` threads of their
@@ -37,6 +48,6 @@ struct TitleRead {
 using ReadOne = std::function<TitleRead(size_t file, FramePool& frames)>;
 using DeliverOne = std::function<void(size_t file, TitleRead& read)>;
 using ReadProgress = std::function<void(size_t filesDone, size_t count)>;
-bool ReadTitlesInOrder(size_t count, size_t readers, const std::atomic<bool>* cancel,
+bool ReadTitlesInOrder(size_t count, const ReaderCount& readers, const std::atomic<bool>* cancel,
                        const ReadOne& readOne, const DeliverOne& deliver,
                        const ReadProgress& progress);

@@ -3,7 +3,8 @@
 #include "service/HandleRequest.h"
 
 ReplyRoom MeasureReplyRoom(const ServiceState& state) {
-    ReplyRoom room{.largestReply = LargestReplyOfAny(*state.catalogue)};
+    ReplyRoom room{.budget = state.replyBudgetBytes,
+                   .largestReply = LargestReplyOfAny(*state.catalogue)};
     for (const std::unique_ptr<ClientSession>& session : state.sessions) {
         if (session->requestInHand)
             room.held += session->replyRoomKept;

@@ -17,6 +17,7 @@
 #include "service/HeadsetTally.h"
 #include "service/LibraryUpdates.h"
 #include "service/MediaWorkers.h"
+#include "service/MemoryBudgets.h"
 #include "service/PackagedFiles.h"
 #include "service/WatchedSockets.h"
 
@@ -64,6 +65,9 @@ struct ServiceState {
     HeadsetTally headsets;
     // The packaged titles open on the sessions, each with one block cache.
     PackagedFiles packagedFiles;
+    // The replies held for all headsets together stay within this (see
+    // the connection loop); set by each start from the memory it may use.
+    size_t replyBudgetBytes = kReplyBudget;
     // The requests' media work, and the way back to the loop when it is done.
     MediaWorkers mediaWorkers;
     HandledRequests handledRequests;

@@ -8,6 +8,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
+#include "service/MemoryBudgets.h"
 
 // What a service start did, for the front end that started it.
 
@@ -51,6 +52,8 @@ struct StartReport {
     std::vector<SkippedPath> skipped;
     // How long the catalogue took to build.
     double catalogueSeconds = 0;
+    // How many titles were read at once, and what the service may hold.
+    MemoryChoice memory;
     std::vector<AddressReport> addresses;
     RegistrationReport registration;
     // A socket could not even be created, which ended the start: the

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "catalogue/Catalogue.h"
+#include "platform/MemoryRoom.h"
 #include "service/ConnectionLoop.h"
 #include "service/Endpoints.h"
 #include "service/ListenFailure.h"
@@ -46,6 +47,9 @@ StartReport VideoService::StartVideoService(const ServiceOptions& options,
     BuiltCatalogue built = BuildCatalogue(options.paths, build);
     if (built.cancelled)
         return CancelledStart();
+    report.memory = {built.readers, BudgetsFor(platform::ReadMemoryRoom())};
+    state_.packagedFiles.SetCacheBudget(report.memory.budgets.blockCacheBytes);
+    state_.replyBudgetBytes = report.memory.budgets.replyBytes;
     report.catalogueSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - buildStart).count();
     state_.catalogue = std::make_shared<const Catalogue>(std::move(built.catalogue));

@@ -162,7 +162,7 @@ TEST(CatalogueBuild, AReadingThatThrowsLeavesOutOnlyItsFile) {
         SCOPED_TRACE(readers);
         std::vector<std::string> delivered;
         const bool finished = ReadTitlesInOrder(
-            4, readers, nullptr,
+            4, ReaderCount{readers, {}}, nullptr,
             [](size_t file, FramePool&) -> TitleRead {
                 if (file == 1)
                     throw std::bad_alloc();

@@ -122,6 +122,17 @@ inline std::filesystem::path GreenMiddleMp4() {
     return MakeTestMedia("green_middle.mp4", Join(RedGreenBlue(), kX264));
 }
 
+// Large enough for the readers' picture buffers, in HEVC Main 10 with open
+// groups of pictures: the key picture after the middle is a CRA whose
+// references the decoder makes up before it decodes the picture itself.
+inline std::filesystem::path GreenMiddleHevcMain10Mp4() {
+    return MakeTestMedia(
+        "green_middle_hevc_main10.mp4",
+        Join(ColourSequence("1920x1080", {{"red", "1"}, {"green", "1.5"}, {"blue", "0.5"}}),
+             {"-c:v", "libx265", "-preset", "ultrafast", "-pix_fmt", "yuv420p10le", "-x265-params",
+              "keyint=7:min-keyint=7:scenecut=0:open-gop=1:log-level=none"}));
+}
+
 // Key frames only once a second, and an index-less container whose seek lands
 // between them, so the packets read after the seek begin with non-key ones.
 inline std::filesystem::path GreenMiddleMpeg4Ts() {

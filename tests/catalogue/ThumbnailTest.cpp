@@ -50,6 +50,8 @@ TEST(Thumbnail, ShowsTheFirstKeyFrameAfterTheMiddle) {
     // Here the seek lands between key frames; decoding the P frames that
     // follow it without their reference would give a grey picture.
     ExpectUniform(ThumbnailOf(samples::GreenMiddleMpeg4Ts()), 0, 128, 0);
+    // Decoded alone into the one picture buffer its title gets.
+    ExpectUniform(ThumbnailOf(samples::GreenMiddleHevcMain10Mp4()), 0, 128, 0);
 }
 
 TEST(Thumbnail, FlushesTheDecoderWhenTheFileEndsFirst) {

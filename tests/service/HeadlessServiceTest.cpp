@@ -3,10 +3,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -16,6 +18,7 @@
 #include "service/ServiceFixture.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/MemoryCgroup.h"
 #include "support/ProtocolClient.h"
 #include "support/SanitizerSlowdown.h"
 #include "support/TempDir.h"
@@ -255,6 +258,50 @@ TEST(HeadlessService, ASignalDuringTheStartEndsItWithinASecond) {
     const std::string output = server.Output();
     EXPECT_NE(output.find("stopped during the start\n"), std::string::npos) << output;
     EXPECT_EQ(output.find("listening on"), std::string::npos) << output;
+}
+
+// 32 titles of 8192 x 4096 HEVC Main 10 and an empty cache, started inside
+// a 512 MiB memory cgroup, as on a small board or under MemoryMax=512M: the
+// start reads no more titles at once than fit, every title gets its picture,
+// and the service listens, where reading one title per processor was killed.
+TEST(HeadlessService, StartsWithManyLargeTitlesInsideASmallMemoryCgroup) {
+    if (kSanitizerSlowdown > 1)
+        GTEST_SKIP() << "a sanitizer's own memory does not fit the limit";
+    std::string whyNot;
+    std::optional<MemoryCgroup> group = MemoryCgroup::Make(uint64_t{512} << 20, whyNot);
+    if (!group)
+        GTEST_SKIP() << whyNot;
+    const std::filesystem::path title = MakeTestMedia(
+        "headless-8k-main10.mp4",
+        {"-f", "lavfi", "-i", "testsrc2=s=8192x4096:r=5:d=0.4", "-c:v", "libx265", "-preset",
+         "ultrafast", "-pix_fmt", "yuv420p10le", "-x265-params", "log-level=none"});
+    ASSERT_FALSE(title.empty());
+    TempDir folder;
+    std::vector<std::string> args{ONDU_PROGRAM_PATH, "--serve", "--no-directory",
+                                  "--no-cache",      "--bind",  "127.0.0.1"};
+    for (int i = 0; i < 32; ++i) {
+        const std::filesystem::path link = folder.File("title" + std::to_string(i) + ".mp4");
+        std::filesystem::create_hard_link(title, link);
+        args.push_back(link.string());
+    }
+    ChildProcess server(group->StartIn(args));
+    ASSERT_TRUE(server.WaitForOutput("listening on 127.0.0.1:23107", 180000))
+        << server.Errors() << (group->SawOutOfMemoryKill() ? "killed for want of memory" : "");
+    const std::string output = server.Output();
+    EXPECT_NE(output.find("catalogue: 32 titles in "), std::string::npos) << output;
+    EXPECT_NE(output.find(" MiB, cgroup limit 512 MiB\n"), std::string::npos) << output;
+
+    headset::HeadsetConnection client = protocol_client::Connect();
+    for (int32_t i = 0; i < 32; ++i) {
+        const auto reply = protocol_client::Exchange(client, headset::DescribeTitleRequest(i));
+        headset::TitleDescription description;
+        ASSERT_TRUE(reply && headset::ParseTitleDescription(*reply, description).empty()) << i;
+        EXPECT_TRUE(std::ranges::any_of(description.thumbnail, [](uint8_t b) { return b != 0; }))
+            << "title " << i << " has no picture";
+    }
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.WaitForExit(5000), 0);
+    EXPECT_FALSE(group->SawOutOfMemoryKill());
 }
 
 TEST(ProgramVersion, VersionOptionPrintsTheProjectVersion) {
