@@ -5,14 +5,17 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "app/FirewallFinding.h"
 #include "app/ServiceOptionsChoice.h"
 #include "app/StartupSteps.h"
 #include "catalogue/Catalogue.h"
 #include "platform/LocalAddresses.h"
+#include "platform/OperatorLog.h"
 #include "platform/PathBytes.h"
 #include "protocol/ServiceConstants.h"
 #include "service/ListenFailure.h"
@@ -168,44 +171,50 @@ void TellWhatKeepsHeadsetsOut() {
         std::fprintf(stderr, "%s\n", FirewallLine(*finding).c_str());
 }
 
-int WaitForStopSignal(const sigset_t& stopSignals) {
-    int received = 0;
-    while (sigwait(&stopSignals, &received) != 0) {
-    }
-    return received;
-}
-
-// Takes SIGINT and SIGTERM for the whole run on a thread of its own: during
-// the start the signal cancels it, afterwards it ends the wait for it. The
-// signals are blocked before any other thread exists, so that every thread
-// inherits the mask and only this one receives them.
-class StopSignals {
+// Takes SIGINT, SIGTERM and SIGHUP for the whole run on a thread of its own:
+// during the start SIGINT or SIGTERM cancels it, afterwards either ends the
+// wait for it; SIGHUP asks for the library to be read again, and the wait
+// goes on. The signals are blocked before any other thread exists, so that
+// every thread inherits the mask and only this one receives them.
+class ServiceSignals {
 public:
-    StopSignals() {
+    explicit ServiceSignals(std::function<void()> reload) : reload_(std::move(reload)) {
         sigemptyset(&signals_);
         sigaddset(&signals_, SIGINT);
         sigaddset(&signals_, SIGTERM);
+        sigaddset(&signals_, SIGHUP);
         pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-        taker_ = std::thread([this] {
-            WaitForStopSignal(signals_);
-            received_ = true;
-        });
+        taker_ = std::thread([this] { TakeUntilStopped(); });
     }
-    ~StopSignals() {
+    ~ServiceSignals() {
         if (!taker_.joinable())
             return;
         if (!received_)
             pthread_kill(taker_.native_handle(), SIGTERM);
         taker_.join();
     }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
+    ServiceSignals(const ServiceSignals&) = delete;
+    ServiceSignals& operator=(const ServiceSignals&) = delete;
 
     const std::atomic<bool>& Received() const { return received_; }
-    // Returns once a signal has come.
+    // Returns once a stop signal has come.
     void Wait() { taker_.join(); }
 
 private:
+    void TakeUntilStopped() {
+        for (;;) {
+            int received = 0;
+            if (sigwait(&signals_, &received) != 0)
+                continue;
+            if (received != SIGHUP)
+                break;
+            platform::LogForOperator("SIGHUP: reading the library again");
+            reload_();
+        }
+        received_ = true;
+    }
+
+    std::function<void()> reload_;
     sigset_t signals_;
     std::atomic<bool> received_{false};
     std::thread taker_;
@@ -223,10 +232,13 @@ void PrintStartReport(const StartReport& report, const std::optional<std::string
 }
 
 int RunHeadlessService(const CommandLine& line) {
-    StopSignals stop;
-
+    // Made before the signals' thread, which reloads it; it starts no thread
+    // of its own before its start.
     VideoService service;
-    const ServiceOptions options = ChooseServiceOptions(line, ConfigFilePath(), ProcessEnvironment);
+    ServiceSignals stop([&service] { service.ReloadLibrary(); });
+
+    ServiceOptions options = ChooseServiceOptions(line, ConfigFilePath(), ProcessEnvironment);
+    options.followFolders = true;
     TitleLines titles;
     CatalogueBuildOptions build;
     build.cancel = &stop.Received();

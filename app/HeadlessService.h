@@ -14,6 +14,7 @@
 void PrintStartReport(const StartReport& report, const std::optional<std::string>& directory);
 
 // Serves the files of `line` (mode Serve) without a window until SIGINT or
-// SIGTERM, then stops the service. Returns the process exit code: 0, or 1
+// SIGTERM, then stops the service. The titles follow the folders and files
+// as they change, and SIGHUP reads them again. Returns the process exit code: 0, or 1
 // when no address could listen (after a clean stop).
 int RunHeadlessService(const CommandLine& line);

@@ -10,8 +10,8 @@
 #include "catalogue/FramePool.h"
 #include "catalogue/MediaProbe.h"
 #include "catalogue/PackagedMovie.h"
-#include "catalogue/TitleCache.h"
 #include "catalogue/TitleReplySizes.h"
+#include "catalogue/TitleStore.h"
 #include "catalogue/ToUtf8.h"
 #include "catalogue/VideoFileNames.h"
 #include "platform/DirectoryListing.h"
@@ -75,7 +75,7 @@ TitleRead LeftOutWhenRepliesCannotFit(TitleRead read) {
 TitleRead ReadFile(const std::wstring& path, const CatalogueBuildOptions& options,
                    FramePool& frames) {
     const auto start = std::chrono::steady_clock::now();
-    const TitleCache* cache = IsPackagedMoviePath(path) ? nullptr : options.cache;
+    const TitleStore* cache = IsPackagedMoviePath(path) ? nullptr : options.cache;
     // Taken before the file is read, so that a file changed meanwhile is
     // kept under its old status and read again next time.
     const platform::PathStatus status =
@@ -144,7 +144,12 @@ BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths,
                               const CatalogueBuildOptions& options) {
     BuiltCatalogue built;
     built.catalogue.reserve(kReservedEntries);
-    std::vector<ExpandedPath> items = ExpandFolders(paths);
+    std::vector<ExpandedPath> items = ExpandFolders(paths, &built.folders);
+    if (options.leaveOut) {
+        std::erase_if(items, [&options](const ExpandedPath& item) {
+            return item.isFile && options.leaveOut(item.path);
+        });
+    }
     // Every one of the first MAX_TITLES files uses up a place, accepted or
     // not; a folder takes none of its own.
     std::vector<size_t> itemsToRead;
@@ -187,7 +192,7 @@ BuiltCatalogue BuildCatalogue(const std::vector<std::wstring>& paths,
     // The readers' decoders left their tables free in the readers' arenas.
     platform::ReturnFreedMemory();
     if (!complete)
-        return {{}, {}, true, {}};
+        return {{}, {}, true, {}, {}};
     settleUnread(items.size());
     if (options.cache != nullptr)
         options.cache->Trim();

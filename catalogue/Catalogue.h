@@ -10,7 +10,7 @@
 #include "catalogue/SkipReason.h"
 #include "catalogue/TitleReaders.h"
 
-class TitleCache;
+class TitleStore;
 
 // The headset protocol and the window both cap the list at this many titles.
 constexpr size_t MAX_TITLES = 32;
@@ -34,13 +34,17 @@ struct BuiltCatalogue {
     std::vector<SkippedPath> skipped;
     bool cancelled = false;
     ReaderChoice readers;
+    // The folders walked to find the files, named as the files' paths begin.
+    std::vector<std::wstring> folders;
 };
 
 // What a build may be given besides its paths.
 struct CatalogueBuildOptions {
     // Entries kept from earlier builds, used and kept up to date; without
     // it every file is read.
-    const TitleCache* cache = nullptr;
+    const TitleStore* cache = nullptr;
+    // Files that are taken as if they were not there (being written, say).
+    std::function<bool(const std::wstring& path)> leaveOut;
     // Files read at once; 0: one per processor, fewer when the memory the
     // process may take would not hold them, as the first title read shows.
     size_t readers = 0;

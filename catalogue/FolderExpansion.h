@@ -18,5 +18,10 @@ struct ExpandedPath {
 // entry of its parent; files and missing paths stay as given. A video file is
 // one with an extension the file dialog offers, in any letter case. Names
 // starting with "." (hidden files and folders) are left out, and a folder
-// reached twice through links is walked once.
-std::vector<ExpandedPath> ExpandFolders(const std::vector<std::wstring>& paths);
+// reached twice through links is walked once. `foldersRead`, when given,
+// receives every folder walked, named as its files' paths begin.
+std::vector<ExpandedPath> ExpandFolders(const std::vector<std::wstring>& paths,
+                                        std::vector<std::wstring>* foldersRead = nullptr);
+
+// The path of `name` in `folder`, as the expansion names it.
+std::wstring PathInFolder(const std::wstring& folder, const std::wstring& name);

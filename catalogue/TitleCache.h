@@ -6,6 +6,7 @@
 #include <string>
 
 #include "catalogue/CatalogueEntry.h"
+#include "catalogue/TitleStore.h"
 #include "platform/DirectoryListing.h"
 
 // The entries of ordinary media files, kept between runs so that a start
@@ -19,7 +20,7 @@
 // cut leaves the old entry or the new one.
 // When all together take more than the bound, the least recently used go.
 // Find and Keep may run on several threads at once.
-class TitleCache {
+class TitleCache final : public TitleStore {
 public:
     static constexpr uint64_t kDefaultBound = uint64_t{64} << 20;
 
@@ -33,15 +34,15 @@ public:
     // The entry kept for `path` when `file`, the path's status now, is the
     // file it was made from.
     std::optional<CatalogueEntry> Find(const std::wstring& path,
-                                       const platform::PathStatus& file) const;
+                                       const platform::PathStatus& file) const override;
 
     // Keeps `entry`, made from `path` while the path had the status `file`.
     void Keep(const std::wstring& path, const platform::PathStatus& file,
-              const CatalogueEntry& entry) const;
+              const CatalogueEntry& entry) const override;
 
     // Removes the least recently used entries until the rest fit the bound.
     // Only its own entries count and go: other files in the folder stay.
-    void Trim() const;
+    void Trim() const override;
 
 private:
     std::filesystem::path EntryFile(const std::string& pathBytes) const;

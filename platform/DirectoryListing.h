@@ -22,6 +22,7 @@ struct PathStatus {
     FileIdentity identity;
     uint64_t size = 0;
     int64_t modifiedNanoseconds = 0;  // since 1970
+    bool operator==(const PathStatus&) const = default;
 };
 
 PathStatus StatusOfPath(const std::wstring& path);

@@ -5,6 +5,7 @@
 #include "service/AnnouncementBroadcast.h"
 #include "service/ConnectionAccepting.h"
 #include "service/DescriptorShortage.h"
+#include "service/LibraryOffer.h"
 #include "service/ReplyBudget.h"
 #include "service/RequestHandOver.h"
 #include "service/SessionWatching.h"
@@ -18,10 +19,12 @@ void PollOnce(ServiceState& state) {
     TakeHandledRequests(state);
     ReleaseStalledSessions(state);
     ReleaseSilentSessions(state);
+    OfferLibraryChanges(state);
     ReplyRoom room = MeasureReplyRoom(state);
     const PacingClock::duration wait = WatchSessions(state, room, PacingClock::now());
     WatchListeners(state);
     (void)state.watched.Watch(state.handledRequests.WakeDescriptor(), EPOLLIN);
+    (void)state.watched.Watch(state.libraryUpdates.WakeDescriptor(), EPOLLIN);
     if (state.watched.Wait(wait) < 0)
         return;
     ServeReadySessions(state, room);

@@ -116,7 +116,7 @@ bool OpenDiscoverySockets(ServiceState& state, const std::vector<platform::Ipv4A
 }
 
 void BuildAnnouncement(ServiceState& state) {
-    const size_t titles = state.catalogue.size();
+    const size_t titles = state.catalogue->size();
     WriteAnnouncement(state.announcement, state.localAddresses, titles);
 
     state.discoveryAnnouncements.clear();

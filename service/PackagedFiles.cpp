@@ -90,31 +90,37 @@ std::shared_ptr<BlockCache> PackagedFiles::OpenUnshared(const std::wstring& path
     return std::shared_ptr<BlockCache>(shared, &shared->cache);
 }
 
-std::shared_ptr<BlockCache> PackagedFiles::Open(int32_t titleIndex, const std::wstring& path) {
+std::shared_ptr<BlockCache> PackagedFiles::Open(const std::wstring& path) {
+    // Looked at without the lock, as the file is opened: a disk that takes
+    // seconds to wake holds up only the session that opens a title on it.
+    const platform::PathStatus status = platform::StatusOfPath(path);
     {
         platform::MutexLock lock(mutex_);
-        if (std::shared_ptr<BlockCache> open = files_[titleIndex].lock())
-            return open;
+        const auto open = files_.find(path);
+        if (open != files_.end() && open->second.status == status) {
+            if (std::shared_ptr<BlockCache> cache = open->second.cache.lock())
+                return cache;
+        }
     }
-    // Opened without the lock: a disk that takes seconds to wake holds up
-    // only the session that opens a title on it.
     auto shared = std::make_shared<SharedFile>(path, budget_);
     std::shared_ptr<BlockCache> cache(shared, &shared->cache);
     if (!shared->file.IsOpen())
         return cache;
     platform::MutexLock lock(mutex_);
-    std::weak_ptr<BlockCache>& entry = files_[titleIndex];
-    if (std::shared_ptr<BlockCache> open = entry.lock())
-        return open;  // another session opened it meanwhile
-    entry = cache;
-    std::erase_if(files_, [](const auto& file) { return file.second.expired(); });
+    OpenFile& entry = files_[path];
+    if (entry.status == status) {
+        if (std::shared_ptr<BlockCache> open = entry.cache.lock())
+            return open;  // another session opened it meanwhile
+    }
+    entry = {cache, status};
+    std::erase_if(files_, [](const auto& file) { return file.second.cache.expired(); });
     return cache;
 }
 
 size_t PackagedFiles::OpenCount() {
     platform::MutexLock lock(mutex_);
     size_t open = 0;
-    for (const auto& [title, file] : files_)
-        open += file.expired() ? 0 : 1;
+    for (const auto& [path, file] : files_)
+        open += file.cache.expired() ? 0 : 1;
     return open;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/BlockCache.h"
+#include "platform/DirectoryListing.h"
 #include "platform/ThreadAnnotations.h"
 
 // The packaged titles open on the service's connections, each open once: the
@@ -25,9 +26,12 @@ public:
 
     PackagedFiles();
 
-    // The cache over the title's file, opened when no session has it open.
-    // A file that does not open is not shared: a later open tries again.
-    std::shared_ptr<BlockCache> Open(int32_t titleIndex, const std::wstring& path) EXCLUDES(mutex_);
+    // The cache over the file at `path`, opened when no session has that
+    // file open. Known by its path and its status, not by its title's index:
+    // a file replaced under a session that reads the old one, or a title
+    // numbered anew, gets a cache of its own. A file that does not open is
+    // not shared: a later open tries again.
+    std::shared_ptr<BlockCache> Open(const std::wstring& path) EXCLUDES(mutex_);
     // Titles open now.
     size_t OpenCount() EXCLUDES(mutex_);
 
@@ -58,6 +62,10 @@ public:
 
 private:
     platform::Mutex mutex_;
-    std::map<int32_t, std::weak_ptr<BlockCache>> files_ GUARDED_BY(mutex_);
+    struct OpenFile {
+        std::weak_ptr<BlockCache> cache;
+        platform::PathStatus status;
+    };
+    std::map<std::wstring, OpenFile> files_ GUARDED_BY(mutex_);
     const std::shared_ptr<Budget> budget_;
 };

@@ -49,7 +49,7 @@ bs100MMemRead& OpenReaderPair(ClientSession& session, const CatalogueEntry& entr
                               int32_t titleIndex) {
     session.packaged.reset();
     std::shared_ptr<BlockCache> cache = session.packagedFiles != nullptr
-                                            ? session.packagedFiles->Open(titleIndex, entry.path)
+                                            ? session.packagedFiles->Open(entry.path)
                                             : PackagedFiles::OpenUnshared(entry.path);
     return session.packaged.emplace(std::move(cache), titleIndex).cacheReader;
 }

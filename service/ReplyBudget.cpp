@@ -4,7 +4,7 @@
 
 ReplyRoom MeasureReplyRoom(const ServiceState& state) {
     ReplyRoom room{.budget = state.replyBudgetBytes,
-                   .largestReply = LargestReplyOfAny(state.catalogue)};
+                   .largestReply = LargestReplyOfAny(*state.catalogue)};
     for (const std::unique_ptr<ClientSession>& session : state.sessions) {
         if (session->requestInHand)
             room.held += session->replyRoomKept;

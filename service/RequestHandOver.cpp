@@ -24,13 +24,16 @@ void HandOverRequest(ServiceState& state, ClientSession& session, std::vector<ui
         session.hasAsked = true;
         session.lastAskedAt = platform::TimeGetTime();
     }
-    session.replyRoomKept = LargestReplyFor(request, state.catalogue);
+    session.replyRoomKept = LargestReplyFor(request, *state.catalogue);
     room.held += session.replyRoomKept;
-    RunOnMediaThread(state, session, [&state, &session, request = std::move(request)] {
-        bsMemRead reader(request.data(), request.size());
-        HandleRequest(reader, session, state.catalogue);
-        state.handledRequests.Add(session);
-    });
+    // The catalogue as it is now, kept alive for the job also when the loop
+    // offers a new one meanwhile.
+    RunOnMediaThread(state, session,
+                     [&state, &session, catalogue = state.catalogue, request = std::move(request)] {
+                         bsMemRead reader(request.data(), request.size());
+                         HandleRequest(reader, session, *catalogue);
+                         state.handledRequests.Add(session);
+                     });
 }
 
 void HandOverForData(ServiceState& state, ClientSession& session) {

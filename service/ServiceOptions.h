@@ -18,4 +18,8 @@ struct ServiceOptions {
     std::optional<std::string> directoryOrigin{kDirectoryOrigin};
     // The folder of the cache of titles; none reads every file and keeps nothing.
     std::optional<std::string> cacheDirectory;
+    // Follow the folders and files while the service runs (LibraryFollower),
+    // and read them again on ReloadLibrary; otherwise the titles stay as
+    // the start read them.
+    bool followFolders = false;
 };

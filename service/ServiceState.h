@@ -15,6 +15,7 @@
 #include "service/DescriptorShortage.h"
 #include "service/HandledRequests.h"
 #include "service/HeadsetTally.h"
+#include "service/LibraryUpdates.h"
 #include "service/MediaWorkers.h"
 #include "service/MemoryBudgets.h"
 #include "service/PackagedFiles.h"
@@ -24,8 +25,9 @@
 // service fills it before it starts the worker and empties it only after the
 // worker and the media threads have ended. While they run, the worker owns
 // the sockets and the sessions, except that a session whose request is
-// being handled belongs to its media thread until it is handed back; the
-// catalogue is read-only but for its entries' use stamps.
+// being handled belongs to its media thread until it is handed back. A
+// catalogue is read-only but for its entries' use stamps: a change of the
+// titles is a new catalogue, which the loop puts in the old one's place.
 struct ServiceState {
     // Raised to end the worker; each session's long replies and reads watch it,
     // so it outlives them.
@@ -45,8 +47,18 @@ struct ServiceState {
     // so that a headset on that address's network reads one it can reach.
     std::vector<platform::Ipv4Address> discoveryAddresses;
     std::vector<std::vector<uint8_t>> discoveryAnnouncements;
-    // The shared titles, built by each start.
-    Catalogue catalogue;
+    // The shared titles, built by each start and, while the folders are
+    // followed, replaced by the loop as they change. Only the loop's thread
+    // reads or replaces the pointer while the worker runs; a request's media
+    // work holds the catalogue it was handed, which lives until it is done.
+    std::shared_ptr<const Catalogue> catalogue = std::make_shared<const Catalogue>();
+    // While the folders are followed: the library as last read, in the
+    // folders' order, which the catalogue becomes once no headset is
+    // connected; null when they are not. The loop's alone while it runs.
+    std::shared_ptr<const Catalogue> library;
+    LibraryUpdates libraryUpdates;
+    // The files left out beyond the title limit that the operator was told of, sorted.
+    std::vector<std::wstring> beyondLimitTold;
     // Open connections in the order they were accepted.
     std::vector<std::unique_ptr<ClientSession>> sessions;
     // What the headsets do, for a front end; the sessions' events keep it.

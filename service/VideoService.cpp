@@ -37,10 +37,12 @@ void VideoService::StartWorker() {
 StartReport VideoService::StartVideoService(const ServiceOptions& options,
                                             CatalogueBuildOptions build) {
     StartReport report;
-    std::optional<TitleCache> titleCache;
     if (options.cacheDirectory)
-        titleCache.emplace(*options.cacheDirectory);
-    build.cache = titleCache ? &*titleCache : nullptr;
+        titleCache_.emplace(*options.cacheDirectory);
+    build.cache = titleCache_ ? &*titleCache_ : nullptr;
+    // A library read again reads only what changed, with or without a cache.
+    if (options.followFolders)
+        build.cache = &rememberedTitles_.emplace(build.cache);
     const auto buildStart = std::chrono::steady_clock::now();
     BuiltCatalogue built = BuildCatalogue(options.paths, build);
     if (built.cancelled)
@@ -50,8 +52,8 @@ StartReport VideoService::StartVideoService(const ServiceOptions& options,
     state_.replyBudgetBytes = report.memory.budgets.replyBytes;
     report.catalogueSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - buildStart).count();
-    state_.catalogue = std::move(built.catalogue);
-    report.titles = Summaries(state_.catalogue);
+    state_.catalogue = std::make_shared<const Catalogue>(std::move(built.catalogue));
+    report.titles = Summaries(*state_.catalogue);
     report.skipped = std::move(built.skipped);
     const std::vector<platform::Ipv4Address> addresses =
         options.bindAddresses ? *options.bindAddresses : platform::LocalIpv4Addresses();
@@ -66,12 +68,18 @@ StartReport VideoService::StartVideoService(const ServiceOptions& options,
         report.registration = {RegistrationReport::Outcome::NotSent, 0, "no address listens"};
     } else {
         report.registration = RegisterWithDirectory(
-            options.directoryOrigin, state_.catalogue.size(), state_.localAddresses, build.cancel);
+            options.directoryOrigin, state_.catalogue->size(), state_.localAddresses, build.cancel);
     }
     if (IsCancelled(build.cancel))
         return CancelledStart();
+    if (options.followFolders)
+        state_.library = state_.catalogue;
     StartWorker();
     report.workerStarted = true;
+    if (options.followFolders) {
+        follower_.Start(options.paths, {state_.catalogue, BeyondTitleLimit(report.skipped)},
+                        *rememberedTitles_, state_.libraryUpdates);
+    }
     return report;
 }
 
@@ -84,6 +92,8 @@ StartReport VideoService::CancelledStart() {
 
 void VideoService::StopVideoService() {
     ServiceState& state = state_;
+    // Nothing is read or offered from here on.
+    follower_.Stop();
     state.stopRequested = true;
     // The worker ends at its next look at the flag, after the pass under way,
     // and the media threads once their jobs give up at their next read;
@@ -104,7 +114,12 @@ void VideoService::StopVideoService() {
     state.discoveryAddresses.clear();
     state.discoveryAnnouncements.clear();
 
-    state.catalogue.clear();
+    state.catalogue = std::make_shared<const Catalogue>();
+    state.library.reset();
+    (void)state.libraryUpdates.Take();
+    state.beyondLimitTold.clear();
+    rememberedTitles_.reset();
+    titleCache_.reset();
 
     // Each session releases its media before its socket closes.
     state.watched.Clear();

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/RememberedTitles.h"
 #include "catalogue/TitleCache.h"
 #include "service/DirectoryRegistration.h"
+#include "service/LibraryFollower.h"
 #include "service/ServiceOptions.h"
 #include "service/ServiceState.h"
 #include "service/StartReport.h"
@@ -36,6 +38,11 @@ public:
     // socket and session and empties the catalogue. Harmless when nothing runs.
     void StopVideoService();
 
+    // With followFolders: reads the folders and files again and offers what
+    // changed, as when the folders tell of a change. Any thread may ask, at
+    // any time; otherwise harmless.
+    void ReloadLibrary() { follower_.Reload(); }
+
     // What the headsets of the running service do; any thread may ask.
     HeadsetView Headsets() const { return state_.headsets.View(); }
 
@@ -48,5 +55,11 @@ private:
     // Closes what the start opened; the report of a start that was cancelled.
     StartReport CancelledStart();
 
+    // The titles known to the start and, when the folders are followed, to
+    // every reading after it. Declared before the state and the follower,
+    // which use them.
+    std::optional<TitleCache> titleCache_;
+    std::optional<RememberedTitles> rememberedTitles_;
     ServiceState state_;
+    LibraryFollower follower_;
 };

@@ -156,6 +156,19 @@ done
 # The clip's entry is kept in the unit's cache directory.
 inside sh -c 'test -f /var/cache/ondulofrin/*.entry' || fail "no title kept in /var/cache/ondulofrin"
 
+# A reload reads the folder again, and the same process goes on serving.
+inside cp /srv/ondutest/clip.mp4 /srv/ondutest/second.mp4
+inside systemctl reload ondulofrin || fail "systemctl reload ondulofrin failed"
+for _ in $(seq 50); do
+  listing=$(listing_of_the_service)
+  grep -q "second" <<<"$listing" && break
+  sleep 0.1
+done
+grep -q "second" <<<"$listing" || fail "after the reload the second clip was not listed: $listing"
+[ "$(inside systemctl show -P MainPID ondulofrin)" = "$main_pid" ] || fail "the reload restarted the service"
+inside journalctl --no-pager -u ondulofrin | grep -q "SIGHUP: reading the library again" ||
+  fail "the reload did not reach the service"
+
 inside systemctl stop ondulofrin
 result=$(inside systemctl show -P Result ondulofrin)
 [ "$result" = success ] || fail "the stop ended in $result"
@@ -173,7 +186,7 @@ status=$(inside systemctl show -P ExecMainStatus ondulofrin)
 restarts=$(inside systemctl show -P NRestarts ondulofrin)
 [ "$status" = 2 ] || fail "without paths the service exited $status, not 2"
 [ "$restarts" = 0 ] || fail "without paths the service was restarted $restarts times"
-echo "system unit: started by systemd, served the clip as $user, stopped cleanly"
+echo "system unit: started by systemd, served the clip as $user, reloaded, stopped cleanly"
 
 # The user unit, as `systemctl --user enable --now ondulofrin` starts it for
 # a user (made in the overlaid /etc) whose manager runs without a login,

@@ -128,7 +128,7 @@ TEST_F(AnnouncementTest, TakenPortLeavesTheAddressAnnouncedButUnbound) {
 
 TEST_F(AnnouncementTest, MoreThan32PathsStartWith32TitlesAndReportTheRest) {
     const StartReport report = StartOnLoopback(40);
-    EXPECT_EQ(State().catalogue.size(), 32u);
+    EXPECT_EQ(State().catalogue->size(), 32u);
     ASSERT_EQ(report.titles.size(), 32u);
     EXPECT_EQ(report.titles[31].title, "small-h264.mp4");
     EXPECT_EQ(report.titles[31].kind, MEDIA_FILE_KIND);

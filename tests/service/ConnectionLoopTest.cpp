@@ -37,8 +37,9 @@ namespace {
 class ManualLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        State().catalogue = BuildCatalogue({SmallMediaPath()}).catalogue;
-        ASSERT_EQ(State().catalogue.size(), 1u);
+        State().catalogue =
+            std::make_shared<const Catalogue>(BuildCatalogue({SmallMediaPath()}).catalogue);
+        ASSERT_EQ(State().catalogue->size(), 1u);
         StartReport report;
         const std::vector<platform::Ipv4Address> loopback{{127, 0, 0, 1}};
         ASSERT_TRUE(OpenListenSockets(State(), loopback, report));
@@ -428,7 +429,7 @@ TEST_F(WorkerLoopTest, StopDuringABlockedReplyReturnsPromptly) {
     EXPECT_FALSE(State().workerRunning);
     EXPECT_TRUE(State().sessions.empty());
     EXPECT_TRUE(State().listenSockets.empty());
-    EXPECT_TRUE(State().catalogue.empty());
+    EXPECT_TRUE(State().catalogue->empty());
 }
 
 TEST_F(WorkerLoopTest, StopWithoutStartTouchesNothing) {

@@ -104,7 +104,7 @@ protected:
         std::memcpy(&dataOffset, bytes.data(), sizeof dataOffset);
         ASSERT_EQ(truncate(path.c_str(), 8 + dataOffset + kLargeChunkBytes), 0);
         StartOn({{127, 0, 0, 1}}, {SmallMediaPath(), platform::PathFromOsBytes(path.string())});
-        ASSERT_EQ(State().catalogue.size(), 2u);
+        ASSERT_EQ(State().catalogue->size(), 2u);
     }
 
     // Stops the service, which must not take long whatever the headsets did.
@@ -428,7 +428,7 @@ TEST_F(HostileHeadsetTest, RandomFloodNeitherDelaysNorDisturbsAPlayingHeadset) {
     const std::vector<PulledPacket> expected = PlayedDirectly(clip);
     ASSERT_GT(expected.size(), 100u);
     StartOn({{127, 0, 0, 1}}, {platform::PathFromOsBytes(clip.string())});
-    ASSERT_EQ(State().catalogue.size(), 1u);
+    ASSERT_EQ(State().catalogue->size(), 1u);
 
     Flooders flooders(10);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

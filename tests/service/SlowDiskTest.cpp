@@ -120,7 +120,7 @@ protected:
         slow_disk::PlaceFolder((slow / "").string());
         StartOn({{127, 0, 0, 1}}, {SmallMediaPath(), Wide(slow / "clip.mp4"),
                                    Wide(slow / "movie.vrm"), Wide(slow / "copy.vrm")});
-        ASSERT_EQ(State().catalogue.size(), 4u);
+        ASSERT_EQ(State().catalogue->size(), 4u);
     }
     void TearDown() override {
         slow_disk::Wake();

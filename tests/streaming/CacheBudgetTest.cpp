@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,7 +40,7 @@ TEST(CacheBudget, OpenTitlesShareOneBudget) {
         paths.push_back(platform::PathFromOsBytes(path.string()));
     }
     PackagedFiles files;
-    std::shared_ptr<BlockCache> first = files.Open(0, paths[0]);
+    std::shared_ptr<BlockCache> first = files.Open(paths[0]);
     EXPECT_EQ(first->MaxCachedBlocks() * BlockCache::kDefaultBlockSize,
               BlockCache::kCacheBoundBytes / BlockCache::kDefaultBlockSize *
                   BlockCache::kDefaultBlockSize);
@@ -57,8 +58,7 @@ TEST(CacheBudget, OpenTitlesShareOneBudget) {
     std::vector<std::shared_ptr<BlockCache>> others;
     for (const Step& step : steps) {
         while (others.size() + 1 < step.openTitles)
-            others.push_back(
-                files.Open(static_cast<int32_t>(others.size() + 1), paths[others.size() + 1]));
+            others.push_back(files.Open(paths[others.size() + 1]));
         while (others.size() + 1 > step.openTitles)
             others.pop_back();
         EXPECT_EQ(files.OpenCount(), step.openTitles);
@@ -78,6 +78,26 @@ TEST(CacheBudget, EachTitleKeepsThreeBlocks) {
     WriteFileBytes(path, PatternBytes(static_cast<size_t>(kMiB)));
     PackagedFiles files;
     files.SetCacheBudget(kMiB);
-    std::shared_ptr<BlockCache> cache = files.Open(0, platform::PathFromOsBytes(path.string()));
+    std::shared_ptr<BlockCache> cache = files.Open(platform::PathFromOsBytes(path.string()));
     EXPECT_EQ(cache->MaxCachedBlocks(), 3u);
+}
+
+// A title's file is shared by its path and its status: a file replaced under
+// the sessions that read the old one is opened anew for the next, which gets
+// the new file's bytes, and shared from then on.
+TEST(PackagedFiles, AFileReplacedUnderItsReadersGetsACacheOfItsOwn) {
+    TempDir dir;
+    const std::filesystem::path path = dir.File("title.vrm");
+    WriteFileBytes(path, PatternBytes(static_cast<size_t>(kMiB), 1));
+    const std::wstring title = platform::PathFromOsBytes(path.string());
+    PackagedFiles files;
+    const std::shared_ptr<BlockCache> first = files.Open(title);
+    EXPECT_EQ(files.Open(title), first);
+
+    const std::filesystem::path replacement = dir.File("replacement.vrm");
+    WriteFileBytes(replacement, PatternBytes(static_cast<size_t>(kMiB), 2));
+    std::filesystem::rename(replacement, path);
+    const std::shared_ptr<BlockCache> second = files.Open(title);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(files.Open(title), second);
 }
