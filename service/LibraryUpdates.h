@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,5 +30,8 @@ public:
 private:
     platform::Mutex mutex_;
     std::optional<ReadLibrary> waiting_ GUARDED_BY(mutex_);
+    // Whether `waiting_` holds a library, so that the loop's pass costs no
+    // lock and no read of the wake event while none does.
+    std::atomic<bool> anyWaiting_{false};
     platform::WakeEvent wake_;
 };

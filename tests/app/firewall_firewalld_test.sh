@@ -6,10 +6,10 @@
 # firewall-cmd's commands; after them a headset on a second namespace
 # connects and a second start says nothing.
 #
-# Not part of the suite: firewalld is not among the packages the tests
+# Skipped where firewalld is missing: it is not among the packages the tests
 # install, because installing it on a desktop starts it and closes the
-# machine's ports. Run it by hand as root where firewalld is installed:
-#   tests/app/firewall_firewalld_try.sh BUILD_DIR SOURCE_DIR
+# machine's ports.
+#   firewall_firewalld_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
