@@ -43,10 +43,13 @@ configure: ## check the packages the build needs, then run CMake
 build: configure ## build everything into build/ (or the SANITIZE/TSAN folder)
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# Qt and FFmpeg are not built for ThreadSanitizer, so it cannot see the locks
+# inside them: it is told to leave out the memory they allocate and free, and
+# our own hand-overs through Qt's event queue tell it themselves.
 test: ## install missing packages, build, run the tests isolated
 	@scripts/install-deps.sh
 	@$(MAKE) --no-print-directory build
-	@TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan-suppressions.txt $(TSAN_OPTIONS)" \
+	@TSAN_OPTIONS="ignore_noninstrumented_modules=1 $(TSAN_OPTIONS)" \
 		scripts/isolated ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 run: ## install missing packages, build and start the program

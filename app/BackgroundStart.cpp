@@ -1,7 +1,6 @@
 #include "app/BackgroundStart.h"
 
-#include <QMetaObject>
-#include <QObject>
+#include "app/PostToWindow.h"
 
 #include <utility>
 
@@ -13,13 +12,11 @@ BackgroundStart::BackgroundStart(QObject* window, DialogServices::StartService s
         CatalogueBuildOptions build;
         build.cancel = &cancel_;
         build.onProgress = [window, &progress](size_t filesRead, size_t filesToRead) {
-            QMetaObject::invokeMethod(
-                window, [progress, filesRead, filesToRead] { progress(filesRead, filesToRead); },
-                Qt::QueuedConnection);
+            PostToWindow(window,
+                         [progress, filesRead, filesToRead] { progress(filesRead, filesToRead); });
         };
         const StartReport report = start(paths, build);
-        QMetaObject::invokeMethod(
-            window, [finished, report] { finished(report); }, Qt::QueuedConnection);
+        PostToWindow(window, [finished, report] { finished(report); });
     });
 }
 

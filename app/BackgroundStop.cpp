@@ -1,7 +1,6 @@
 #include "app/BackgroundStop.h"
 
-#include <QMetaObject>
-#include <QObject>
+#include "app/PostToWindow.h"
 
 #include <utility>
 
@@ -10,7 +9,7 @@ BackgroundStop::BackgroundStop(QObject* window, std::function<void()> stop,
     thread_ = std::thread([this, window, stop = std::move(stop), stopped = std::move(stopped)] {
         stop();
         MarkOver();
-        QMetaObject::invokeMethod(window, stopped, Qt::QueuedConnection);
+        PostToWindow(window, stopped);
     });
 }
 

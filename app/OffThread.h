@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QMetaObject>
+#include "app/PostToWindow.h"
+
 #include <QObject>
 
 #include <thread>
@@ -16,10 +17,9 @@ public:
     template <typename Work, typename Done>
     OffThread(QObject* receiver, Work work, Done done)
         : thread_([receiver, work = std::move(work), done = std::move(done)]() mutable {
-              QMetaObject::invokeMethod(
-                  receiver,
-                  [done = std::move(done), result = work()]() mutable { done(std::move(result)); },
-                  Qt::QueuedConnection);
+              PostToWindow(receiver, [done = std::move(done), result = work()]() mutable {
+                  done(std::move(result));
+              });
           }) {}
     ~OffThread() { thread_.join(); }
     OffThread(const OffThread&) = delete;

@@ -251,7 +251,7 @@ TEST_F(HostileHeadsetTest, StalledAndSlowHeadsetsDelayNobody) {
     ASSERT_TRUE(stalledAnswered);
     std::this_thread::sleep_until(*stalledAnswered + std::chrono::milliseconds(11000));
     uint64_t received = 0;
-    EXPECT_TRUE(ReadUntilClosed(stalled.Descriptor(), 1000, received));
+    EXPECT_TRUE(ReadUntilClosed(stalled.Descriptor(), 1000 * kSanitizerSlowdown, received));
     EXPECT_LT(received, static_cast<uint64_t>(kLargeChunkBytes));
     EXPECT_FALSE(slowReader.Ended());
     RecordProperty("slow_reader_bytes", static_cast<int>(slowReader.Received()));
