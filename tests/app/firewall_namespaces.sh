@@ -57,9 +57,18 @@ serve() {
   mkdir -p "$work/home" "$work/bin"
   chmod 777 "$work" "$work/home"
   rm -f "$work/home/out.txt" "$work/home/err.txt"
+  # Another user may not reach the build tree (a clone in a home folder or
+  # in /root), so that user runs copies.
+  local program=$build/OnduLofrin title=$source/README.md
+  if [ "$user" != 0 ]; then
+    cp "$program" "$title" "$work/"
+    chmod 755 "$work/OnduLofrin"
+    chmod 644 "$work/README.md"
+    program=$work/OnduLofrin title=$work/README.md
+  fi
   (cd "$work/home" && exec setpriv --reuid="$user" --regid="$user" --clear-groups \
     env PATH="$work/bin:/usr/sbin:/usr/bin:/sbin:/bin" \
-    "$build/OnduLofrin" --serve --bind "$server_address" "$source/README.md" \
+    "$program" --serve --bind "$server_address" "$title" \
     >"$work/home/out.txt" 2>"$work/home/err.txt") &
   local server=$!
   for _ in $(seq 200); do
