@@ -240,11 +240,13 @@ TEST_F(HostileHeadsetTest, StalledAndSlowHeadsetsDelayNobody) {
     RecordProperty("max_us", static_cast<int>(slowest));
     RecordProperty("max_at_ms", static_cast<int>(slowestAtMs));
     EXPECT_LT(p99, 20000 * kSanitizerSlowdown);
-    // No batch waits on the other two. Once in a few runs the whole test
+    // No batch waits on the other two: one that waited behind the stalled
+    // headset's send would take seconds. Once in a few runs the whole test
     // process stops for up to some 130 ms, seen even while the worker only
-    // waits in ppoll with a 10 ms time-out; one such batch is let pass.
-    EXPECT_LT(secondSlowest, 100000 * kSanitizerSlowdown);
-    EXPECT_LT(slowest, 250000 * kSanitizerSlowdown);
+    // waits in ppoll with a 10 ms time-out, and more on a busy machine; one
+    // such batch is let pass.
+    EXPECT_LT(secondSlowest, 250000 * kSanitizerSlowdown);
+    EXPECT_LT(slowest, 600000 * kSanitizerSlowdown);
 
     // The stalled headset was given up on and its connection ended, part way
     // through the reply; the slow one is still being served.

@@ -197,7 +197,9 @@ protected:
         const headset::LatencySummary summary = headset::SummarizeLatencies(latencies);
         EXPECT_GT(latencies.size(), 50u);
         EXPECT_LT(summary.p99, 20.0 * kSanitizerSlowdown);
-        EXPECT_LT(summary.max, 100.0 * kSanitizerSlowdown);
+        // A batch that waited for the disk would take the whole 1.5 s it
+        // sleeps; the bound leaves room for a busy machine, not for that.
+        EXPECT_LT(summary.max, 400.0 * kSanitizerSlowdown);
         for (size_t i = 0; i < slow.size(); ++i) {
             const auto reply = protocol_client::ReadReply(slow[i]);
             ASSERT_TRUE(reply) << requests[i].what;
