@@ -4,10 +4,20 @@
 # private), beside a headset's namespace joined to it by a veth pair, and
 # starts the headless service there.
 
+# Root of the machine, not the root a user namespace maps a user to (as
+# scripts/isolated does for a normal user): only that one may read the
+# firewall's files and set up its rules.
+is_machine_root() {
+  local inside outside count
+  [ "$(id -u)" -eq 0 ] || return 1
+  read -r inside outside count </proc/self/uid_map
+  [ "$inside" = 0 ] && [ "$outside" = 0 ] && [ "$count" = 4294967295 ]
+}
+
 # Runs the calling script again in private namespaces, once; exits 77
 # (skipped) when not root.
 enter_private_namespaces() {
-  [ "$(id -u)" -eq 0 ] || { echo "the firewall's private namespaces need root; skipped"; exit 77; }
+  is_machine_root || { echo "the firewall's private namespaces need root; skipped"; exit 77; }
   if [ -z "${ONDU_FIREWALL_INSIDE:-}" ]; then
     exec env ONDU_FIREWALL_INSIDE=1 unshare --mount --net --propagation private -- "$0" "$@"
   fi
