@@ -73,7 +73,7 @@ soak: deps ## the long run of bench/soak.sh, for SOAK_SECONDS
 	@$(MAKE) --no-print-directory build BUILD_TYPE=Release BUILD_DIR=build-bench
 	@SOAK_SECONDS=$(SOAK_SECONDS) bench/soak.sh build-bench
 
-demo: ## a title's whole road from server to headset tool (root)
+demo: ## a title's whole road from server to headset tool (root, or a user namespace)
 	@scripts/install-deps.sh
 	@$(MAKE) --no-print-directory build
 	@scripts/demo.sh $(BUILD_DIR)

@@ -3,7 +3,8 @@
 # a sample clip, the service in one network namespace, the headset tool in a
 # second one, joined by a veth pair with addresses of our own. Shows
 # discovery, the title list (thumbnails into demo-out/) and a play of the
-# clip into demo-out/clip.mkv. Needs root for the namespaces.
+# clip into demo-out/clip.mkv. Needs root, or a user namespace, for the
+# namespaces.
 #   scripts/demo.sh [BUILD_DIR]
 set -eu
 
@@ -15,11 +16,19 @@ server_address=10.231.9.1
 headset_address=10.231.9.2
 server_pid=
 
-if [ "$(id -u)" -ne 0 ]; then
+# A normal user runs it in a user namespace of its own, where it may make
+# network namespaces (ip netns keeps them under a private /run); where the
+# system allows no such namespace, through sudo.
+if [ -n "${ONDU_DEMO_IN_USER_NAMESPACE:-}" ]; then
+    mount -t tmpfs tmpfs /run
+elif [ "$(id -u)" -ne 0 ]; then
+    if unshare --map-root-user --mount --net -- sh -c 'mount -t tmpfs tmpfs /run' 2>/dev/null; then
+        exec env ONDU_DEMO_IN_USER_NAMESPACE=1 unshare --map-root-user --mount --net -- "$0" "$@"
+    fi
     if command -v sudo >/dev/null 2>&1; then
         exec sudo "$0" "$@"
     fi
-    echo "demo: the network namespaces need root" >&2
+    echo "demo: the network namespaces need root, or user namespaces, which this system does not allow" >&2
     exit 1
 fi
 for program in "$build/OnduLofrin" "$build/ondu-headset"; do
