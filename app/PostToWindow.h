@@ -60,6 +60,6 @@ private:
 // receiver's events when the receiver is gone first.
 template <typename Work>
 void PostToWindow(QObject* receiver, Work work) {
-    QMetaObject::invokeMethod(
-        receiver, post_to_window_detail::HandedOver<Work>(std::move(work)), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(receiver, post_to_window_detail::HandedOver<Work>(std::move(work)),
+                              Qt::QueuedConnection);
 }
