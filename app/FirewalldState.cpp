@@ -35,8 +35,9 @@ bool FirewalldRuns() {
     return false;
 }
 
-std::optional<platform::ProgramAnswer> Ask(const std::string& argument) {
-    return platform::AskHiddenProgram({"firewall-cmd", argument});
+std::optional<platform::ProgramAnswer> Ask(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "firewall-cmd");
+    return platform::AskHiddenProgram(arguments);
 }
 
 std::string FirstLine(const std::string& text) {
@@ -64,7 +65,7 @@ std::vector<std::string> ServingZones() {
     };
     bool needDefault = false;
     for (const std::string& name : platform::Ipv4InterfaceNames()) {
-        const auto answer = Ask("--get-zone-of-interface=" + name);
+        const auto answer = Ask({"--get-zone-of-interface=" + name});
         if (answer && answer->status == 0)
             add(FirstLine(answer->output));
         else if (answer && answer->status == kNoZone)
@@ -73,7 +74,7 @@ std::vector<std::string> ServingZones() {
             return {};
     }
     if (needDefault || zones.empty()) {
-        const auto answer = Ask("--get-default-zone");
+        const auto answer = Ask({"--get-default-zone"});
         if (!answer || answer->status != 0)
             return {};
         add(FirstLine(answer->output));
@@ -88,7 +89,7 @@ ZoneAnswer AskZone(const std::string& zone, bool serviceInstalled) {
     if (serviceInstalled)
         queries.push_back("--query-service=ondulofrin");
     for (const std::string& query : queries) {
-        const auto answer = platform::AskHiddenProgram({"firewall-cmd", "--zone=" + zone, query});
+        const auto answer = Ask({"--zone=" + zone, query});
         if (!answer || (answer->status != 0 && answer->status != kAnswerNo))
             return ZoneAnswer::Unknown;
         if (answer->status == 0)
@@ -102,7 +103,7 @@ ZoneAnswer AskZone(const std::string& zone, bool serviceInstalled) {
 std::optional<FirewallFinding> FindFirewalldKeepingHeadsetsOut() {
     if (!FirewalldRuns())
         return std::nullopt;
-    const auto state = Ask("--state");
+    const auto state = Ask({"--state"});
     if (!state || state->status != 0)
         return std::nullopt;  // not installed, or not running
     const bool serviceInstalled = ServiceInstalled();

@@ -27,7 +27,7 @@ namespace post_to_window_detail {
 template <typename Work>
 class HandedOver {
 public:
-    explicit HandedOver(Work work) : work_(std::move(work)) { Released(); }
+    explicit HandedOver(Work work) : work_(std::move(work)) {}
     HandedOver(HandedOver&& other) : work_(std::move(other.work_)) { Released(); }
     HandedOver(const HandedOver&) = delete;
     HandedOver& operator=(const HandedOver&) = delete;
